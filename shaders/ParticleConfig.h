@@ -1,0 +1,191 @@
+// Records shared byte for byte by the CPU side (compiled with IS_CPU) and the GPU programs.
+// Constant blocks follow the 16-byte register rule; ParticleData is packed at 4 bytes
+// (stride 104) and read on the GPU through a byte-address buffer, never a structured one.
+#ifndef PARTICLE_CONFIG_H
+#define PARTICLE_CONFIG_H
+
+#ifdef IS_CPU
+#include "core/math.h"
+#include <cstddef>
+#include <cstdint>
+typedef Float2 float2;
+typedef Float3 float3;
+typedef Float4x4 float4x4;
+typedef uint32_t uint;
+
+enum TonemapFunction : int32_t {
+    NONE = 0,
+    ACES = 1,
+    LINEAR = 2,
+    SIMPLE_REINHARD = 3,
+    LUMA_BASED_REINHARD = 4,
+    WHITE_PRESERVING_LUMA_BASED_REINHARD = 5,
+    ROMBINDAHAUS = 6,
+    FILMIC = 7,
+    UNCHARTED2 = 8,
+};
+#else
+#define TonemapFunction int
+static const int NONE = 0;
+static const int ACES = 1;
+static const int LINEAR = 2;
+static const int SIMPLE_REINHARD = 3;
+static const int LUMA_BASED_REINHARD = 4;
+static const int WHITE_PRESERVING_LUMA_BASED_REINHARD = 5;
+static const int ROMBINDAHAUS = 6;
+static const int FILMIC = 7;
+static const int UNCHARTED2 = 8;
+
+float toRad(float d)
+{
+    return 3.14159265359 * d / 180.0;
+}
+#endif
+
+// Particle buffer capacity: the simulation and path tracer never index past it.
+#define MAX_PARTICLES 128
+
+struct Material {
+    float3 albedo;            // linear RGB in [0, 1]
+    float emissive;           // 0 = not a light
+    float reflection;
+    float metallic;
+    float transparency;
+    float indexOfRefraction;
+};
+
+struct ParticleData {
+    float3 position;          // world units
+    float3 prevPosition;      // position before this simulation step
+    float3 velocity;          // world units per unit of SimulationData.dt
+    float3 acceleration;
+    float radius;             // 0 hides the sphere from rays
+    float elasticity;
+    float friction;
+    uint id;                  // particle index + 1; 0 names no particle
+    uint dynamic;             // 0 = scripted or fixed, immovable in collisions
+    uint visible;             // 0 = ignored by the path tracer; collisions ignore it
+    Material material;
+};
+
+struct ParticleSceneData {
+    float3 backgroundColor;
+    uint numParticles;        // records in use; the simulation dispatches numParticles / 32 groups
+};
+
+struct SimulationData {
+    float3 cameraPos;
+    uint scene;               // 0 or 1; other values only do the per-run bookkeeping
+    uint frame;               // 0 initialises scene 0
+    float time;               // playback position, milliseconds
+    float dt;                 // integration step of this frame
+};
+
+struct AudioData {
+    float duration;           // seconds
+    uint sampleRate;          // sample frames per second
+};
+
+struct ConstantBufferData {
+    float3 cameraPos;
+    float _padding0;          // keeps the matrices on 16-byte registers on both sides
+    float4x4 invViewProjMtx;  // dot-product form: component r = dot(register r, v)
+    float3 prevCameraPos;
+    float _padding1;
+    float4x4 prevInvViewProjMtx;
+    float4x4 viewMtx;
+    float4x4 viewProjMtx;     // vector-times-matrix form, translation in m[3]
+    float4x4 prevViewProjMtx;
+    float3 resolution;        // render width, height, 1
+    float time;               // accumulated frame time, milliseconds
+    float frame;              // rendered-frame count
+    uint sampleCount;
+    float blendFactor;
+    float depthThreshold;
+    float normalThreshold;
+    float standardDeviation;
+    float velocityScale;
+};
+
+struct DepthOfFieldData {
+    float2 resolution;
+    float focusPoint;
+    float focusScale;
+    float radiusScale;
+    float blurSize;
+    float maxDist;
+};
+
+struct FinalPassData {
+    float2 resolution;
+    float2 nativeResolution;
+    float time;
+    float brightness;
+    TonemapFunction tonemapping;
+    uint showExtraTexture;
+    uint frame;
+};
+
+#ifdef IS_CPU
+// Material is 32 bytes: its fields run from byte 72 to the end of the 104-byte record.
+static_assert(sizeof(Material) == 32);
+static_assert(sizeof(ParticleData) == 104);
+static_assert(offsetof(ParticleData, prevPosition) == 12);
+static_assert(offsetof(ParticleData, velocity) == 24);
+static_assert(offsetof(ParticleData, acceleration) == 36);
+static_assert(offsetof(ParticleData, radius) == 48);
+static_assert(offsetof(ParticleData, elasticity) == 52);
+static_assert(offsetof(ParticleData, friction) == 56);
+static_assert(offsetof(ParticleData, id) == 60);
+static_assert(offsetof(ParticleData, dynamic) == 64);
+static_assert(offsetof(ParticleData, visible) == 68);
+static_assert(offsetof(ParticleData, material) == 72);
+static_assert(offsetof(ParticleData, material.emissive) == 84);
+static_assert(offsetof(ParticleData, material.reflection) == 88);
+static_assert(offsetof(ParticleData, material.metallic) == 92);
+static_assert(offsetof(ParticleData, material.transparency) == 96);
+static_assert(offsetof(ParticleData, material.indexOfRefraction) == 100);
+
+static_assert(sizeof(ParticleSceneData) == 16);
+static_assert(offsetof(ParticleSceneData, numParticles) == 12);
+
+static_assert(sizeof(SimulationData) == 28);
+static_assert(offsetof(SimulationData, scene) == 12);
+static_assert(offsetof(SimulationData, frame) == 16);
+static_assert(offsetof(SimulationData, time) == 20);
+static_assert(offsetof(SimulationData, dt) == 24);
+
+static_assert(sizeof(AudioData) == 8);
+static_assert(offsetof(AudioData, sampleRate) == 4);
+
+static_assert(sizeof(ConstantBufferData) == 396);
+static_assert(offsetof(ConstantBufferData, invViewProjMtx) == 16);
+static_assert(offsetof(ConstantBufferData, prevCameraPos) == 80);
+static_assert(offsetof(ConstantBufferData, prevInvViewProjMtx) == 96);
+static_assert(offsetof(ConstantBufferData, viewMtx) == 160);
+static_assert(offsetof(ConstantBufferData, viewProjMtx) == 224);
+static_assert(offsetof(ConstantBufferData, prevViewProjMtx) == 288);
+static_assert(offsetof(ConstantBufferData, resolution) == 352);
+static_assert(offsetof(ConstantBufferData, time) == 364);
+static_assert(offsetof(ConstantBufferData, frame) == 368);
+static_assert(offsetof(ConstantBufferData, sampleCount) == 372);
+static_assert(offsetof(ConstantBufferData, blendFactor) == 376);
+static_assert(offsetof(ConstantBufferData, depthThreshold) == 380);
+static_assert(offsetof(ConstantBufferData, normalThreshold) == 384);
+static_assert(offsetof(ConstantBufferData, standardDeviation) == 388);
+static_assert(offsetof(ConstantBufferData, velocityScale) == 392);
+
+static_assert(sizeof(DepthOfFieldData) == 28);
+static_assert(offsetof(DepthOfFieldData, focusPoint) == 8);
+static_assert(offsetof(DepthOfFieldData, maxDist) == 24);
+
+static_assert(sizeof(FinalPassData) == 36);
+static_assert(offsetof(FinalPassData, nativeResolution) == 8);
+static_assert(offsetof(FinalPassData, time) == 16);
+static_assert(offsetof(FinalPassData, brightness) == 20);
+static_assert(offsetof(FinalPassData, tonemapping) == 24);
+static_assert(offsetof(FinalPassData, showExtraTexture) == 28);
+static_assert(offsetof(FinalPassData, frame) == 32);
+#endif
+
+#endif // PARTICLE_CONFIG_H
