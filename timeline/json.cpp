@@ -255,12 +255,13 @@ struct Parser {
         }
     }
 
+    // The count fits 32 bits (the array's count field), so the block size cannot overflow.
     template <typename T>
-    void takeNumbers(DynamicArray<T>& list, uint64_t elementCount)
+    void takeNumbers(DynamicArray<T>& list, uint32_t elementCount)
     {
         // Exactly the counted elements, written in place: the classification has checked them.
         list.reserve(elementCount);
-        for (uint64_t i = 0; i < elementCount; ++i) {
+        for (uint32_t i = 0; i < elementCount; ++i) {
             std::memcpy(&list.data[i], &peek()->bits, sizeof(T));
             index += 2; // the number and the comma or closing bracket after it
         }
@@ -277,10 +278,10 @@ struct Parser {
         array->kind = kind;
         switch (kind) {
         case JsonArrayKind::integers:
-            takeNumbers(array->integers, elementCount);
+            takeNumbers(array->integers, uint32_t(elementCount));
             break;
         case JsonArrayKind::floats:
-            takeNumbers(array->floats, elementCount);
+            takeNumbers(array->floats, uint32_t(elementCount));
             break;
         case JsonArrayKind::values:
             for (;;) {
