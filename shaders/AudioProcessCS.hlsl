@@ -186,6 +186,9 @@ float2 makeSound(float t)
     return stereo(mono, 0.3 * slowLFO(t, 0.05));
 }
 
+// A test program that includes this file for its instruments defines this and its own main.
+#ifndef AUDIO_PROCESS_INSTRUMENTS_ONLY
+
 // No bounds check: the dispatch covers whole groups of 256 frames inside the buffer.
 [numthreads(256, 1, 1)]
 void main(uint3 id : SV_DispatchThreadID)
@@ -193,3 +196,5 @@ void main(uint3 id : SV_DispatchThreadID)
     precise float t = float(id.x) / float(audioData.sampleRate);
     outputFrame[id.x] = clamp(makeSound(t), -0.9, 0.9);
 }
+
+#endif
