@@ -1,0 +1,67 @@
+// Edge-aware a-trous filter: one run weighs a 5 x 5 grid of taps iterStep pixels apart by
+// normal, depth and luma similarity (the luma term scaled by the per-pixel deviation taken
+// from the two moment images). There is no spatial kernel: all 25 taps count equally.
+#include "ParticleConfig.h"
+
+Texture2D<float4> currentFrame : register(t0); // colour to filter, rgb
+Texture2D<float4> normalBuffer : register(t1); // surface normal, xyz
+Texture2D<float> M1 : register(t2);            // first moment of luma
+Texture2D<float> M2 : register(t3);            // second moment of luma
+Texture2D<float> depthBuffer : register(t4);   // linear depth
+RWTexture2D<float4> resultTexture : register(u0);
+
+// Four 32-bit root constants. Written as scalars: glslang lays a push-constant block out
+// with GLSL rules and would move a float3 to byte 16.
+struct FilterConstants {
+    int iterStep;
+    float resolutionX;
+    float resolutionY;
+    float resolutionZ;
+};
+[[vk::push_constant]] ConstantBuffer<FilterConstants> constants; // root constants at b0
+
+float luma(float3 c)
+{
+    return dot(c, float3(0.299, 0.587, 0.114));
+}
+
+[numthreads(32, 32, 1)]
+void main(uint3 dispatchId : SV_DispatchThreadID)
+{
+    if (dispatchId.x >= constants.resolutionX || dispatchId.y >= constants.resolutionY)
+        return;
+
+    int2 p = int2(dispatchId.xy);
+    int2 lastPixel = int2(int(constants.resolutionX), int(constants.resolutionY)) - 1;
+
+    float3 centreColour = currentFrame.Load(int3(p, 0)).rgb;
+    float3 centreNormal = normalBuffer.Load(int3(p, 0)).xyz;
+    float centreDepth = depthBuffer.Load(int3(p, 0));
+    float centreLuma = luma(centreColour);
+    float m1 = M1.Load(int3(p, 0));
+    float sigma = sqrt(max(M2.Load(int3(p, 0)) - m1 * m1, 0.0));
+    float lumaDivisor = max(0.001, 1.25 * sigma);
+
+    float3 sum = 0;
+    float weightSum = 0;
+    [unroll]
+    for (int dy = -2; dy <= 2; ++dy) {
+        [unroll]
+        for (int dx = -2; dx <= 2; ++dx) {
+            // Taps beyond the edge read the edge pixel.
+            int2 q = clamp(p + int2(dx, dy) * constants.iterStep, int2(0, 0), lastPixel);
+            float3 colour = currentFrame.Load(int3(q, 0)).rgb;
+            float3 normal = normalBuffer.Load(int3(q, 0)).xyz;
+            float depth = depthBuffer.Load(int3(q, 0));
+
+            float normalWeight = pow(saturate(dot(centreNormal, normal)), 48.0);
+            float depthWeight = exp(-abs(centreDepth - depth) / 0.002);
+            float lumaWeight = exp(-abs(centreLuma - luma(colour)) / lumaDivisor);
+            float w = normalWeight * depthWeight * lumaWeight;
+            sum += w * colour;
+            weightSum += w;
+        }
+    }
+
+    resultTexture[dispatchId.xy] = float4(sum / max(weightSum, 1e-6), 1.0);
+}
