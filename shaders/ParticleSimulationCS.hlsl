@@ -104,8 +104,9 @@ void setMaterial(inout ParticleData p, float3 albedo, float emissive, float refl
 }
 
 // >>collisions
-// All pairs, brute force. Fixed and scripted spheres never move; a dynamic pair is resolved
-// from both sides, and the order in which threads' writes land is not defined.
+// All pairs, brute force. Fixed and scripted spheres never move. Both spheres of a dynamic
+// pair are read as currently stored, so a contact that the other thread has already resolved
+// is not resolved twice; the order in which different threads' writes land is not defined.
 void collide(uint i, inout ParticleData self)
 {
     if (self.dynamic == 0)
@@ -113,6 +114,9 @@ void collide(uint i, inout ParticleData self)
     for (uint j = 0; j < min(sceneData.numParticles, MAX_PARTICLES); ++j) {
         if (j == i)
             continue;
+        uint base = i * PARTICLE_STRIDE;
+        self.position = asfloat(particles.Load3(base + OFFSET_POSITION));
+        self.velocity = asfloat(particles.Load3(base + OFFSET_VELOCITY));
         ParticleData other = loadParticle(j);
         if (other.dynamic != 0) {
             float3 d = other.position - self.position;

@@ -32,9 +32,13 @@ static const float FAR_AWAY = 3.4028235e38; // a missed ray's hitPoint lies this
 static const float JITTER_X[5] = {0.0, -1.0, 1.0, -1.0, 1.0};
 static const float JITTER_Y[5] = {0.0, -1.0, -1.0, 1.0, 1.0};
 
-// The spheres' centres and squared radii, staged once per thread group: the all-spheres loop
-// of every ray reads only these. w < 0 marks a sphere that rays ignore (visible = 0).
+// The visible spheres' centres and squared radii, staged once per thread group in particle
+// order: the all-spheres loop of every ray reads only these. sphereIndex maps back to the
+// particle record, which is read only for the sphere that was hit.
+groupshared float4 stagedSpheres[MAX_PARTICLES]; // every sphere; w < 0 when not visible
 groupshared float4 spheres[MAX_PARTICLES];
+groupshared uint sphereIndex[MAX_PARTICLES];
+groupshared uint sphereCount;
 
 // >>hashes
 float rand(float2 q)
@@ -102,22 +106,21 @@ struct Ray {
 };
 
 struct Hit {
-    uint index;       // NO_HIT on a miss
+    uint index;       // particle index; NO_HIT on a miss
+    float3 centre;
     float t;          // nearest positive root
     float tFar;       // larger root: where the ray leaves the sphere
 };
 
 Hit nearestHit(Ray ray, uint count)
 {
+    uint nearest = NO_HIT;
     Hit hit;
-    hit.index = NO_HIT;
     hit.t = 0.0;
     hit.tFar = 0.0;
     float a = dot(ray.direction, ray.direction);
     for (uint j = 0; j < count; ++j) {
         float4 sphere = spheres[j];
-        if (sphere.w < 0.0)
-            continue;
         float3 oc = ray.origin - sphere.xyz;
         float b = 2.0 * dot(oc, ray.direction);
         float c = dot(oc, oc) - sphere.w;
@@ -130,12 +133,14 @@ Hit nearestHit(Ray ray, uint count)
         float t = t0 > 0.0 ? t0 : t1; // from inside a sphere the far side is hit
         if (t < 0.0)
             continue;
-        if (hit.index == NO_HIT || t < hit.t) {
-            hit.index = j;
+        if (nearest == NO_HIT || t < hit.t) {
+            nearest = j;
             hit.t = t;
             hit.tFar = max(t0, t1);
         }
     }
+    hit.index = nearest == NO_HIT ? NO_HIT : sphereIndex[nearest];
+    hit.centre = nearest == NO_HIT ? float3(0.0, 0.0, 0.0) : spheres[nearest].xyz;
     return hit;
 }
 
@@ -299,7 +304,7 @@ float3 tracePath(Ray ray, Hit hit, uint count, inout float2 seed)
             radiance += throughput * skyLight(ray.direction);
             break;
         }
-        float3 centre = spheres[hit.index].xyz;
+        float3 centre = hit.centre;
         float3 hitPoint = ray.origin + hit.t * ray.direction;
         float3 exitPoint = ray.origin + hit.tFar * ray.direction;
         Material m = shadingMaterial(particleId(hit.index) - 1, hitPoint);
@@ -336,9 +341,11 @@ float2 projectDirection(float4x4 m, float3 d)
     return clip.xy / clip.w;
 }
 
-// >>main
-[numthreads(32, 32, 1)]
-void main(uint3 threadId : SV_DispatchThreadID, uint groupIndex : SV_GroupIndex)
+// >>staging
+// Thread k of the group loads particle k; each visible sphere then goes to the slot given by
+// the number of visible spheres before it, so the order (and with it which of two equally
+// near spheres wins) stays that of the particle buffer. Returns the number of visible spheres.
+uint stageSpheres(uint groupIndex)
 {
     uint count = min(sceneData.numParticles, MAX_PARTICLES);
     if (groupIndex < count) {
@@ -346,9 +353,32 @@ void main(uint3 threadId : SV_DispatchThreadID, uint groupIndex : SV_GroupIndex)
         float3 centre = asfloat(particles.Load3(base + OFFSET_POSITION));
         float radius = asfloat(particles.Load(base + OFFSET_RADIUS));
         bool visible = particles.Load(base + OFFSET_VISIBLE) != 0;
-        spheres[groupIndex] = float4(centre, visible ? radius * radius : -1.0);
+        stagedSpheres[groupIndex] = float4(centre, visible ? radius * radius : -1.0);
     }
     GroupMemoryBarrierWithGroupSync();
+
+    if (groupIndex < count && stagedSpheres[groupIndex].w >= 0.0) {
+        uint slot = 0;
+        for (uint j = 0; j < groupIndex; ++j)
+            slot += stagedSpheres[j].w >= 0.0 ? 1 : 0;
+        spheres[slot] = stagedSpheres[groupIndex];
+        sphereIndex[slot] = groupIndex;
+    }
+    if (groupIndex == 0) {
+        uint visibleCount = 0;
+        for (uint j = 0; j < count; ++j)
+            visibleCount += stagedSpheres[j].w >= 0.0 ? 1 : 0;
+        sphereCount = visibleCount;
+    }
+    GroupMemoryBarrierWithGroupSync();
+    return sphereCount;
+}
+
+// >>main
+[numthreads(32, 32, 1)]
+void main(uint3 threadId : SV_DispatchThreadID, uint groupIndex : SV_GroupIndex)
+{
+    uint count = stageSpheres(groupIndex);
 
     float2 resolution = frameData.resolution.xy;
     uint2 pixel = threadId.xy;
@@ -386,7 +416,7 @@ void main(uint3 threadId : SV_DispatchThreadID, uint groupIndex : SV_GroupIndex)
     float2 motion;
     if (primaryHit.index != NO_HIT) {
         uint index = primaryHit.index;
-        float3 centre = spheres[index].xyz;
+        float3 centre = primaryHit.centre;
         X = primary.origin + primaryHit.t * primary.direction;
         N0 = normalize(X - centre);
         id = float(particleId(index));
