@@ -1,0 +1,135 @@
+// The streaming player. Three threads meet here: the main thread (play, stop, position,
+// shutdown), the streaming thread, and the device's callback thread (marks headers free).
+#include "audio/player.h"
+
+#include "core/log.h"
+
+const WaveOut platformWaveOut = {
+    .query = queryAudioFormat,
+    .open = openAudioDevice,
+    .write = writeAudioHeader,
+    .errorText = audioErrorText,
+    .position = audioDevicePosition,
+    .close = closeAudioDevice,
+};
+
+namespace {
+
+constexpr uint64_t headerFree = 0;
+constexpr uint64_t headerQueued = 1;
+
+uint32_t frameBytes(const AudioPlayer& player)
+{
+    return player.channels * (player.bitsPerSample / 8);
+}
+
+// Device callback thread: the header has been played and may be refilled.
+void markHeaderDone(void*, AudioHeader* header)
+{
+    header->user.store(headerFree);
+}
+
+int streamThread(void* argument)
+{
+    AudioPlayer& player = *static_cast<AudioPlayer*>(argument);
+    while (player.running.load(std::memory_order_relaxed)) {
+        streamAudioPass(player);
+        sleepMilliseconds(1);
+    }
+    return 0;
+}
+
+} // namespace
+
+void negotiateAudioFormat(AudioPlayer& player)
+{
+    player.bitsPerSample = 32;
+    player.format = {.sampleRate = player.sampleRate, .channels = player.channels, .bitsPerSample = 32};
+    if (!player.waveOut->query(player.format)) {
+        player.bitsPerSample = 16;
+        player.format.bitsPerSample = 16;
+    }
+}
+
+void openAudioOutput(AudioPlayer& player, const uint8_t* samples)
+{
+    player.samples = samples;
+    player.device = player.waveOut->open(player.format, markHeaderDone, &player, false);
+    if (!player.device) {
+        // Reported once; the silent device keeps the clock running in real time.
+        logMessage("Audio Error: %s\n", "no audio output device opened; playing silently");
+        player.device = player.waveOut->open(player.format, markHeaderDone, &player, true);
+        if (!player.device)
+            logMessage("Audio Error: %s\n", "the silent audio output did not open either");
+    }
+    if (player.device) {
+        uint32_t bufferBytes = player.framesPerBuffer * frameBytes(player);
+        for (uint32_t h = 0; h < audioHeaderCount; ++h) {
+            player.headers[h].data = samples + size_t(h) * bufferBytes;
+            player.headers[h].bytes = bufferBytes;
+            player.headers[h].user.store(headerFree);
+        }
+    }
+}
+
+void startAudioStreaming(AudioPlayer& player)
+{
+    player.running.store(true, std::memory_order_relaxed);
+    player.thread = startTimeCriticalThread(streamThread, &player);
+}
+
+void shutdownAudioPlayer(AudioPlayer& player)
+{
+    player.running.store(false, std::memory_order_relaxed);
+    joinThread(player.thread);
+    // Closed before the caller frees the samples the queued headers point into.
+    player.waveOut->close(player.device);
+}
+
+void playAudio(AudioPlayer& player)
+{
+    player.position.store(0, std::memory_order_relaxed);
+    player.playing.store(true, std::memory_order_relaxed);
+}
+
+void stopAudio(AudioPlayer& player)
+{
+    player.position.store(0, std::memory_order_relaxed);
+    player.playing.store(false, std::memory_order_relaxed);
+}
+
+double audioPlaybackSeconds(const AudioPlayer& player)
+{
+    if (!player.device || player.format.sampleRate == 0)
+        return 0.0;
+    return double(player.waveOut->position(player.device)) / double(player.format.sampleRate);
+}
+
+void streamAudioPass(AudioPlayer& player)
+{
+    // Without any output there is nothing to queue; that was reported once at the start.
+    if (!player.device)
+        return;
+    for (AudioHeader& header : player.headers) {
+        if (!player.playing.load(std::memory_order_relaxed))
+            return;
+        uint32_t position = player.position.load(std::memory_order_relaxed);
+        if (position + player.framesPerBuffer >= player.totalFrames)
+            return;
+        uint64_t expected = headerFree;
+        if (!header.user.compare_exchange_strong(expected, headerQueued))
+            continue; // still queued on the device
+        header.data = player.samples + size_t(position) * frameBytes(player);
+        int error = player.waveOut->write(player.device, &header);
+        if (error != 0) {
+            header.user.store(headerFree);
+            char text[256] = {};
+            player.waveOut->errorText(error, text, sizeof(text));
+            ASSERT(false, "Audio Error: %s\n", text);
+            return; // the next pass retries the same chunk
+        }
+        // A play() that restarted meanwhile keeps its frame 0.
+        player.position.compare_exchange_strong(position, position + player.framesPerBuffer,
+                                                std::memory_order_relaxed);
+    }
+}

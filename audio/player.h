@@ -1,0 +1,61 @@
+// The streaming player: a ring of 16 device headers of 256 frames, refilled in order from a
+// thread that polls every millisecond. Reaches the OS only through a WaveOut table.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <atomic>
+#include <cstdint>
+
+// The device functions the player calls: the platform's, or a stand-in in tests.
+struct WaveOut {
+    bool (*query)(const AudioFormat& format);
+    AudioDevice* (*open)(const AudioFormat& format, AudioDoneFunction done, void* userData, bool silent);
+    int (*write)(AudioDevice* device, AudioHeader* header);
+    void (*errorText)(int error, char* text, size_t capacity);
+    uint64_t (*position)(const AudioDevice* device);
+    void (*close)(AudioDevice*& device);
+};
+extern const WaveOut platformWaveOut;
+
+constexpr uint32_t audioHeaderCount = 16;
+
+struct AudioPlayer {
+    const WaveOut* waveOut = &platformWaveOut;
+
+    // Shared with the streaming thread; relaxed ordering is enough for each on its own.
+    std::atomic<bool> playing{false};
+    std::atomic<uint32_t> position{0}; // next frame to queue
+    std::atomic<bool> running{true};   // the streaming thread loops while true
+
+    uint32_t framesPerBuffer = 256;
+    uint32_t sampleRate = 44100;
+    uint32_t channels = 2;
+    uint32_t bitsPerSample = 32; // 16 after negotiation when the device refuses floats
+    uint32_t totalFrames = 0;
+    const uint8_t* samples = nullptr; // the track; must outlive the device and the thread
+
+    AudioFormat format{};
+    AudioDevice* device = nullptr;
+    AudioHeader headers[audioHeaderCount];
+    PlatformThread* thread = nullptr;
+};
+
+// Tries 32-bit float, falls back to 16-bit PCM without a message; sets bitsPerSample and format.
+void negotiateAudioFormat(AudioPlayer& player);
+// Opens the device in the negotiated format (a silent one, reported once, when none opens)
+// and prepares the headers over samples.
+void openAudioOutput(AudioPlayer& player, const uint8_t* samples);
+// Starts the streaming thread; without it nothing is ever queued.
+void startAudioStreaming(AudioPlayer& player);
+// Stops the thread and closes the device, in that order; samples may be freed afterwards.
+void shutdownAudioPlayer(AudioPlayer& player);
+
+// Playback restarts from frame 0; the device position keeps counting.
+void playAudio(AudioPlayer& player);
+void stopAudio(AudioPlayer& player);
+// Frames the device has played since it was opened, in seconds; 0 without a device.
+double audioPlaybackSeconds(const AudioPlayer& player);
+
+// One pass of the streaming thread: queues the next chunk into every free header, in order.
+void streamAudioPass(AudioPlayer& player);

@@ -1,0 +1,217 @@
+// The wave-out-like audio device on SDL2: headers queued by the streaming thread are copied
+// out, in order, by SDL's audio callback, which hands each back as soon as it is consumed.
+// Knows nothing of the player above it; never logs (the caller reports).
+#include "platform/platform.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// More than any caller keeps in flight (the player queues 16); a full queue refuses the write.
+constexpr uint32_t queueCapacity = 64;
+// Frames per SDL callback: 10 ms at 44100 Hz, well inside the 93 ms the player keeps queued.
+constexpr uint32_t callbackFrames = 441;
+
+enum AudioError : int {
+    audioErrorNone = 0,
+    audioErrorNotOpen = 1,
+    audioErrorQueueFull = 2,
+    audioErrorBadHeader = 3,
+};
+
+SDL_AudioSpec sdlSpec(const AudioFormat& format)
+{
+    SDL_AudioSpec spec{};
+    spec.freq = int(format.sampleRate);
+    spec.format = format.bitsPerSample == 32 ? AUDIO_F32SYS : AUDIO_S16SYS;
+    spec.channels = Uint8(format.channels);
+    spec.samples = Uint16(callbackFrames);
+    return spec;
+}
+
+// The silent output is SDL's dummy driver, chosen over the environment for as long as it is open.
+bool initAudioSubsystem(bool silent)
+{
+    if (silent)
+        SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0)
+        return true;
+    if (silent)
+        SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+    return false;
+}
+
+void quitAudioSubsystem(bool silent)
+{
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (silent)
+        SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+}
+
+} // namespace
+
+struct AudioDevice {
+    SDL_AudioDeviceID id = 0;
+    bool silent = false;
+    uint32_t frameBytes = 0;
+    AudioDoneFunction done = nullptr;
+    void* userData = nullptr;
+
+    // Single producer (writeAudioHeader) and single consumer (the callback).
+    AudioHeader* queue[queueCapacity] = {};
+    std::atomic<uint32_t> queueHead{0}; // next to consume; written by the callback
+    std::atomic<uint32_t> queueTail{0}; // next free slot; written by the writer
+
+    // Callback-thread state: the header being copied and how far.
+    AudioHeader* current = nullptr;
+    uint32_t currentOffset = 0;
+
+    std::atomic<uint64_t> framesPlayed{0};
+
+    // The silent output's clock: opening time (milliseconds) and frames of time since then.
+    uint32_t sampleRate = 0;
+    double openedAt = 0.0;
+    uint64_t clockFrames = 0;
+};
+
+namespace {
+
+// Takes up to byteCount bytes of queued sound in order, copying them to destination when
+// there is one, and hands back each header it finishes. Returns the bytes taken.
+uint32_t consumeQueue(AudioDevice& device, uint8_t* destination, uint32_t byteCount)
+{
+    uint32_t taken = 0;
+    while (taken < byteCount) {
+        if (!device.current) {
+            uint32_t head = device.queueHead.load(std::memory_order_relaxed);
+            if (head == device.queueTail.load(std::memory_order_acquire))
+                break; // nothing queued: the position holds
+            device.current = device.queue[head % queueCapacity];
+            device.currentOffset = 0;
+            device.queueHead.store(head + 1, std::memory_order_release);
+        }
+        AudioHeader* header = device.current;
+        uint32_t count = std::min(header->bytes - device.currentOffset, byteCount - taken);
+        if (destination)
+            std::memcpy(destination + taken, static_cast<const uint8_t*>(header->data) + device.currentOffset, count);
+        taken += count;
+        device.currentOffset += count;
+        if (device.currentOffset == header->bytes) {
+            device.current = nullptr;
+            device.done(device.userData, header);
+        }
+    }
+    device.framesPlayed.fetch_add(taken / device.frameBytes, std::memory_order_relaxed);
+    return taken;
+}
+
+// SDL's audio thread. The silent output plays as many frames as the clock says have passed
+// (SDL's dummy driver oversleeps each callback by a tenth or so); the others fill the stream.
+void fillStream(void* userData, Uint8* stream, int length)
+{
+    AudioDevice& device = *static_cast<AudioDevice*>(userData);
+    if (device.silent) {
+        uint64_t clockFrames = uint64_t((nowMilliseconds() - device.openedAt) * device.sampleRate / 1000.0);
+        uint64_t dueFrames = clockFrames - device.clockFrames;
+        device.clockFrames = clockFrames;
+        consumeQueue(device, nullptr, uint32_t(std::min<uint64_t>(dueFrames, 1u << 20)) * device.frameBytes);
+        std::memset(stream, 0, size_t(length));
+        return;
+    }
+    uint32_t taken = consumeQueue(device, stream, uint32_t(length));
+    std::memset(stream + taken, 0, uint32_t(length) - taken);
+}
+
+} // namespace
+
+bool queryAudioFormat(const AudioFormat& format)
+{
+    if (!initAudioSubsystem(false))
+        return false;
+    // SDL would convert any format; allowing a format change shows what the device itself takes.
+    SDL_AudioSpec wanted = sdlSpec(format);
+    SDL_AudioSpec obtained{};
+    SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, SDL_AUDIO_ALLOW_FORMAT_CHANGE);
+    bool accepted = id != 0 && obtained.format == wanted.format;
+    if (id != 0)
+        SDL_CloseAudioDevice(id);
+    quitAudioSubsystem(false);
+    return accepted;
+}
+
+AudioDevice* openAudioDevice(const AudioFormat& format, AudioDoneFunction done, void* userData, bool silent)
+{
+    if (format.channels == 0 || (format.bitsPerSample != 32 && format.bitsPerSample != 16))
+        return nullptr;
+    if (!initAudioSubsystem(silent))
+        return nullptr;
+    AudioDevice* device = new AudioDevice;
+    device->silent = silent;
+    device->frameBytes = format.channels * format.bitsPerSample / 8;
+    device->done = done;
+    device->userData = userData;
+    device->sampleRate = format.sampleRate;
+
+    SDL_AudioSpec wanted = sdlSpec(format);
+    wanted.callback = fillStream;
+    wanted.userdata = device;
+    SDL_AudioSpec obtained{};
+    // No changes allowed: SDL converts to whatever the hardware takes.
+    device->id = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    if (device->id == 0) {
+        delete device;
+        quitAudioSubsystem(silent);
+        return nullptr;
+    }
+    device->openedAt = nowMilliseconds();
+    SDL_PauseAudioDevice(device->id, 0);
+    return device;
+}
+
+int writeAudioHeader(AudioDevice* device, AudioHeader* header)
+{
+    if (!device)
+        return audioErrorNotOpen;
+    if (!header || !header->data || header->bytes == 0 || header->bytes % device->frameBytes != 0)
+        return audioErrorBadHeader;
+    uint32_t tail = device->queueTail.load(std::memory_order_relaxed);
+    if (tail - device->queueHead.load(std::memory_order_acquire) >= queueCapacity)
+        return audioErrorQueueFull;
+    device->queue[tail % queueCapacity] = header;
+    device->queueTail.store(tail + 1, std::memory_order_release);
+    return audioErrorNone;
+}
+
+void audioErrorText(int error, char* text, size_t capacity)
+{
+    if (capacity == 0)
+        return;
+    const char* message = "Unknown audio error.";
+    switch (error) {
+    case audioErrorNone: message = "The operation completed successfully."; break;
+    case audioErrorNotOpen: message = "The audio device is not open."; break;
+    case audioErrorQueueFull: message = "Too many buffers are queued on the audio device."; break;
+    case audioErrorBadHeader: message = "The buffer does not hold whole sample frames."; break;
+    }
+    std::snprintf(text, capacity, "%s", message);
+}
+
+uint64_t audioDevicePosition(const AudioDevice* device)
+{
+    return device ? device->framesPlayed.load(std::memory_order_relaxed) : 0;
+}
+
+void closeAudioDevice(AudioDevice*& device)
+{
+    if (!device)
+        return;
+    // Returns once the callback has finished for good: nothing reads the caller's samples after.
+    SDL_CloseAudioDevice(device->id);
+    quitAudioSubsystem(device->silent);
+    delete device;
+    device = nullptr;
+}
