@@ -466,3 +466,9 @@ DynamicArray<uint8_t> readBackBuffer(RenderApp& app)
     destroyBuffer(app, readback);
     return pixels;
 }
+
+void pumpMessages(RenderApp& app, InputState& input)
+{
+    if (app.window)
+        pumpWindowMessages(app.window, input, app.windowState);
+}
