@@ -103,9 +103,13 @@ bool bindDescriptors(CommandList* list)
                                             .descriptorPool = list->heap->pool->pool,
                                             .descriptorSetCount = 1,
                                             .pSetLayouts = &resource->setLayout};
+    const char* exhausted = "PANIC: Failed to allocate descriptor set: the descriptor heap's pool is exhausted\n";
+    DescriptorPoolResource* pool = list->heap->pool;
+    if (pool->setsAllocated >= pool->maxSets)
+        PANIC("%s", exhausted);
     VkDescriptorSet set = VK_NULL_HANDLE;
-    checkVulkan(vkAllocateDescriptorSets(device, &allocate, &set),
-                "PANIC: Failed to allocate descriptor set: the descriptor heap's pool is exhausted\n");
+    checkVulkan(vkAllocateDescriptorSets(device, &allocate, &set), exhausted);
+    pool->setsAllocated += 1;
 
     uint32_t count = uint32_t(resource->bindings.count);
     DynamicArray<VkWriteDescriptorSet> writes;

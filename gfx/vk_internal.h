@@ -51,6 +51,9 @@ struct ImageResource {
 struct DescriptorPoolResource {
     VkDevice device;
     VkDescriptorPool pool;
+    // Counted here because some drivers (lavapipe) allocate past maxSets without failing.
+    uint32_t setsAllocated;
+    uint32_t maxSets;
 };
 
 struct PipelineResource {

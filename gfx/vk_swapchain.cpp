@@ -32,8 +32,6 @@ void releaseSwapchainImages(RenderApp& app)
             delete resource;
         }
         app.backBuffers[i] = {};
-        vkDestroySemaphore(vk.device, vk.renderDone[i], nullptr);
-        vk.renderDone[i] = VK_NULL_HANDLE;
     }
     app.backBufferCount = 0;
 }
@@ -159,7 +157,9 @@ void createSwapchain(RenderApp& app)
             .flags = RESOURCE_FLAG_ALLOW_RENDER_TARGET,
         };
         setDebugName(app, VK_OBJECT_TYPE_IMAGE, uint64_t(images[i]), "gfx::backbuffer");
-        vk.renderDone[i] = createBinarySemaphore(app);
+        // Kept across recreation: a present of the old swapchain may still wait on one.
+        if (!vk.renderDone[i])
+            vk.renderDone[i] = createBinarySemaphore(app);
         vk.backBufferNeedsLayout[i] = true;
     }
     app.backBufferCount = count;
@@ -179,6 +179,10 @@ void destroySwapchain(RenderApp& app)
         vkDestroySemaphore(vk.device, semaphore, nullptr);
         semaphore = VK_NULL_HANDLE;
     }
+    for (VkSemaphore& semaphore : vk.renderDone) {
+        vkDestroySemaphore(vk.device, semaphore, nullptr);
+        semaphore = VK_NULL_HANDLE;
+    }
     vkDestroySemaphore(vk.device, vk.presentFence, nullptr);
     vk.presentFence = VK_NULL_HANDLE;
 }
@@ -190,6 +194,11 @@ void acquireBackBuffer(RenderApp& app, uint32_t slot)
     VulkanContext& vk = vulkanOf(app);
     vk.imageAcquired = false;
     vk.frameBackBuffer = &vk.offscreen;
+    // A window whose size changed is caught here even when the surface does not report it.
+    uint32_t width = 0, height = 0;
+    windowDrawableSize(app.window, &width, &height);
+    if (width != vk.swapchainExtent.width || height != vk.swapchainExtent.height)
+        vk.swapchainStale = true;
     for (int attempt = 0; attempt < 2; ++attempt) {
         if ((vk.swapchainStale || !vk.swapchain) && !recreateSwapchain(app))
             return;

@@ -302,3 +302,35 @@ TEST_F(GpuTest, Frames_ObjectsDestroyedEveryFrameOutliveTheGpuWork)
     }
     EXPECT_EQ(app.ring.frameCounter, 12u);
 }
+
+TEST_F(GpuTest, Descriptors_HeapReusedAfterItsCursorIsResetDoesNotRunOutOfSets)
+{
+    // 30 frames of 25 dispatches, each binding a table of its own: 750 descriptor sets, more
+    // than the heap's pool holds at once (4 x 128 + 64), so the pool must be emptied whenever
+    // the owner resets the cursor.
+    Buffer* buffer = uploadBuffer(256, BUFFER_READ_WRITE, nullptr);
+    RootSignatureBuilder root;
+    addDescriptorTable(root, makeRangeList({makeRange(RANGE_UAV, 1)}), VISIBILITY_ALL);
+    addRootConstants(root);
+    Pipeline* pipeline = track(createComputePipeline(app, root, FillBufferCS));
+    freeRootSignatureBuilder(root);
+    for (uint32_t frame = 0; frame < 30; ++frame) {
+        waitForAllFrames(app); // no frame in flight uses the heap any more
+        heap->used = 0;
+        CommandList* list = beginCommands();
+        for (uint32_t i = 0; i < 25; ++i) {
+            DescriptorTable table = allocateDescriptors(*heap, 1);
+            writeBufferUAV(table, buffer, 64, 4);
+            RootConstants constants = {.parameter = 1, .values = {frame * 100 + i, 0, 0, 0}};
+            recordCompute(list, pipeline, {{0, table}}, &constants, 1, 1, 1);
+            transitionNow(list, buffer, STATE_COPY_SOURCE); // orders the dispatches' writes
+            transitionNow(list, buffer, STATE_UNORDERED_ACCESS);
+        }
+        endFrame(app);
+    }
+    waitForAllFrames(app);
+    // The last dispatch wrote 3i + 29 * 100 + 24.
+    std::vector<uint32_t> words = readBuffer<uint32_t>(buffer);
+    EXPECT_EQ(words[0], 2924u);
+    EXPECT_EQ(words[63], 3u * 63u + 2924u);
+}
