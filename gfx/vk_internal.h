@@ -67,6 +67,7 @@ struct PipelineResource {
     DynamicArray<RootBinding> bindings; // descriptor bindings of the tables, in table order
     DynamicArray<VkDescriptorType> types; // per binding, from the programs (or the range type)
     uint32_t parameterCount;
+    uint32_t renderTargetFormat; // graphics: the first render target's format (0 = none)
 };
 
 struct CommandList {

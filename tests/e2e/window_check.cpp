@@ -19,7 +19,8 @@ int main(int argc, char** argv)
 
     RenderApp app;
     initGraphics(app, {.validation = validation});
-    logMessage("window_check: window %ux%u, %u back buffers\n", app.width, app.height, app.backBufferCount);
+    logMessage("window_check: window %ux%u, %u back buffers of format %u\n", app.width, app.height,
+               app.backBufferCount, backBufferFormat(app));
     DescriptorHeap* rtvHeap = createDescriptorHeap(app, HEAP_RTV, 1, HEAP_FLAG_NONE);
     InputState input = {};
     const float colour[4] = {0.2f, 0.4f, 0.6f, 1.0f}; // 51, 102, 153 in 8 bits
