@@ -34,13 +34,18 @@ struct DynamicArray {
                "ASSERT: New capacity must be larger than capacity. To clear the use the clear function.\n");
         if (!data) {
             if (newCapacity > 0) {
-                data = static_cast<T*>(std::malloc(blockBytes(newCapacity)));
+                T* block = allocateBlock(newCapacity);
+                if (!block)
+                    return;
+                data = block;
                 capacity = newCapacity;
             } else {
                 ASSERT(false, "ASSERT: \n");
             }
         } else if (newCapacity > capacity) {
-            T* block = static_cast<T*>(std::malloc(blockBytes(newCapacity)));
+            T* block = allocateBlock(newCapacity);
+            if (!block)
+                return;
             if (count)
                 std::memcpy(block, data, blockBytes(count));
             std::free(data);
@@ -82,11 +87,21 @@ struct DynamicArray {
         if (sourceCount == 0)
             return;
         reserve(sourceCount);
+        if (!data)
+            return;
         std::memcpy(static_cast<void*>(data), source, blockBytes(sourceCount));
         count = sourceCount;
     }
 
 private:
+    // A block that cannot be had leaves the array as it was: the next push then stores nothing.
+    static T* allocateBlock(SizeType elements)
+    {
+        T* block = static_cast<T*>(std::malloc(blockBytes(elements)));
+        ASSERT(block, "ASSERT: Failed to allocate %llu bytes\n", (unsigned long long)blockBytes(elements));
+        return block;
+    }
+
     // A byte size that does not fit 64 bits saturates, so the allocation fails instead of wrapping.
     static size_t blockBytes(SizeType elements)
     {

@@ -2,11 +2,8 @@
 // checked against values derived by hand from the instruments' formulas. A small sampleRate
 // in AudioData reaches late times with small dispatches (t = i / sampleRate).
 #include "audio/renderer.h"
-#include "gfx/commands.h"
-#include "gfx/context.h"
-#include "gfx/descriptors.h"
-#include "gfx/passes.h"
-#include "PROBE_HEADER"
+#include "tests/gpu/gpu_harness.h"
+#include "tests/gpu/test_programs.h"
 
 #include <gtest/gtest.h>
 
@@ -20,24 +17,14 @@ struct Frame {
     float left, right;
 };
 
-class Soundtrack : public testing::Test {
+class Soundtrack : public GpuTest {
 protected:
-    RenderApp app;
-    DescriptorHeap* heap = nullptr;
     BarrierBatch barriers;
 
-    void SetUp() override
-    {
-        initGraphics(app, {.headless = true, .width = 8, .height = 8, .validation = true});
-        heap = createDescriptorHeap(app, HEAP_CBV_SRV_UAV, 64, HEAP_FLAG_SHADER_VISIBLE);
-    }
     void TearDown() override
     {
-        waitForAllFrames(app);
-        destroyDescriptorHeap(app, heap);
         freeBarrierBatch(barriers);
-        destroyGraphics(app);
-        EXPECT_EQ(app.validationErrors, 0u);
+        GpuTest::TearDown();
     }
 
     // One main-loop frame: update, then the render while the track is not ready.

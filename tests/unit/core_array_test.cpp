@@ -108,3 +108,20 @@ TEST(FixedArray, FullArrayAssertsAndStoresNothing)
     EXPECT_EQ(guarded.array[3], 30);
     EXPECT_EQ(guarded.after, -1);
 }
+
+TEST(DynamicArray, BlockThatCannotBeHadLeavesArrayUsable)
+{
+    DynamicArray<uint64_t> array;
+    array.push(5);
+    testing::internal::CaptureStdout();
+    // 2^40 elements of 8 bytes (8 TiB): more than any machine of ours can give.
+    volatile uint64_t huge = uint64_t(1) << 40;
+    array.reserve(huge);
+    std::string log = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(log.rfind("ASSERT: Failed to allocate ", 0), 0u) << log;
+    EXPECT_EQ(array.capacity, 16u);
+    EXPECT_EQ(array[0], 5u);
+    array.push(6);
+    EXPECT_EQ(array[1], 6u);
+    array.clear();
+}

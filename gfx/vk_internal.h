@@ -1,0 +1,145 @@
+// The Vulkan objects behind the graphics layer's records. Included only by gfx/*.cpp and
+// the GPU tests; nothing above gfx/ sees Vulkan.
+#pragma once
+
+#include "gfx/commands.h"
+#include "gfx/context.h"
+#include "gfx/descriptors.h"
+#include "gfx/passes.h"
+#include "gfx/pipelines.h"
+#include "gfx/resources.h"
+
+#include <vulkan/vulkan.h>
+
+// Which destroy call a deferred handle needs.
+enum ReleaseKind : uint32_t {
+    RELEASE_BUFFER = 1,
+    RELEASE_IMAGE,
+    RELEASE_IMAGE_VIEW,
+    RELEASE_MEMORY,
+    RELEASE_PIPELINE,
+    RELEASE_PIPELINE_LAYOUT,
+    RELEASE_DESCRIPTOR_SET_LAYOUT,
+    RELEASE_SAMPLER,
+    RELEASE_DESCRIPTOR_POOL,
+};
+
+struct BufferResource {
+    VkDevice device;
+    VkBuffer buffer;
+    VkDeviceMemory memory;
+    VkDeviceSize size;
+    void* mapped;       // host-visible buffers stay mapped
+    bool coherent;
+};
+
+struct ImageView {
+    uint32_t format;
+    VkImageView view;
+};
+
+struct ImageResource {
+    VkImage image;
+    VkDeviceMemory memory; // null for swapchain images
+    VkFormat format;
+    VkImageAspectFlags aspect;
+    DynamicArray<ImageView> views; // one per view format, made on first use
+    bool swapchainImage;           // state PRESENT means PRESENT_SRC_KHR only for these
+    RenderApp* app;
+};
+
+struct DescriptorPoolResource {
+    VkDevice device;
+    VkDescriptorPool pool;
+};
+
+struct PipelineResource {
+    VkPipeline pipeline;
+    VkPipelineLayout layout;
+    VkDescriptorSetLayout setLayout;
+    VkSampler samplers[staticSamplerLimit];
+    VkPipelineBindPoint bindPoint;
+    VkShaderStageFlags pushStages;    // 0 without root constants
+    uint32_t rootConstantParameter;
+    DynamicArray<RootBinding> bindings; // descriptor bindings of the tables, in table order
+    DynamicArray<VkDescriptorType> types; // per binding, from the programs (or the range type)
+    uint32_t parameterCount;
+};
+
+struct CommandList {
+    VkCommandBuffer buffer;
+    RenderApp* app;
+    DescriptorHeap* heap;
+    Pipeline* pipeline;
+    DescriptorTable tables[rootParameterLimit];
+    bool tableBound[rootParameterLimit];
+    bool setDirty;
+    ViewRecord renderTarget; // the target set by setRenderTarget (kind None when none)
+    bool rendering;          // inside vkCmdBeginRendering
+    uint64_t barrierCalls;
+};
+
+struct VulkanContext {
+    VkInstance instance;
+    VkDebugUtilsMessengerEXT messenger;
+    VkPhysicalDevice physicalDevice;
+    VkDevice device;
+    VkQueue queue;
+    uint32_t queueFamily;
+    VkPhysicalDeviceMemoryProperties memoryProperties;
+    bool debugUtils;
+    uint64_t validationErrors;
+
+    VkCommandPool commandPools[frameCount];
+    CommandList commandLists[frameCount];
+    VkSemaphore frameFences[frameCount]; // timeline semaphores: the D3D12 fences of the slots
+    DynamicArray<Image*> pendingLayouts; // images whose first layout is still to be recorded
+    DynamicArray<Buffer*> pendingFills;  // device-local buffers still to be zeroed
+
+    // Windowed only.
+    VkSurfaceKHR surface;
+    VkSwapchainKHR swapchain;
+    VkFormat swapchainFormat;
+    VkExtent2D swapchainExtent;
+    VkSemaphore acquired[frameCount];          // per frame slot
+    VkSemaphore renderDone[backBufferLimit];   // per swapchain image
+    bool backBufferNeedsLayout[backBufferLimit]; // not acquired since the swapchain was made
+    VkSemaphore presentFence;                  // timeline: signalled after each present
+    uint64_t presentFenceValue;
+    bool imageAcquired;                        // this frame presents
+    bool swapchainStale;                       // recreate before the next acquire
+    // Stands in for the back buffer when headless, or while the window has no area.
+    Image offscreen;
+    Image* frameBackBuffer;
+};
+
+// A failed Vulkan call with a message of the system's own is a PANIC with that message.
+void checkVulkan(VkResult result, const char* panicMessage);
+void setDebugName(RenderApp& app, VkObjectType type, uint64_t handle, const char* name);
+VulkanContext& vulkanOf(RenderApp& app);
+
+VkFormat vulkanFormat(uint32_t format);
+bool isDepthFormat(uint32_t format);
+// Layout, access and stages of a tracked D3D12 state (images pass swapchainImage).
+VkImageLayout layoutForState(uint32_t state, bool swapchainImage);
+VkAccessFlags2 accessForState(uint32_t state);
+VkPipelineStageFlags2 stagesForState(uint32_t state);
+
+BufferResource* createBufferResource(RenderApp& app, VkDeviceSize size, bool hostVisible, bool readback,
+                                     const char* name);
+// Makes CPU writes to a mapped block visible to the GPU (nothing to do on coherent memory).
+void flushMapped(BufferResource* resource);
+void deferBufferResource(RenderApp& app, BufferResource*& resource);
+// createImage and destroyImage on a record the caller owns (the back buffers).
+void initImageRecord(RenderApp& app, Image* image, uint32_t width, uint32_t height, const void* data,
+                     uint32_t initialState, uint32_t format, uint32_t flags);
+void releaseImageRecord(RenderApp& app, Image* image);
+VkImageView imageViewFor(Image* image, uint32_t format);
+// Records the first layout of every image created since (before its first use).
+void recordPendingLayouts(RenderApp& app, CommandList* list);
+void recordUploads(RenderApp& app, FrameContext& frame);
+void dropPendingUploads(RenderApp& app, Image* image, Buffer* buffer);
+
+void openCommandList(CommandList* list);
+void closeCommandList(CommandList* list);
+void endRendering(CommandList* list);

@@ -1,0 +1,372 @@
+// JSON lexer and parser. Every lexical error PANICs with its line, every missing bracket or
+// colon with the token that was missing; the parser never reads past the last token.
+#include "timeline/json.h"
+
+#include "core/log.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// >>lexer
+
+struct Lexer {
+    const char* buffer;
+    uint64_t length;
+    uint64_t position = 0;
+    uint32_t line = 1;
+    DynamicArray<JsonToken>& tokens;
+
+    void add(JsonToken token)
+    {
+        token.line = line;
+        token.end = uint32_t(position);
+        tokens.push(token);
+    }
+
+    void lexNumber()
+    {
+        uint64_t start = position;
+        bool fraction = false;
+        ++position; // the sign or first digit
+        if (position < length && buffer[position] == '.') {
+            fraction = true;
+            ++position;
+        }
+        while (position < length && isDigit(buffer[position])) {
+            ++position;
+            if (position < length && buffer[position] == '.') {
+                if (fraction)
+                    PANIC("PANIC: Invalid token at line %u\n", line);
+                fraction = true;
+                ++position;
+            }
+        }
+        // Converted from a copy: the text may end right after the number.
+        std::string text(buffer + start, size_t(position - start));
+        JsonToken token{};
+        if (fraction) {
+            token.kind = JsonTokenKind::floatNumber;
+            float value = float(std::atof(text.c_str()));
+            std::memcpy(&token.bits, &value, sizeof(value));
+        } else {
+            token.kind = JsonTokenKind::integerNumber;
+            int32_t value = std::atoi(text.c_str());
+            std::memcpy(&token.bits, &value, sizeof(value));
+        }
+        add(token);
+    }
+
+    void lexString()
+    {
+        uint64_t start = ++position; // after the opening quote
+        while (position < length && buffer[position] != '"') {
+            if (buffer[position] == '\n')
+                ++line;
+            ++position;
+        }
+        if (position >= length)
+            PANIC("PANIC: Incomplete string at line %u\n", line);
+        JsonToken token{};
+        token.kind = JsonTokenKind::string;
+        token.chars = buffer + start;
+        token.length = uint32_t(position - start);
+        ++position; // the closing quote
+        add(token);
+    }
+
+    // true, false and null must fit the buffer whole; the byte after the word is lexed next.
+    void lexWord(const char* word, JsonTokenKind kind)
+    {
+        uint64_t wordLength = std::strlen(word);
+        if (position + wordLength - 1 >= length || std::memcmp(buffer + position, word, wordLength) != 0)
+            PANIC("PANIC: Undefine token at line %u\n", line);
+        position += wordLength;
+        JsonToken token{};
+        token.kind = kind;
+        add(token);
+    }
+
+    void lexSymbol(JsonTokenKind kind)
+    {
+        ++position;
+        JsonToken token{};
+        token.kind = kind;
+        add(token);
+    }
+
+    void run()
+    {
+        while (position < length) {
+            char c = buffer[position];
+            if (c == '-' || isDigit(c)) {
+                lexNumber();
+            } else if (c == '"') {
+                lexString();
+            } else if (c == 't') {
+                lexWord("true", JsonTokenKind::trueWord);
+            } else if (c == 'f') {
+                lexWord("false", JsonTokenKind::falseWord);
+            } else if (c == 'n') {
+                lexWord("null", JsonTokenKind::nullWord);
+            } else if (c == '[') {
+                lexSymbol(JsonTokenKind::arrayBegin);
+            } else if (c == ']') {
+                lexSymbol(JsonTokenKind::arrayEnd);
+            } else if (c == '{') {
+                lexSymbol(JsonTokenKind::objectBegin);
+            } else if (c == '}') {
+                lexSymbol(JsonTokenKind::objectEnd);
+            } else if (c == ':') {
+                lexSymbol(JsonTokenKind::colon);
+            } else if (c == ',') {
+                lexSymbol(JsonTokenKind::comma);
+            } else if (c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\0') {
+                if (c == '\n')
+                    ++line;
+                ++position;
+            } else {
+                PANIC("PANIC: Undefine token at line %u\n", line);
+            }
+        }
+    }
+};
+
+// >>parser
+
+struct Parser {
+    const DynamicArray<JsonToken>& tokens;
+    uint64_t index = 0;
+
+    // The token at index + offset, or null past the last token.
+    const JsonToken* peek(uint64_t offset = 0) const
+    {
+        uint64_t at = index + offset;
+        return at < tokens.count ? &tokens[at] : nullptr;
+    }
+
+    bool peekIs(JsonTokenKind kind, uint64_t offset = 0) const
+    {
+        const JsonToken* token = peek(offset);
+        return token && token->kind == kind;
+    }
+
+    static JsonValue copyString(const JsonToken& token)
+    {
+        JsonValue value{};
+        value.type = JsonValueType::string;
+        value.string.chars = static_cast<char*>(std::malloc(size_t(token.length) + 1));
+        std::memcpy(value.string.chars, token.chars, token.length);
+        value.string.chars[token.length] = '\0';
+        value.string.length = token.length;
+        return value;
+    }
+
+    bool parseValue(JsonValue& value)
+    {
+        value = JsonValue{};
+        value.type = JsonValueType::null;
+        const JsonToken* token = peek();
+        if (!token)
+            return false;
+        switch (token->kind) {
+        case JsonTokenKind::nullWord:
+            ++index;
+            return true;
+        case JsonTokenKind::string:
+            value = copyString(*token);
+            ++index;
+            return true;
+        case JsonTokenKind::floatNumber:
+        case JsonTokenKind::integerNumber:
+            value.type = JsonValueType::number;
+            value.number.kind = token->kind == JsonTokenKind::floatNumber ? JsonNumberKind::floatNumber
+                                                                          : JsonNumberKind::integerNumber;
+            value.number.bits = token->bits;
+            ++index;
+            return true;
+        case JsonTokenKind::trueWord:
+        case JsonTokenKind::falseWord:
+            value.type = JsonValueType::boolean;
+            value.boolean = token->kind == JsonTokenKind::trueWord;
+            ++index;
+            return true;
+        case JsonTokenKind::objectBegin:
+            value.type = JsonValueType::object;
+            value.object = parseObject();
+            return true;
+        case JsonTokenKind::arrayBegin:
+            value.type = JsonValueType::array;
+            value.array = parseArray();
+            return true;
+        default:
+            return false; // the index does not move
+        }
+    }
+
+    JsonObject* parseObject()
+    {
+        ++index; // {
+        JsonObject* object = new JsonObject{};
+        while (peekIs(JsonTokenKind::string)) {
+            JsonMember member{};
+            member.key = copyString(*peek());
+            ++index;
+            if (!peekIs(JsonTokenKind::colon))
+                PANIC("PANIC: Missing colon (:) token\n");
+            ++index;
+            // A value that fails leaves the member holding null; the bracket check reports it.
+            parseValue(member.value);
+            object->members.push(member);
+            if (!peekIs(JsonTokenKind::comma))
+                break;
+            ++index;
+        }
+        object->memberCount = uint32_t(object->members.count);
+        if (!peekIs(JsonTokenKind::objectEnd))
+            PANIC("PANIC: Missing }\n");
+        ++index;
+        return object;
+    }
+
+    // Scans ahead without consuming: number (, number)* ] of one kind gives a packed list.
+    JsonArrayKind classifyArray(uint64_t& elementCount) const
+    {
+        elementCount = 0;
+        const JsonToken* first = peek(1);
+        if (!first || (first->kind != JsonTokenKind::integerNumber && first->kind != JsonTokenKind::floatNumber))
+            return JsonArrayKind::values;
+        JsonTokenKind kind = first->kind;
+        uint64_t offset = 2;
+        elementCount = 1;
+        for (;;) {
+            if (peekIs(JsonTokenKind::arrayEnd, offset))
+                return kind == JsonTokenKind::integerNumber ? JsonArrayKind::integers : JsonArrayKind::floats;
+            if (!peekIs(JsonTokenKind::comma, offset) || !peekIs(kind, offset + 1)) {
+                elementCount = 0;
+                return JsonArrayKind::values;
+            }
+            offset += 2;
+            ++elementCount;
+        }
+    }
+
+    // The count fits 32 bits (the array's count field), so the block size cannot overflow.
+    template <typename T>
+    void takeNumbers(DynamicArray<T>& list, uint32_t elementCount)
+    {
+        // Exactly the counted elements, written in place: the classification has checked them.
+        list.reserve(elementCount);
+        for (uint32_t i = 0; i < elementCount; ++i) {
+            std::memcpy(&list.data[i], &peek()->bits, sizeof(T));
+            index += 2; // the number and the comma or closing bracket after it
+        }
+        list.count = elementCount;
+        --index; // back onto the closing bracket
+    }
+
+    JsonArray* parseArray()
+    {
+        uint64_t elementCount = 0;
+        JsonArrayKind kind = classifyArray(elementCount);
+        ++index; // [
+        JsonArray* array = new JsonArray{};
+        array->kind = kind;
+        switch (kind) {
+        case JsonArrayKind::integers:
+            takeNumbers(array->integers, uint32_t(elementCount));
+            break;
+        case JsonArrayKind::floats:
+            takeNumbers(array->floats, uint32_t(elementCount));
+            break;
+        case JsonArrayKind::values:
+            for (;;) {
+                JsonValue element;
+                if (!parseValue(element))
+                    break;
+                array->values.push(element);
+                if (!peekIs(JsonTokenKind::comma))
+                    break;
+                ++index;
+            }
+            elementCount = array->values.count;
+            break;
+        default:
+            PANIC("PANIC: Invalid JSON array type\n");
+        }
+        array->count = uint32_t(elementCount);
+        if (!peekIs(JsonTokenKind::arrayEnd))
+            PANIC("PANIC: Missing ]\n");
+        ++index;
+        return array;
+    }
+};
+
+} // namespace
+
+bool parseJson(JsonValue& value, const char* buffer, uint64_t length, uint64_t tokenReserve)
+{
+    value = JsonValue{};
+    value.type = JsonValueType::null;
+    if (!buffer || length == 0)
+        return false;
+
+    DynamicArray<JsonToken> tokens;
+    if (tokenReserve)
+        tokens.reserve(tokenReserve);
+    logMessage("Lexing JSON buffer\n\n");
+    Lexer lexer{.buffer = buffer, .length = length, .tokens = tokens};
+    lexer.run();
+    logMessage("Parsing JSON token stream. Token count: %u\n\n", unsigned(tokens.count));
+
+    // Tokens after the first complete value are ignored.
+    Parser parser{.tokens = tokens};
+    bool parsed = parser.parseValue(value);
+    tokens.clear();
+    return parsed;
+}
+
+void releaseJson(JsonValue& value)
+{
+    switch (value.type) {
+    case JsonValueType::string:
+        std::free(value.string.chars);
+        break;
+    case JsonValueType::object:
+        for (JsonMember& member : value.object->members) {
+            releaseJson(member.key);
+            releaseJson(member.value);
+        }
+        value.object->members.clear();
+        delete value.object;
+        break;
+    case JsonValueType::array:
+        for (JsonValue& element : value.array->values)
+            releaseJson(element);
+        value.array->values.clear();
+        value.array->integers.clear();
+        value.array->floats.clear();
+        delete value.array;
+        break;
+    default:
+        break;
+    }
+    value = JsonValue{};
+    value.type = JsonValueType::null;
+}
+
+const JsonValue* findValue(const JsonObject& object, const char* key)
+{
+    size_t keyLength = std::strlen(key);
+    for (const JsonMember& member : object.members) {
+        const JsonString& name = member.key.string;
+        if (name.length == keyLength && std::memcmp(name.chars, key, keyLength) == 0)
+            return &member.value;
+    }
+    ASSERT(false, "ASSERT: Failed to find value with key \"%s\"\n\n", key);
+    return nullptr;
+}
