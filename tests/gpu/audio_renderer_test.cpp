@@ -52,6 +52,19 @@ protected:
     }
 };
 
+// A device that refuses floats and takes every write; nothing here plays, so nothing is written.
+int pcmDeviceToken;
+const WaveOut pcmOnlyDevice = {
+    .query = [](const AudioFormat& format) { return format.bitsPerSample != 32; },
+    .open = [](const AudioFormat&, AudioDoneFunction, void*, bool) {
+        return reinterpret_cast<AudioDevice*>(&pcmDeviceToken);
+    },
+    .write = [](AudioDevice*, AudioHeader*) { return 0; },
+    .errorText = [](int, char* text, size_t) { text[0] = 0; },
+    .position = [](const AudioDevice*) { return uint64_t(0); },
+    .close = [](AudioDevice*& device) { device = nullptr; },
+};
+
 } // namespace
 
 TEST_F(Soundtrack, SilentAtStartAndFrom107SecondsAndNeverBeyondClamp)
@@ -191,5 +204,27 @@ TEST_F(Soundtrack, RecordsOnceAndReadsBackAfterOneSignal)
     playAudio(*audio);
     EXPECT_EQ(audioPositionSeconds(*audio), 0.0);
     stopAudio(*audio);
+    destroyAudioRenderer(app, audio);
+}
+
+TEST_F(Soundtrack, RefusedFloatsGive16BitSamplesOfTheSameTrack)
+{
+    std::vector<Frame> track = render(180, 64);
+    AudioRenderer* audio =
+        createAudioRenderer(app, {.durationSeconds = 180, .sampleRate = 64, .waveOut = &pcmOnlyDevice});
+    for (int frame = 0; frame < 8 && audio->state != 3; ++frame)
+        runFrame(*audio);
+    ASSERT_EQ(audio->state, 3u);
+    EXPECT_EQ(audio->bitsPerSample, 16u);
+    EXPECT_EQ(audio->player.format.bitsPerSample, 16u);
+    EXPECT_EQ(audio->player.headers[0].bytes, 1024u); // 256 frames of two 16-bit samples
+    ASSERT_NE(audio->player.thread, nullptr);
+    // Each sample is its float scaled by 32767 and rounded: within half a step.
+    const int16_t* pcm = reinterpret_cast<const int16_t*>(audio->samples);
+    for (uint32_t i = 0; i < track.size(); ++i) {
+        ASSERT_LE(std::fabs(pcm[2 * i] - track[i].left * 32767.0), 0.5) << "frame " << i;
+        ASSERT_LE(std::fabs(pcm[2 * i + 1] - track[i].right * 32767.0), 0.5) << "frame " << i;
+    }
+    EXPECT_EQ(pcm[2 * 640], 389); // t = 10: 0.011877151 * 32767 = 389.18
     destroyAudioRenderer(app, audio);
 }
