@@ -1,0 +1,179 @@
+// ATrousFilterCS on 8 x 8 images: the edge-stopping weights of normal, depth and luma, the
+// clamped taps at the border and the degenerate cases. Expected values come from the program's
+// definition, derived in the comments.
+#include "shaders/shader_bytecode.h"
+#include "tests/gpu/image_test_data.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr uint32_t W = 8;
+constexpr uint32_t H = 8;
+
+// Defaults: colour (0.75, 0.5, 0.25), normal +z, depth 1, moments 0.5 and 0.25 (no variance).
+struct FilterInputs {
+    std::vector<float> colour = std::vector<float>(W * H * 4, 0.0f);
+    std::vector<float> normal = std::vector<float>(W * H * 4, 0.0f);
+    std::vector<float> moment1 = std::vector<float>(W * H, 0.5f);
+    std::vector<float> moment2 = std::vector<float>(W * H, 0.25f);
+    std::vector<float> depth = std::vector<float>(W * H, 1.0f);
+    int32_t iterStep = 1;
+
+    FilterInputs()
+    {
+        for (uint32_t i = 0; i < W * H; ++i) {
+            colour[i * 4 + 0] = 0.75f, colour[i * 4 + 1] = 0.5f, colour[i * 4 + 2] = 0.25f;
+            normal[i * 4 + 2] = 1.0f;
+        }
+    }
+    float* colourAt(uint32_t x, uint32_t y) { return &colour[(y * W + x) * 4]; }
+    // A deviation of 1e6 makes the luma term exp(-|dL| / 1.25e6) = 1 for every tap used here.
+    void ignoreLuma()
+    {
+        std::fill(moment1.begin(), moment1.end(), 0.0f);
+        std::fill(moment2.begin(), moment2.end(), 1e12f);
+    }
+};
+
+class ATrousFilter : public GpuTest {
+protected:
+    // The filtered RGBA16F image as floats, row by row.
+    std::vector<float> run(const FilterInputs& in)
+    {
+        std::vector<uint16_t> colour = toHalves(in.colour);
+        Image* inputs[5] = {
+            uploadImage(W, H, FORMAT_R16G16B16A16_FLOAT, colour.data()),
+            uploadImage(W, H, FORMAT_R32G32B32A32_FLOAT, in.normal.data()),
+            uploadImage(W, H, FORMAT_R32_FLOAT, in.moment1.data()),
+            uploadImage(W, H, FORMAT_R32_FLOAT, in.moment2.data()),
+            uploadImage(W, H, FORMAT_R32_FLOAT, in.depth.data()),
+        };
+        const uint32_t formats[5] = {FORMAT_R16G16B16A16_FLOAT, FORMAT_R32G32B32A32_FLOAT, FORMAT_R32_FLOAT,
+                                     FORMAT_R32_FLOAT, FORMAT_R32_FLOAT};
+        Image* result = createStorageImage(W, H, FORMAT_R16G16B16A16_FLOAT);
+
+        RootSignatureBuilder root;
+        addDescriptorTable(root, makeRangeList({makeRange(RANGE_SRV, 5), makeRange(RANGE_UAV, 1)}), VISIBILITY_ALL);
+        addRootConstants(root);
+        Pipeline* pipeline = track(createComputePipeline(app, root, ATrousFilterCS));
+        freeRootSignatureBuilder(root);
+
+        CommandList* list = beginCommands();
+        DescriptorTable table = allocateDescriptors(*heap, 6);
+        for (int i = 0; i < 5; ++i)
+            writeImageSRV(table, inputs[i], formats[i], 0, 1, 0, 0.0f);
+        writeImageUAV(table, result, FORMAT_R16G16B16A16_FLOAT);
+        // iterStep, then the resolution x, y, z as floats.
+        RootConstants constants = {.parameter = 1, .values = {uint32_t(in.iterStep), 0, 0, 0}};
+        const float resolution[3] = {float(W), float(H), 1.0f};
+        std::memcpy(&constants.values[1], resolution, sizeof(resolution));
+        recordCompute(list, pipeline, {{0, table}}, &constants, (W + 31) / 32, (H + 31) / 32, 1);
+        submitAndWait();
+        return fromHalves(readImage<uint16_t>(result));
+    }
+};
+
+const float* at(const std::vector<float>& image, uint32_t x, uint32_t y)
+{
+    return &image[(y * W + x) * 4];
+}
+
+} // namespace
+
+TEST_F(ATrousFilter, FlatRegionIsUnchanged)
+{
+    // Equal colour, normal and depth: all 25 weights are 1, the mean is the colour itself.
+    FilterInputs in;
+    std::vector<float> out = run(in);
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            EXPECT_EQ(at(out, x, y)[0], 0.75f) << x << "," << y;
+            EXPECT_EQ(at(out, x, y)[1], 0.5f) << x << "," << y;
+            EXPECT_EQ(at(out, x, y)[2], 0.25f) << x << "," << y;
+            EXPECT_EQ(at(out, x, y)[3], 1.0f) << x << "," << y;
+        }
+}
+
+TEST_F(ATrousFilter, TapsBeyondTheEdgeReadTheEdgePixel)
+{
+    // Colour (x, y, 0) with equal weights. At (0, 0) with iterStep 3 the tap offsets
+    // -6, -3, 0, 3, 6 clamp to columns (and rows) 0, 0, 0, 3, 6: the mean is
+    // (0 + 0 + 0 + 3 + 6) / 5 = 1.8 in both red and green.
+    FilterInputs in;
+    in.ignoreLuma();
+    in.iterStep = 3;
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            float* c = in.colourAt(x, y);
+            c[0] = float(x), c[1] = float(y), c[2] = 0.0f;
+        }
+    std::vector<float> out = run(in);
+    EXPECT_NEAR(at(out, 0, 0)[0], 1.8f, 1e-3f);
+    EXPECT_NEAR(at(out, 0, 0)[1], 1.8f, 1e-3f);
+    // At (7, 4): columns 1, 4, 7, 7, 7 (mean 5.2) and rows 0, 1, 4, 7, 7 (mean 3.8).
+    EXPECT_NEAR(at(out, 7, 4)[0], 5.2f, 4e-3f);
+    EXPECT_NEAR(at(out, 7, 4)[1], 3.8f, 4e-3f);
+}
+
+TEST_F(ATrousFilter, DepthStepOfTwoHundredthsBarelyContributes)
+{
+    // Columns 0-3: black at depth 1; columns 4-7: white at depth 1.02. At (3, 3) the taps of
+    // columns 4 and 5 (10 of 25) weigh exp(-0.02 / 0.002) = exp(-10) = 4.54e-5 each:
+    // red = 10 w / (15 + 10 w) = 3.0266e-5.
+    FilterInputs in;
+    in.ignoreLuma();
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            float* c = in.colourAt(x, y);
+            c[0] = c[1] = c[2] = x < 4 ? 0.0f : 1.0f;
+            in.depth[y * W + x] = x < 4 ? 1.0f : 1.02f;
+        }
+    std::vector<float> out = run(in);
+    float w = std::exp(-10.0f);
+    EXPECT_NEAR(at(out, 3, 3)[0], 10.0f * w / (15.0f + 10.0f * w), 2e-7f);
+    // And the other way round at (4, 3): the 10 black taps of columns 2 and 3 are as weak.
+    EXPECT_NEAR(at(out, 4, 3)[0], 15.0f / (15.0f + 10.0f * w), 1e-3f);
+}
+
+TEST_F(ATrousFilter, LumaTermUsesTheDeviationWithAFloor)
+{
+    // Black at (3, 3), grey 2^-10 elsewhere: 24 taps differ in luma by 2^-10 = 0.0009765625.
+    // With M2 = M1^2 the deviation is 0 and the divisor is the floor 0.001:
+    //   wl = exp(-0.9765625) = 0.376611, red = 24 wl 2^-10 / (1 + 24 wl) = 0.000879281.
+    FilterInputs in;
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            float* c = in.colourAt(x, y);
+            c[0] = c[1] = c[2] = 1.0f / 1024.0f;
+        }
+    float* centre = in.colourAt(3, 3);
+    centre[0] = centre[1] = centre[2] = 0.0f;
+    std::vector<float> out = run(in);
+    float wl = std::exp(-0.9765625f);
+    EXPECT_NEAR(at(out, 3, 3)[0], 24.0f * wl / 1024.0f / (1.0f + 24.0f * wl), 1e-6f);
+
+    // With M1 = 0 and M2 = 0.0016^2 the divisor is 1.25 * 0.0016 = 0.002:
+    //   wl = exp(-0.48828125) = 0.613710, red = 0.000914473.
+    std::fill(in.moment1.begin(), in.moment1.end(), 0.0f);
+    std::fill(in.moment2.begin(), in.moment2.end(), 0.0016f * 0.0016f);
+    out = run(in);
+    wl = std::exp(-0.48828125f);
+    EXPECT_NEAR(at(out, 3, 3)[0], 24.0f * wl / 1024.0f / (1.0f + 24.0f * wl), 1e-6f);
+}
+
+TEST_F(ATrousFilter, ZeroNormalWritesOpaqueBlack)
+{
+    // Normal (0, 0, 0) at (2, 2): every weight of that pixel is saturate(0)^48 = 0, so it
+    // writes 0 / 1e-6 = 0 with alpha 1. Its neighbours see it with weight 0 too and keep
+    // the flat colour.
+    FilterInputs in;
+    in.normal[(2 * W + 2) * 4 + 2] = 0.0f;
+    std::vector<float> out = run(in);
+    EXPECT_EQ(at(out, 2, 2)[0], 0.0f);
+    EXPECT_EQ(at(out, 2, 2)[1], 0.0f);
+    EXPECT_EQ(at(out, 2, 2)[2], 0.0f);
+    EXPECT_EQ(at(out, 2, 2)[3], 1.0f);
+    EXPECT_EQ(at(out, 3, 2)[0], 0.75f);
+    EXPECT_EQ(at(out, 2, 3)[2], 0.25f);
+}

@@ -1,0 +1,220 @@
+// DepthOfFieldPS drawn as a full-screen pass into an 8 x 8 RGBA16F target: when the spiral
+// runs, how its samples are weighed, and the pass-through of pixels with depth below -1.
+// Expected values come from the program's definition, derived in the comments.
+#include "shaders/ParticleConfig.h"
+#include "shaders/shader_bytecode.h"
+#include "tests/gpu/image_test_data.h"
+
+namespace {
+
+constexpr uint32_t W = 8;
+constexpr uint32_t H = 8;
+
+// Device depth 0 lies at the near plane: linearise(0) = 0.1 * 1000 / 1000 = 0.1, and with
+// maxDist 1000 the scaled distance is 0.1. Depth 1 gives 100 / (1000 - 999.9) = 1000.
+struct FieldInputs {
+    std::vector<float> depth = std::vector<float>(W * H, 0.0f);
+    std::vector<float> colour = std::vector<float>(W * H * 4, 0.0f);
+    DepthOfFieldData constants = {.resolution = {float(W), float(H)},
+                                  .focusPoint = 1.0f,
+                                  .focusScale = 0.0f,
+                                  .radiusScale = 1.0f,
+                                  .blurSize = 20.0f,
+                                  .maxDist = 1000.0f};
+
+    float* colourAt(uint32_t x, uint32_t y) { return &colour[(y * W + x) * 4]; }
+};
+
+class DepthOfField : public GpuTest {
+protected:
+    void SetUp() override
+    {
+        GpuTest::SetUp();
+        pass = createFullscreenPass();
+        pass->pixelProgram = DepthOfFieldPS;
+        pass->renderTargetFormats.push(FORMAT_R16G16B16A16_FLOAT);
+        addDescriptorTable(pass->rootSignature,
+                           makeRangeList({makeRange(RANGE_SRV, 2), makeRange(RANGE_CBV, 1)}), VISIBILITY_PIXEL);
+        addStaticSampler(pass->rootSignature, FILTER_MIN_MAG_MIP_LINEAR, ADDRESS_CLAMP, 0, VISIBILITY_PIXEL);
+        buildFullscreenPass(app, pass);
+        target = createRenderTarget(W, H, FORMAT_R16G16B16A16_FLOAT);
+        targetView = renderTargetView(target, FORMAT_R16G16B16A16_FLOAT);
+    }
+
+    void TearDown() override
+    {
+        waitForAllFrames(app);
+        destroyFullscreenPass(app, pass);
+        GpuTest::TearDown();
+    }
+
+    // The target after one draw, as RGBA floats row by row. The pass blends with
+    // SRC_ALPHA / INV_SRC_ALPHA over its (0, 0, 0, 1) clear, so an output of alpha 1 is
+    // stored as it is.
+    std::vector<float> run(const FieldInputs& in)
+    {
+        std::vector<uint16_t> colour = toHalves(in.colour);
+        Image* depth = uploadImage(W, H, FORMAT_R32_FLOAT, in.depth.data(), STATE_PIXEL_SHADER_RESOURCE);
+        Image* frame = uploadImage(W, H, FORMAT_R16G16B16A16_FLOAT, colour.data(), STATE_PIXEL_SHADER_RESOURCE);
+        Buffer* constants = uploadBuffer(sizeof(DepthOfFieldData), BUFFER_CONSTANT, &in.constants);
+        ResourceBinding bindings[3] = {
+            {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = depth, .viewParameters = {FORMAT_R32_FLOAT, 0, 1, 0}},
+            {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = frame,
+             .viewParameters = {FORMAT_R16G16B16A16_FLOAT, 0, 1, 0}},
+            {.accessKind = ACCESS_CONSTANT_BUFFER, .buffer = constants,
+             .viewParameters = {sizeof(DepthOfFieldData), 0, 0, 0}},
+        };
+        CommandList* list = beginCommands();
+        setDescriptorHeap(list, heap);
+        drawFullscreenPass(pass, W, H, list, targetView, heap, bindings);
+        submitAndWait();
+        return fromHalves(readImage<uint16_t>(target));
+    }
+
+    FullscreenPass* pass = nullptr;
+    Image* target = nullptr;
+    uint64_t targetView = 0;
+};
+
+const float* at(const std::vector<float>& image, uint32_t x, uint32_t y)
+{
+    return &image[(y * W + x) * 4];
+}
+
+// Colour (x / 8, y / 8, 0.5 on odd pixels, alpha 0.5): every pixel differs from its neighbours.
+FieldInputs patterned()
+{
+    FieldInputs in;
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            float* c = in.colourAt(x, y);
+            c[0] = float(x) / 8.0f, c[1] = float(y) / 8.0f, c[2] = (x + y) % 2 ? 0.5f : 0.0f, c[3] = 0.5f;
+        }
+    return in;
+}
+
+void expectCentreColours(const FieldInputs& in, const std::vector<float>& out, const char* what)
+{
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x)
+            for (int c = 0; c < 3; ++c)
+                EXPECT_NEAR(at(out, x, y)[c], in.colour[(y * W + x) * 4 + c], 1e-3f)
+                    << what << ": pixel " << x << "," << y << " channel " << c;
+}
+
+} // namespace
+
+TEST_F(DepthOfField, ZeroFocusScaleLeavesTheImageUnchanged)
+{
+    // focusScale 0 makes every blur radius 0, so each of the 198 spiral samples of the
+    // demo's values (radiusScale 1, blurSize 20) has m = smoothstep(r - 0.5, r + 0.5, 0) = 0
+    // and adds the running mean: the result is the centre colour, with alpha 1.
+    FieldInputs in = patterned();
+    std::vector<float> out = run(in);
+    expectCentreColours(in, out, "focusScale 0");
+    EXPECT_EQ(at(out, 5, 2)[3], 1.0f);
+}
+
+TEST_F(DepthOfField, NoSpiralWithoutRoomOrAPositiveRadiusScale)
+{
+    // Everything in front of the focus point would be fully blurred (focusScale 1), but the
+    // spiral never starts: the centre colour is written with alpha 1 over the input's 0.5.
+    FieldInputs in = patterned();
+    in.constants.focusScale = 1.0f;
+    in.constants.blurSize = 1.0f; // |blurSize| <= radiusScale
+    expectCentreColours(in, run(in), "blurSize 1");
+    in.constants.blurSize = -0.5f;
+    std::vector<float> out = run(in);
+    expectCentreColours(in, out, "blurSize -0.5");
+    EXPECT_EQ(at(out, 1, 6)[3], 1.0f);
+
+    // A radius that cannot grow means no blur rather than an endless loop.
+    in.constants.blurSize = 20.0f;
+    in.constants.radiusScale = 0.0f;
+    expectCentreColours(in, run(in), "radiusScale 0");
+    in.constants.radiusScale = -1.0f;
+    expectCentreColours(in, run(in), "radiusScale -1");
+    // 1e-30 jumps the radius to 1, where adding 1e-30 changes nothing in single precision;
+    // the spiral stops there. focusScale 0 keeps those samples out of the result.
+    in.constants.radiusScale = 1e-30f;
+    in.constants.focusScale = 0.0f;
+    expectCentreColours(in, run(in), "radiusScale 1e-30");
+}
+
+TEST_F(DepthOfField, BlurredSamplesAverageIntoThePixel)
+{
+    // Depth 0 everywhere: scaled distance 0.1, and with focusPoint 1 the blur radius is
+    // |clamp((1 - 10) * 1, -1, 1)| * 2.5 = 2.5 for centre and samples alike. With
+    // radiusScale 1 and blurSize 2.5 the spiral takes two samples:
+    //   radius 1 at angle 0: the centre of pixel (4, 3), m = smoothstep(0.5, 1.5, 2.5) = 1;
+    //   radius 2 at angle 7.39996: offset (0.877, 1.797) pixels, between pixels (3..4, 4..5),
+    //   m = smoothstep(1.5, 2.5, 2.5) = 1.
+    // Centre c at (3, 3), s elsewhere: colour = c + s + s, tot = 3.
+    FieldInputs in;
+    in.constants.focusScale = 1.0f;
+    in.constants.blurSize = 2.5f;
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            float* c = in.colourAt(x, y);
+            c[0] = 0.25f, c[1] = 0.5f, c[2] = 1.0f, c[3] = 1.0f;
+        }
+    float* centre = in.colourAt(3, 3);
+    centre[0] = 1.0f, centre[1] = 1.0f, centre[2] = 0.0f;
+    std::vector<float> out = run(in);
+    EXPECT_NEAR(at(out, 3, 3)[0], (1.0f + 2.0f * 0.25f) / 3.0f, 1e-3f);
+    EXPECT_NEAR(at(out, 3, 3)[1], (1.0f + 2.0f * 0.5f) / 3.0f, 1e-3f);
+    EXPECT_NEAR(at(out, 3, 3)[2], (0.0f + 2.0f * 1.0f) / 3.0f, 1e-3f);
+    EXPECT_EQ(at(out, 3, 3)[3], 1.0f);
+}
+
+TEST_F(DepthOfField, BackgroundDoesNotBlurOverAFocusedPixel)
+{
+    // The centre (3, 3) sits at the focus point (depth 0, focusPoint 0.1): its blur radius
+    // is 0. Everything else is far behind it (depth 1, distance 1000, blur radius 2.5), so
+    // each sample's radius is clamped to 2 * 0 and m = 0: the centre keeps its colour.
+    FieldInputs in;
+    in.constants.focusPoint = 0.1f;
+    in.constants.focusScale = 1.0f;
+    in.constants.blurSize = 2.5f;
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            float* c = in.colourAt(x, y);
+            c[0] = 0.25f, c[1] = 0.5f, c[2] = 1.0f, c[3] = 1.0f;
+            in.depth[y * W + x] = 1.0f;
+        }
+    float* centre = in.colourAt(3, 3);
+    centre[0] = 1.0f, centre[1] = 1.0f, centre[2] = 0.0f;
+    in.depth[3 * W + 3] = 0.0f;
+    std::vector<float> out = run(in);
+    EXPECT_NEAR(at(out, 3, 3)[0], 1.0f, 1e-3f);
+    EXPECT_NEAR(at(out, 3, 3)[1], 1.0f, 1e-3f);
+    EXPECT_NEAR(at(out, 3, 3)[2], 0.0f, 1e-3f);
+}
+
+TEST_F(DepthOfField, DepthBelowMinusOnePassesTheColourThrough)
+{
+    // The blurring setup of BlurredSamplesAverageIntoThePixel, but (3, 3) has depth -2: its
+    // colour (1, 1, 0, 0.25) is output as it is, alpha included. The pass's blend then
+    // stores rgb * 0.25 over the black clear and alpha 0.25 + 1 * 0.75 = 1.
+    FieldInputs in;
+    in.constants.focusScale = 1.0f;
+    in.constants.blurSize = 2.5f;
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            float* c = in.colourAt(x, y);
+            c[0] = 0.25f, c[1] = 0.5f, c[2] = 1.0f, c[3] = 1.0f;
+        }
+    float* centre = in.colourAt(3, 3);
+    centre[0] = 1.0f, centre[1] = 1.0f, centre[2] = 0.0f, centre[3] = 0.25f;
+    in.depth[3 * W + 3] = -2.0f;
+    std::vector<float> out = run(in);
+    EXPECT_NEAR(at(out, 3, 3)[0], 0.25f, 1e-3f);
+    EXPECT_NEAR(at(out, 3, 3)[1], 0.25f, 1e-3f);
+    EXPECT_NEAR(at(out, 3, 3)[2], 0.0f, 1e-3f);
+    EXPECT_EQ(at(out, 3, 3)[3], 1.0f);
+    // Depth exactly -1 is not below -1: (3, 3) blurs as in BlurredSamplesAverageIntoThePixel.
+    in.depth[3 * W + 3] = -1.0f;
+    centre[3] = 1.0f;
+    out = run(in);
+    EXPECT_NEAR(at(out, 3, 3)[0], 0.5f, 1e-3f);
+}

@@ -1,0 +1,327 @@
+// PathTracerCS on lavapipe: 32 x 32 images, a camera of our own, crafted spheres, and values
+// worked out from the camera and sphere geometry by hand.
+#include "tests/gpu/scene_programs.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr int SIZE = 32;
+constexpr float A = -1.0002f;  // depth terms of the piece's projection (near 0.1, far 1000)
+constexpr float B = -0.20002f;
+const Float3 EYE = {1.0f, 2.0f, 3.0f};
+
+struct Camera {
+    Float4x4 invViewProj;
+    Float4x4 viewProj;
+};
+
+// A camera at EYE looking down -z with a 90 degree field of view and square pixels: pixel
+// (x, y) has ndc (2x / 32 - 1, 2y / 32 - 1) and looks along (ndc.x, ndc.y, -1).
+// invViewProj, in the dot-product form, takes (ndc, 1, 1) to (EYE + (ndc.x, ndc.y, -1), 1);
+// viewProj, in the vector-times-matrix form, takes a point X to clip
+// (X - EYE).x, (X - EYE).y, A (X - EYE).z + B, -(X - EYE).z. Neither is symmetric, so a
+// product in the wrong form lands elsewhere.
+Camera makeCamera()
+{
+    Camera camera{};
+    camera.invViewProj.m[0][0] = 1.0f;
+    camera.invViewProj.m[0][3] = EYE.x;
+    camera.invViewProj.m[1][1] = 1.0f;
+    camera.invViewProj.m[1][3] = EYE.y;
+    camera.invViewProj.m[2][3] = EYE.z - 1.0f;
+    camera.invViewProj.m[3][2] = 1.0f;
+    Float4x4& m = camera.viewProj;
+    m.m[0][0] = 1.0f;
+    m.m[1][1] = 1.0f;
+    m.m[2][2] = A;
+    m.m[2][3] = -1.0f;
+    m.m[3][0] = -EYE.x;
+    m.m[3][1] = -EYE.y;
+    m.m[3][2] = B - A * EYE.z;
+    m.m[3][3] = EYE.z;
+    return camera;
+}
+
+ConstantBufferData frameWith(const Camera& camera, uint32_t sampleCount)
+{
+    ConstantBufferData frame{};
+    frame.cameraPos = EYE;
+    frame.invViewProjMtx = camera.invViewProj;
+    frame.viewProjMtx = camera.viewProj;
+    frame.prevViewProjMtx = camera.viewProj;
+    frame.resolution = {float(SIZE), float(SIZE), 1.0f};
+    frame.time = 1234.5f;
+    frame.sampleCount = sampleCount;
+    return frame;
+}
+
+SimulationData simulationAt(uint32_t scene, uint32_t frame)
+{
+    SimulationData simulation{};
+    simulation.scene = scene;
+    simulation.frame = frame;
+    simulation.time = 700.0f;
+    return simulation;
+}
+
+Float2 ndcOf(float x, float y)
+{
+    return {2.0f * x / SIZE - 1.0f, 2.0f * y / SIZE - 1.0f};
+}
+
+Float3 rayOf(float x, float y)
+{
+    Float2 ndc = ndcOf(x, y);
+    return normalize(Float3{ndc.x, ndc.y, -1.0f});
+}
+
+float depthOf(Float3 point)
+{
+    Float3 v = point - EYE;
+    return (A * v.z + B) / -v.z;
+}
+
+// Distance along ray d from EYE to where it enters (or, from inside, leaves) the sphere;
+// negative when the ray misses.
+float hitDistance(Float3 d, Float3 centre, float radius)
+{
+    Float3 c = centre - EYE;
+    float along = dot(c, d);
+    float h = radius * radius - (dot(c, c) - along * along);
+    if (h < 0.0f)
+        return -1.0f;
+    float near = along - std::sqrt(h);
+    return near > 0.0f ? near : along + std::sqrt(h);
+}
+
+ParticleData sphereAt(uint32_t index, Float3 centre, float radius, uint32_t visible)
+{
+    ParticleData p{};
+    p.position = centre;
+    p.prevPosition = centre;
+    p.radius = radius;
+    p.id = index + 1;
+    p.visible = visible;
+    return p;
+}
+
+void expectNear(Float3 actual, Float3 expected, float tolerance)
+{
+    EXPECT_NEAR(actual.x, expected.x, tolerance);
+    EXPECT_NEAR(actual.y, expected.y, tolerance);
+    EXPECT_NEAR(actual.z, expected.z, tolerance);
+}
+
+const float JITTER_X[5] = {0.0f, -1.0f, 1.0f, -1.0f, 1.0f};
+const float JITTER_Y[5] = {0.0f, -1.0f, -1.0f, 1.0f, 1.0f};
+
+// Light of rays that all leave the scene: sum over samples k = 0 .. samples - 1 of
+// sky (1 - d_k.y)^2, d_k the ray through the pixel offset by the k-th jitter.
+Float3 skyLight(int x, int y, int samples, Float3 sky)
+{
+    Float3 sum = {0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < samples; ++k) {
+        float falloff = 1.0f - rayOf(x + JITTER_X[k], y + JITTER_Y[k]).y;
+        sum = sum + sky * (falloff * falloff);
+    }
+    return sum;
+}
+
+} // namespace
+
+class PathTracer : public SceneProgramTest {};
+
+TEST_F(PathTracer, DiffuseLightShowsWhereItsRaysHitAndInvisibleSpheresNever)
+{
+    const Camera camera = makeCamera();
+    const Float3 centre = EYE + Float3{0.0f, 0.0f, -10.0f};
+    const float radius = 4.0f;
+    ParticleBlock particles{};
+    // Particle 1 in scene 1 shades with its own material: reflection 0 makes every bounce
+    // diffuse with weight albedo, so a path that hits it gathers albedo x emissive x albedo and
+    // then escapes into a black sky (frame 100 takes backgroundColor, here 0).
+    particles[1] = sphereAt(1, centre, radius, 1);
+    particles[1].material = {{0.5f, 0.25f, 1.0f}, 2.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+    // Invisible: in front of the light, and around the camera.
+    particles[3] = sphereAt(3, EYE + Float3{0.0f, 0.0f, -5.0f}, 1.0f, 0);
+    particles[4] = sphereAt(4, EYE, 50.0f, 0);
+    PathTraceImages images = runPathTracer(particles, frameWith(camera, 4), {{0.0f, 0.0f, 0.0f}, 32},
+                                           simulationAt(1, 100));
+
+    // The ray (nx, ny, -1) passes within 4 of (0, 0, -10) when nx^2 + ny^2 < 16 / 84.
+    auto inside = [](float x, float y) {
+        Float2 n = ndcOf(x, y);
+        return n.x * n.x + n.y * n.y - 16.0f / 84.0f;
+    };
+    const Float3 gathered = Float3{0.25f, 0.0625f, 1.0f} * 2.0f; // albedo^2 x emissive
+    int hits = 0;
+    for (int y = 0; y < SIZE; ++y) {
+        for (int x = 0; x < SIZE; ++x) {
+            SCOPED_TRACE(testing::Message() << "pixel " << x << ", " << y);
+            Float3 d = rayOf(float(x), float(y));
+            float margin = inside(float(x), float(y));
+            if (std::fabs(margin) < 0.01f)
+                continue; // too close to the silhouette to call
+            if (margin < 0.0f) {
+                ++hits;
+                Float3 X = EYE + d * hitDistance(d, centre, radius);
+                EXPECT_EQ(images.idAt(x, y), 2.0f);
+                expectNear(images.positionAt(x, y), X, 1e-4f);
+                expectNear(images.normalAt(x, y), (X - centre) * (1.0f / radius), 1e-4f);
+                EXPECT_NEAR(images.depthAt(x, y), depthOf(X), 1e-5f);
+            } else {
+                EXPECT_EQ(images.idAt(x, y), 0.0f);
+                expectNear(images.normalAt(x, y), d * -1.0f, 1e-6f);
+                EXPECT_EQ(images.depthAt(x, y), 1.0f);
+                // The point of a miss lies 3.4028235e38 along the ray.
+                expectNear(images.positionAt(x, y) * (1.0f / 3.4028235e38f), d, 1e-6f);
+            }
+            // Five paths over sampleCount 4: 5/4 of one path when all five rays hit, nothing
+            // when all five miss.
+            bool allHit = true, allMiss = true;
+            for (int k = 0; k < 5; ++k) {
+                float m = inside(x + JITTER_X[k], y + JITTER_Y[k]);
+                allHit = allHit && m < -0.01f;
+                allMiss = allMiss && m > 0.01f;
+            }
+            if (allHit)
+                expectNear(images.colorAt(x, y), gathered * 1.25f, 1e-5f);
+            if (allMiss)
+                expectNear(images.colorAt(x, y), {0.0f, 0.0f, 0.0f}, 0.0f);
+            // A still camera and still spheres: no motion anywhere.
+            EXPECT_EQ(images.motionAt(x, y).x, 0.0f);
+            EXPECT_EQ(images.motionAt(x, y).y, 0.0f);
+        }
+    }
+    EXPECT_GT(hits, 40); // the disc spans about 7 pixels either side of the centre
+}
+
+TEST_F(PathTracer, MotionAddsCameraAndSphereMovement)
+{
+    Camera camera = makeCamera();
+    const Float3 centre = EYE + Float3{0.0f, 0.0f, -10.0f};
+    ParticleBlock particles{};
+    particles[2] = sphereAt(2, centre, 4.0f, 1);
+    particles[2].prevPosition = centre + Float3{1.0f, 0.0f, 0.0f};
+    ConstantBufferData frame = frameWith(camera, 1);
+    // Last frame the camera saw x twice as wide: proj(prev, X).x = 2 ndc.x of X.
+    frame.prevViewProjMtx.m[0][0] = 2.0f;
+    frame.prevViewProjMtx.m[3][0] = -2.0f * EYE.x;
+    PathTraceImages images = runPathTracer(particles, frame, {{0.0f, 0.0f, 0.0f}, 32}, simulationAt(2, 100));
+
+    // Hit: 0.5 (camera share ndc.x + sphere share 1 / 10, the centre's depth being 10).
+    // Miss: 0.5 ndc.x, from the camera alone (the point at infinity along the ray).
+    for (int y = 0; y < SIZE; ++y) {
+        for (int x = 0; x < SIZE; ++x) {
+            SCOPED_TRACE(testing::Message() << "pixel " << x << ", " << y);
+            Float2 ndc = ndcOf(float(x), float(y));
+            float margin = ndc.x * ndc.x + ndc.y * ndc.y - 16.0f / 84.0f;
+            if (std::fabs(margin) < 0.01f)
+                continue;
+            float expected = margin < 0.0f ? 0.5f * (ndc.x + 0.1f) : 0.5f * ndc.x;
+            EXPECT_NEAR(images.motionAt(x, y).x, expected, 1e-5f);
+            EXPECT_NEAR(images.motionAt(x, y).y, 0.0f, 1e-6f);
+        }
+    }
+}
+
+TEST_F(PathTracer, RayFromInsideASphereHitsItsFarSide)
+{
+    const Float3 centre = EYE + Float3{0.0f, 0.0f, -2.0f};
+    ParticleBlock particles{};
+    particles[0] = sphereAt(0, centre, 5.0f, 1);
+    PathTraceImages images = runPathTracer(particles, frameWith(makeCamera(), 4), {{0.0f, 0.0f, 0.0f}, 32},
+                                           simulationAt(2, 100));
+    // Straight ahead: roots -3 and 7, so the far side at 7 with the outward normal (0, 0, -1).
+    EXPECT_EQ(images.idAt(16, 16), 1.0f);
+    expectNear(images.positionAt(16, 16), EYE + Float3{0.0f, 0.0f, -7.0f}, 1e-5f);
+    expectNear(images.normalAt(16, 16), {0.0f, 0.0f, -1.0f}, 1e-6f);
+    EXPECT_NEAR(images.depthAt(16, 16), (A * -7.0f + B) / 7.0f, 1e-6f);
+    for (int y = 0; y < SIZE; y += 5) {
+        for (int x = 0; x < SIZE; x += 3) {
+            Float3 d = rayOf(float(x), float(y));
+            Float3 X = EYE + d * hitDistance(d, centre, 5.0f);
+            expectNear(images.positionAt(x, y), X, 1e-4f);
+            expectNear(images.normalAt(x, y), (X - centre) * 0.2f, 1e-5f);
+            // Another scene number shades everything black.
+            expectNear(images.colorAt(x, y), {0.0f, 0.0f, 0.0f}, 0.0f);
+        }
+    }
+}
+
+TEST_F(PathTracer, ColourSumsSampleCountPlusOnePathsOverSampleCount)
+{
+    const Camera camera = makeCamera();
+    ParticleBlock particles{};
+    particles[5] = sphereAt(5, EYE + Float3{0.0f, 0.0f, -10.0f}, 6.0f, 0); // invisible
+    const Float3 background = {0.2f, 0.4f, 0.6f};
+    const Float3 fixedSky = {0.044f, 0.071f, 0.068f};
+    struct Case {
+        uint32_t frame;
+        uint32_t sampleCount;
+        int paths;
+        float divisor;
+        Float3 sky;
+    };
+    const Case cases[] = {
+        {3254, 4, 5, 4.0f, background},     // backgroundColor up to frame 3254
+        {3255, 2, 3, 2.0f, fixedSky * 0.1f}, // then a fixed sky, whatever backgroundColor says
+        {6149, 4, 5, 4.0f, fixedSky * 0.1f},
+        {6150, 0, 2, 1.0f, fixedSky},        // ten times brighter; sampleCount 0 counts as 1
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.frame);
+        PathTraceImages images = runPathTracer(particles, frameWith(camera, c.sampleCount),
+                                               {background, 32}, simulationAt(1, c.frame));
+        for (int y = 0; y < SIZE; y += 3) {
+            for (int x = 0; x < SIZE; x += 3) {
+                Float3 expected = skyLight(x, y, c.paths, c.sky) * (1.0f / c.divisor);
+                expectNear(images.colorAt(x, y), expected, 1e-5f);
+                EXPECT_EQ(images.idAt(x, y), 0.0f);
+            }
+        }
+    }
+}
+
+TEST_F(PathTracer, TotalInternalReflectionMirrorsTheRayBackInside)
+{
+    // A clear sphere (particle 1: its own material; reflection 0, so every hit transmits) of
+    // index 3 around a light (particle 9). A ray through the glass is refracted where it
+    // leaves; at impact parameter b that exit sees sin = b / 8, and above 1/3 (b > 2.67) there
+    // is no refracted ray. Mirrored back inside, the chord keeps its distance b from the
+    // centre, so for b < 4 it meets the light: at least 1.1 (glass) x 1 (light) per path, and
+    // the colour is at least 1.1 / 4.
+    const Float3 centre = EYE + Float3{0.0f, 0.0f, -20.0f};
+    ParticleBlock particles{};
+    particles[1] = sphereAt(1, centre, 8.0f, 1);
+    particles[1].material = {{1.0f, 1.0f, 1.0f}, 0.0f, 0.0f, 0.0f, 1.0f, 3.0f};
+    particles[9] = sphereAt(9, centre, 4.0f, 1);
+    particles[9].material = {{1.0f, 1.0f, 1.0f}, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f};
+    PathTraceImages images = runPathTracer(particles, frameWith(makeCamera(), 4), {{1.0f, 1.0f, 1.0f}, 32},
+                                           simulationAt(1, 3300));
+    for (float value : images.color) {
+        EXPECT_TRUE(std::isfinite(value));
+        EXPECT_GE(value, 0.0f);
+    }
+    int trapped = 0;
+    for (int y = 0; y < SIZE; ++y) {
+        for (int x = 0; x < SIZE; ++x) {
+            Float3 d = rayOf(float(x), float(y));
+            Float3 c = centre - EYE;
+            float along = dot(c, d);
+            float b = std::sqrt(dot(c, c) - along * along);
+            if (b < 2.8f || b > 3.9f)
+                continue;
+            ++trapped;
+            SCOPED_TRACE(testing::Message() << "pixel " << x << ", " << y);
+            Float3 colour = images.colorAt(x, y);
+            EXPECT_GE(colour.x, 1.1f / 4.0f);
+            EXPECT_GE(colour.y, 1.1f / 4.0f);
+            EXPECT_GE(colour.z, 1.1f / 4.0f);
+        }
+    }
+    EXPECT_GT(trapped, 8);
+}

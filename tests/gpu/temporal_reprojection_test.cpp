@@ -1,0 +1,275 @@
+// TemporalReprojectionCS on 8 x 8 images: when history is accepted, how it is clamped and
+// blended, and the 17-tap fallback with its moment reset. Expected values come from the
+// program's definition, derived in the comments.
+#include "shaders/ParticleConfig.h"
+#include "shaders/shader_bytecode.h"
+#include "tests/gpu/image_test_data.h"
+
+namespace {
+
+constexpr uint32_t W = 8;
+constexpr uint32_t H = 8;
+
+float luma(float r, float g, float b)
+{
+    return 0.299f * r + 0.587f * g + 0.114f * b;
+}
+
+// Every input of the program. The defaults describe one particle (id 1) that stands still
+// (motion 0) facing +z at depth 0, with grey 0.5 colour and history and previous moments
+// 0.75 and 0.625: every pixel accepts its history.
+struct TemporalInputs {
+    std::vector<float> colour = std::vector<float>(W * H * 4, 0.5f);
+    std::vector<float> motion = std::vector<float>(W * H * 4, 0.0f);
+    std::vector<float> history = std::vector<float>(W * H * 4, 0.5f);
+    std::vector<float> position = std::vector<float>(W * H * 4, 0.0f);
+    std::vector<float> normal = std::vector<float>(W * H * 4, 0.0f);
+    std::vector<float> prevPosition;
+    std::vector<float> prevNormal;
+    std::vector<float> prevMoment1 = std::vector<float>(W * H, 0.75f);
+    std::vector<float> prevMoment2 = std::vector<float>(W * H, 0.625f);
+    std::vector<float> depth = std::vector<float>(W * H, 0.0f);
+    std::vector<float> prevDepth = std::vector<float>(W * H, 0.0f);
+    ConstantBufferData constants{};
+
+    TemporalInputs()
+    {
+        for (uint32_t i = 0; i < W * H; ++i) {
+            position[i * 4 + 3] = 1.0f; // particle id 1
+            normal[i * 4 + 2] = 1.0f;
+        }
+        prevPosition = position;
+        prevNormal = normal;
+        constants.resolution = {float(W), float(H), 1.0f};
+        constants.blendFactor = 0.0f; // history only, where it is accepted
+        constants.depthThreshold = 0.1f;
+        constants.normalThreshold = 0.9f;
+        constants.standardDeviation = 1.0f;
+        constants.velocityScale = 1.0f;
+    }
+};
+
+float* pixel(std::vector<float>& image, uint32_t x, uint32_t y)
+{
+    return &image[(y * W + x) * 4];
+}
+
+void setGrey(std::vector<float>& image, uint32_t x, uint32_t y, float grey)
+{
+    float* p = pixel(image, x, y);
+    p[0] = p[1] = p[2] = grey;
+}
+
+struct TemporalOutputs {
+    std::vector<float> colour; // RGBA
+    std::vector<float> moment1;
+    std::vector<float> moment2;
+
+    const float* at(uint32_t x, uint32_t y) const { return &colour[(y * W + x) * 4]; }
+    float m1(uint32_t x, uint32_t y) const { return moment1[y * W + x]; }
+    float m2(uint32_t x, uint32_t y) const { return moment2[y * W + x]; }
+};
+
+class TemporalReprojection : public GpuTest {
+protected:
+    TemporalOutputs run(const TemporalInputs& in)
+    {
+        const uint32_t rgba16 = FORMAT_R16G16B16A16_FLOAT, rgba32 = FORMAT_R32G32B32A32_FLOAT, r32 = FORMAT_R32_FLOAT;
+        std::vector<uint16_t> colour = toHalves(in.colour), history = toHalves(in.history);
+        struct Source {
+            uint32_t format;
+            const void* data;
+        } sources[11] = {
+            {rgba16, colour.data()},          {rgba32, in.motion.data()},    {rgba16, history.data()},
+            {rgba32, in.position.data()},     {rgba32, in.normal.data()},    {rgba32, in.prevPosition.data()},
+            {rgba32, in.prevNormal.data()},   {r32, in.prevMoment1.data()},  {r32, in.prevMoment2.data()},
+            {r32, in.depth.data()},           {r32, in.prevDepth.data()},
+        };
+        Image* inputs[11];
+        for (int i = 0; i < 11; ++i)
+            inputs[i] = uploadImage(W, H, sources[i].format, sources[i].data);
+        Image* accum = createStorageImage(W, H, rgba16);
+        Image* moment1 = createStorageImage(W, H, r32);
+        Image* moment2 = createStorageImage(W, H, r32);
+        Buffer* constants = uploadBuffer(sizeof(ConstantBufferData), BUFFER_CONSTANT, &in.constants);
+
+        RootSignatureBuilder root;
+        addDescriptorTable(root,
+                           makeRangeList({makeRange(RANGE_SRV, 11), makeRange(RANGE_UAV, 3), makeRange(RANGE_CBV, 1)}),
+                           VISIBILITY_ALL);
+        addStaticSampler(root, FILTER_MIN_MAG_MIP_LINEAR, ADDRESS_CLAMP, 0, VISIBILITY_ALL);
+        addStaticSampler(root, FILTER_MIN_MAG_MIP_POINT, ADDRESS_CLAMP, 1, VISIBILITY_ALL);
+        Pipeline* pipeline = track(createComputePipeline(app, root, TemporalReprojectionCS));
+        freeRootSignatureBuilder(root);
+
+        CommandList* list = beginCommands();
+        DescriptorTable table = allocateDescriptors(*heap, 15);
+        for (int i = 0; i < 11; ++i)
+            writeImageSRV(table, inputs[i], sources[i].format, 0, 1, 0, 0.0f);
+        writeImageUAV(table, accum, rgba16);
+        writeImageUAV(table, moment1, r32);
+        writeImageUAV(table, moment2, r32);
+        writeCBV(table, constants, sizeof(ConstantBufferData));
+        recordCompute(list, pipeline, {{0, table}}, nullptr, (W + 31) / 32, (H + 31) / 32, 1);
+        submitAndWait();
+
+        return {fromHalves(readImage<uint16_t>(accum)), readImage<float>(moment1), readImage<float>(moment2)};
+    }
+};
+
+} // namespace
+
+TEST_F(TemporalReprojection, FullBlendFactorKeepsCurrentColourAndItsMoments)
+{
+    // blendFactor 1 weighs the accepted history by 0: colour = C, m1 = Lc, m2 = Lc^2. The
+    // checkerboard red makes the 17-tap fallback differ from C (13 taps share the centre's
+    // parity, 4 do not), so a rejected history would show.
+    TemporalInputs in;
+    in.constants.blendFactor = 1.0f;
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            float* c = pixel(in.colour, x, y);
+            c[0] = (x + y) % 2 ? 1.0f : 0.25f, c[1] = float(x) / 8.0f, c[2] = float(y) / 8.0f;
+        }
+    for (float& h : in.history)
+        h = 5.0f;
+    TemporalOutputs out = run(in);
+
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            const float* c = pixel(in.colour, x, y);
+            float lc = luma(c[0], c[1], c[2]);
+            EXPECT_FLOAT_EQ(out.at(x, y)[0], c[0]) << x << "," << y;
+            EXPECT_FLOAT_EQ(out.at(x, y)[1], c[1]) << x << "," << y;
+            EXPECT_FLOAT_EQ(out.at(x, y)[2], c[2]) << x << "," << y;
+            EXPECT_EQ(out.at(x, y)[3], 1.0f);
+            EXPECT_NEAR(out.m1(x, y), lc, 1e-6f) << x << "," << y;
+            EXPECT_NEAR(out.m2(x, y), lc * lc, 1e-6f) << x << "," << y;
+        }
+}
+
+TEST_F(TemporalReprojection, DifferentIdFallsBackToBlurAndResetsMoments)
+{
+    // The previous frame saw particle 2 everywhere: no pixel keeps history, although
+    // blendFactor 0.5 and previous moments 0.75 / 0.625 would show if one did. The colour is
+    // black except (0, 0) = (1, 0.5, 0.25). Clamped taps that land on (0, 0):
+    //   at (0, 0): every tap with dx <= 0 and dy <= 0: (0,0) (-1,-1) (0,-1) (-1,0) (-2,-2)
+    //              (0,-2) (-2,0) = 7 of 17;
+    //   at (1, 0): dx <= -1 and dy <= 0: (-1,-1) (-1,0) (-2,-2) (-2,0) = 4 of 17;
+    //   at (2, 2): only (-2,-2) = 1 of 17; at (3, 3): none.
+    TemporalInputs in;
+    in.constants.blendFactor = 0.5f;
+    for (uint32_t i = 0; i < W * H; ++i) {
+        in.prevPosition[i * 4 + 3] = 2.0f;
+        in.colour[i * 4 + 0] = in.colour[i * 4 + 1] = in.colour[i * 4 + 2] = 0.0f;
+    }
+    float* c = pixel(in.colour, 0, 0);
+    c[0] = 1.0f, c[1] = 0.5f, c[2] = 0.25f;
+    TemporalOutputs out = run(in);
+
+    const float tolerance = 5e-4f; // RGBA16F output
+    EXPECT_NEAR(out.at(0, 0)[0], 7.0f / 17.0f, tolerance);
+    EXPECT_NEAR(out.at(0, 0)[1], 3.5f / 17.0f, tolerance);
+    EXPECT_NEAR(out.at(0, 0)[2], 1.75f / 17.0f, tolerance);
+    EXPECT_NEAR(out.at(1, 0)[0], 4.0f / 17.0f, tolerance);
+    EXPECT_NEAR(out.at(0, 1)[1], 2.0f / 17.0f, tolerance);
+    EXPECT_NEAR(out.at(2, 2)[0], 1.0f / 17.0f, tolerance);
+    EXPECT_EQ(out.at(3, 3)[0], 0.0f);
+    EXPECT_EQ(out.at(0, 0)[3], 1.0f);
+    // Moments restart from this frame's luma: Lc(0, 0) = 0.299 + 0.2935 + 0.0285 = 0.621.
+    EXPECT_NEAR(out.m1(0, 0), 0.621f, 1e-6f);
+    EXPECT_NEAR(out.m2(0, 0), 0.621f * 0.621f, 1e-6f);
+    EXPECT_EQ(out.m1(1, 0), 0.0f);
+    EXPECT_EQ(out.m2(5, 5), 0.0f);
+}
+
+TEST_F(TemporalReprojection, AcceptsHistoryOnlyOnTheSameSurfaceInsideTheImage)
+{
+    // blendFactor 0: an accepted pixel takes m1 from the previous first moment at its
+    // reprojected position, set to 1 + x + 8y there; a rejected one restarts at Lc = 0.5.
+    TemporalInputs in;
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x)
+            in.prevMoment1[y * W + x] = float(1 + x + 8 * y);
+    auto prevMoment1At = [](uint32_t x, uint32_t y) { return float(1 + x + 8 * y); };
+    const float rejected = 0.5f;
+
+    // Depth tolerance max(0.1 * Z, 0.05): at Z = 0 it is 0.05, at Z = 1 it is 0.1.
+    in.depth[1 * W + 1] = 0.0f, in.prevDepth[1 * W + 1] = 0.04f;
+    in.depth[1 * W + 3] = 0.0f, in.prevDepth[1 * W + 3] = 0.06f;
+    in.depth[1 * W + 5] = 1.0f, in.prevDepth[1 * W + 5] = 1.08f;
+    in.depth[3 * W + 1] = 1.0f, in.prevDepth[3 * W + 1] = 1.12f;
+    // prevUV = uv + motion; uv of column 7 is 7.5 / 8 = 0.9375, of column 0 is 0.0625.
+    pixel(in.motion, 7, 3)[0] = 0.0625f;  // prevUV.x = 1.0: inside
+    pixel(in.motion, 0, 3)[0] = -0.0625f; // prevUV.x = 0.0: outside
+    pixel(in.motion, 3, 7)[1] = 0.0625f;  // prevUV.y = 1.0: inside
+    pixel(in.motion, 3, 0)[1] = -0.0625f; // prevUV.y = 0.0: outside
+    pixel(in.motion, 5, 5)[0] = 0.5f;     // prevUV.x = 1.1875: outside
+    pixel(in.motion, 2, 5)[0] = 0.25f;    // prevUV = (0.5625, 0.6875): centre of pixel (4, 5)
+    // Surfaces: background, another particle last frame, a turned normal, and normals that
+    // only differ in length (both are normalised).
+    pixel(in.position, 6, 1)[3] = 0.0f;
+    pixel(in.prevPosition, 6, 3)[3] = 3.0f;
+    pixel(in.prevNormal, 6, 5)[1] = 1.0f, pixel(in.prevNormal, 6, 5)[2] = 0.0f;
+    pixel(in.normal, 4, 6)[2] = 3.0f, pixel(in.prevNormal, 4, 6)[2] = 5.0f;
+    TemporalOutputs out = run(in);
+
+    EXPECT_NEAR(out.m1(1, 1), prevMoment1At(1, 1), 1e-5f) << "|0 - 0.04| < 0.05";
+    EXPECT_NEAR(out.m1(3, 1), rejected, 1e-5f) << "|0 - 0.06| >= 0.05";
+    EXPECT_NEAR(out.m1(5, 1), prevMoment1At(5, 1), 1e-5f) << "|1 - 1.08| < 0.1";
+    EXPECT_NEAR(out.m1(1, 3), rejected, 1e-5f) << "|1 - 1.12| >= 0.1";
+    EXPECT_NEAR(out.m1(7, 3), prevMoment1At(7, 3), 1e-5f) << "prevUV.x = 1";
+    EXPECT_NEAR(out.m1(0, 3), rejected, 1e-5f) << "prevUV.x = 0";
+    EXPECT_NEAR(out.m1(3, 7), prevMoment1At(3, 7), 1e-5f) << "prevUV.y = 1";
+    EXPECT_NEAR(out.m1(3, 0), rejected, 1e-5f) << "prevUV.y = 0";
+    EXPECT_NEAR(out.m1(5, 5), rejected, 1e-5f) << "prevUV.x > 1";
+    EXPECT_NEAR(out.m1(2, 5), prevMoment1At(4, 5), 1e-5f) << "history read where the pixel came from";
+    EXPECT_NEAR(out.m1(6, 1), rejected, 1e-5f) << "background (id 0)";
+    EXPECT_NEAR(out.m1(6, 3), rejected, 1e-5f) << "another particle last frame";
+    EXPECT_NEAR(out.m1(6, 5), rejected, 1e-5f) << "normal turned by 90 degrees";
+    EXPECT_NEAR(out.m1(4, 6), prevMoment1At(4, 6), 1e-5f) << "normals of different length";
+    EXPECT_NEAR(out.m2(1, 1), 0.625f, 1e-5f);
+    EXPECT_NEAR(out.m2(3, 1), 0.25f, 1e-5f);
+}
+
+TEST_F(TemporalReprojection, ClampsHistoryLumaIntoTheNeighbourhoodRange)
+{
+    // Greys 0.5 everywhere except (3, 2) = 0.25. Around (3, 3) the nine lumas are eight 0.5
+    // and one 0.25: mean 4.25 / 9, mean of squares 2.0625 / 9, variance 1 / 162, deviation
+    // 0.0785674. With standardDeviation 1: lo = 0.25 - 0.0785674 = 0.1714326,
+    // hi = 0.5 + 0.0785674 = 0.5785674. Around (6, 6) all lumas are 0.5: lo = hi = 0.5.
+    // blendFactor 0 writes the clamped history itself.
+    TemporalInputs in;
+    setGrey(in.colour, 3, 2, 0.25f);
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            float* h = pixel(in.history, x, y);
+            h[0] = 1.0f, h[1] = 0.5f, h[2] = 0.25f; // luma 0.621
+        }
+    TemporalOutputs out = run(in);
+
+    // The history keeps its hue and is scaled by hi / 0.621 at (3, 3), 0.5 / 0.621 at (6, 6).
+    const float tolerance = 5e-4f;
+    float scale = 0.5785674f / 0.621f;
+    EXPECT_NEAR(out.at(3, 3)[0], 1.0f * scale, tolerance);
+    EXPECT_NEAR(out.at(3, 3)[1], 0.5f * scale, tolerance);
+    EXPECT_NEAR(out.at(3, 3)[2], 0.25f * scale, tolerance);
+    EXPECT_NEAR(out.at(6, 6)[0], 0.5f / 0.621f, tolerance);
+    EXPECT_NEAR(out.at(6, 6)[2], 0.125f / 0.621f, tolerance);
+
+    // Without the spread (standardDeviation 0) a grey 0.1 history rises to lo = 0.25 at
+    // (3, 3) and to 0.5 at (7, 6); a grey history of luma 0.00005 at (7, 7) is below the
+    // 0.0001 guard and stays as it is.
+    TemporalInputs dark;
+    dark.constants.standardDeviation = 0.0f;
+    setGrey(dark.colour, 3, 2, 0.25f);
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x)
+            setGrey(dark.history, x, y, 0.1f);
+    setGrey(dark.history, 7, 7, 0.00005f);
+    out = run(dark);
+
+    EXPECT_NEAR(out.at(3, 3)[0], 0.25f, tolerance);
+    EXPECT_NEAR(out.at(7, 6)[1], 0.5f, tolerance);
+    EXPECT_NEAR(out.at(7, 7)[2], 0.00005f, 1e-7f); // the nearest half is 0.0000500083
+}
