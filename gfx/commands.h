@@ -47,5 +47,8 @@ void copyImageToBuffer(CommandList* list, Buffer* destination, Image* source);
 
 // ResourceBarrier: one call carrying count transitions (BarrierBatch flushes through this).
 void recordBarriers(CommandList* list, const PendingTransition* transitions, uint32_t count);
+// A D3D12 UAV barrier for every resource: unordered-access writes recorded before finish
+// before unordered access recorded after (a resource that stays in UNORDERED_ACCESS).
+void uavBarrier(CommandList* list);
 // Number of barrier calls recorded into the list since it was opened.
 uint64_t barrierCallCount(const CommandList* list);

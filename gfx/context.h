@@ -60,6 +60,9 @@ void deferRelease(RenderApp& app, ReleaseEntry entry);
 
 // The back buffer to render into this frame (between beginFrame and endFrame).
 Image* currentBackBuffer(RenderApp& app);
+// The DXGI format of the back buffers: R8G8B8A8_UNORM, or B8G8R8A8_UNORM where the surface
+// offers only that. Pipelines that draw into the back buffer are built with it.
+uint32_t backBufferFormat(const RenderApp& app);
 // Message pump: updates the input state, mouse, wheel and quit (Escape, window close).
 void pumpMessages(RenderApp& app, InputState& input);
 // Reads the headless back buffer (tightly packed RGBA8 rows) after waiting for all frames.

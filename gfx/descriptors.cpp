@@ -4,6 +4,11 @@
 #include "core/log.h"
 #include "gfx/resources.h"
 
+void resetDescriptorHeap(DescriptorHeap& heap)
+{
+    heap.used = 0;
+}
+
 DescriptorTable allocateDescriptors(DescriptorHeap& heap, uint32_t count)
 {
     if (count == 0) {
@@ -20,6 +25,9 @@ DescriptorTable allocateDescriptors(DescriptorHeap& heap, uint32_t count)
                remaining);
         return {};
     }
+    // Owners reset a heap by setting its cursor to 0; the sets of its previous use go then.
+    if (heap.used == 0 && heap.pool)
+        resetDescriptorPool(heap.pool);
     uint64_t offset = uint64_t(heap.increment) * heap.used;
     DescriptorTable table = {
         .gpuHandle = heap.gpuStart ? heap.gpuStart + offset : 0,

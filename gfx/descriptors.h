@@ -57,12 +57,15 @@ struct DescriptorTable {
 DescriptorHeap* createDescriptorHeap(RenderApp& app, uint32_t type, uint32_t count, uint32_t flags);
 // Frees the records at once (they are CPU data) and defers the descriptor pool.
 void destroyDescriptorHeap(RenderApp& app, DescriptorHeap*& heap);
-// Cursor back to 0 and every descriptor set of the previous use returned to the pool. The
-// owner calls this only when no frame in flight still uses the heap.
+// Cursor back to 0 (the same as setting used = 0). The owner resets a heap only when no
+// frame in flight, nor the list being recorded, still uses its tables.
 void resetDescriptorHeap(DescriptorHeap& heap);
+// Returns every descriptor set made for the heap's tables to its pool (Vulkan only).
+void resetDescriptorPool(DescriptorPoolResource* pool);
 
 // Hands out count consecutive descriptors. A request of 0, or beyond what remains, is
 // reported by ASSERT and refused: the heap is unchanged and the returned table is empty.
+// The first table after a reset (used = 0) also empties the heap's descriptor pool.
 DescriptorTable allocateDescriptors(DescriptorHeap& heap, uint32_t count);
 
 // >>writers: each appends one view at the table's cursor; a full table ASSERTs and writes nothing.

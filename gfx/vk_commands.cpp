@@ -103,9 +103,13 @@ bool bindDescriptors(CommandList* list)
                                             .descriptorPool = list->heap->pool->pool,
                                             .descriptorSetCount = 1,
                                             .pSetLayouts = &resource->setLayout};
+    const char* exhausted = "PANIC: Failed to allocate descriptor set: the descriptor heap's pool is exhausted\n";
+    DescriptorPoolResource* pool = list->heap->pool;
+    if (pool->setsAllocated >= pool->maxSets)
+        PANIC("%s", exhausted);
     VkDescriptorSet set = VK_NULL_HANDLE;
-    checkVulkan(vkAllocateDescriptorSets(device, &allocate, &set),
-                "PANIC: Failed to allocate descriptor set: the descriptor heap's pool is exhausted\n");
+    checkVulkan(vkAllocateDescriptorSets(device, &allocate, &set), exhausted);
+    pool->setsAllocated += 1;
 
     uint32_t count = uint32_t(resource->bindings.count);
     DynamicArray<VkWriteDescriptorSet> writes;
@@ -265,6 +269,20 @@ void setVertexBuffer(CommandList* list, uint32_t slot, Buffer* buffer, uint32_t)
 
 void draw(CommandList* list, uint32_t vertexCount, uint32_t instanceCount, uint32_t startVertex, uint32_t startInstance)
 {
+    // A pipeline built for another format than the target's view would draw garbage or crash
+    // (the back buffer may be BGRA: build its pipelines with backBufferFormat).
+    const ViewRecord& target = list->renderTarget;
+    if (list->pipeline && target.image) {
+        uint32_t viewFormat = target.image->resource->swapchainImage || target.format == FORMAT_UNKNOWN
+                                  ? target.image->format
+                                  : target.format;
+        uint32_t pipelineFormat = list->pipeline->resource->renderTargetFormat;
+        if (viewFormat != pipelineFormat) {
+            ASSERT(false, "ASSERT: Render target format %u does not match the pipeline's %u\n", viewFormat,
+                   pipelineFormat);
+            return;
+        }
+    }
     // Descriptor sets are bound outside a render pass only by choice; both are allowed.
     if (!bindDescriptors(list))
         return;
@@ -407,6 +425,23 @@ void recordBarriers(CommandList* list, const PendingTransition* transitions, uin
     list->barrierCalls += 1;
     images.clear();
     buffers.clear();
+}
+
+void uavBarrier(CommandList* list)
+{
+    endRendering(list);
+    VkPipelineStageFlags2 stages = VK_PIPELINE_STAGE_2_COMPUTE_SHADER_BIT | VK_PIPELINE_STAGE_2_FRAGMENT_SHADER_BIT;
+    VkAccessFlags2 access = VK_ACCESS_2_SHADER_STORAGE_READ_BIT | VK_ACCESS_2_SHADER_STORAGE_WRITE_BIT;
+    VkMemoryBarrier2 barrier = {.sType = VK_STRUCTURE_TYPE_MEMORY_BARRIER_2,
+                                .srcStageMask = stages,
+                                .srcAccessMask = access,
+                                .dstStageMask = stages,
+                                .dstAccessMask = access};
+    VkDependencyInfo dependency = {.sType = VK_STRUCTURE_TYPE_DEPENDENCY_INFO,
+                                   .memoryBarrierCount = 1,
+                                   .pMemoryBarriers = &barrier};
+    vkCmdPipelineBarrier2(list->buffer, &dependency);
+    list->barrierCalls += 1;
 }
 
 uint64_t barrierCallCount(const CommandList* list)

@@ -333,18 +333,24 @@ void initGraphics(RenderApp& app, const GraphicsOptions& options)
     createDevice(app, vk);
     createFrameSlots(app, vk);
 
-    // The offscreen back buffer: the headless context's only one, and the stand-in while a
-    // window has no area to present to.
-    Image* offscreen = app.window ? &vk.offscreen : &app.backBuffers[0];
-    initImageRecord(app, offscreen, app.width, app.height, nullptr, STATE_PRESENT, FORMAT_R8G8B8A8_UNORM,
-                    RESOURCE_FLAG_ALLOW_RENDER_TARGET | RESOURCE_FLAG_ALLOW_UNORDERED_ACCESS);
-    setDebugName(app, VK_OBJECT_TYPE_IMAGE, uint64_t(offscreen->resource->image), "gfx::backbuffer");
-    if (app.window) {
+    if (app.window)
         createSwapchain(app);
-    } else {
+    // The offscreen back buffer: the headless context's only one, and the stand-in (in the
+    // swapchain's format) while a window has no area to present to.
+    Image* offscreen = app.window ? &vk.offscreen : &app.backBuffers[0];
+    uint32_t format = app.backBufferCount ? app.backBuffers[0].format : uint32_t(FORMAT_R8G8B8A8_UNORM);
+    initImageRecord(app, offscreen, app.width, app.height, nullptr, STATE_PRESENT, format,
+                    RESOURCE_FLAG_ALLOW_RENDER_TARGET);
+    setDebugName(app, VK_OBJECT_TYPE_IMAGE, uint64_t(offscreen->resource->image), "gfx::backbuffer");
+    if (!app.window) {
         app.backBufferCount = 1;
         vk.frameBackBuffer = offscreen;
     }
+}
+
+uint32_t backBufferFormat(const RenderApp& app)
+{
+    return app.window ? app.vulkan->offscreen.format : app.backBuffers[0].format;
 }
 
 FrameContext* beginFrame(RenderApp& app)
@@ -445,7 +451,10 @@ void destroyGraphics(RenderApp& app)
 
 DynamicArray<uint8_t> readBackBuffer(RenderApp& app)
 {
-    ASSERT(!app.window, "ASSERT: readBackBuffer needs a headless context\n");
+    if (app.window) {
+        ASSERT(false, "ASSERT: readBackBuffer needs a headless context\n");
+        return {};
+    }
     Image* image = &app.backBuffers[0];
     ImageFootprint footprint = imageFootprint(image->width, image->height, image->format);
     Buffer* readback = createBuffer(app, footprint.totalBytes, BUFFER_READBACK, nullptr, false, 0);

@@ -32,6 +32,7 @@ DescriptorHeap* createDescriptorHeap(RenderApp& app, uint32_t type, uint32_t cou
                                            .pPoolSizes = sizes};
         heap->pool = new DescriptorPoolResource{};
         heap->pool->device = vulkanOf(app).device;
+        heap->pool->maxSets = descriptors;
         checkVulkan(vkCreateDescriptorPool(heap->pool->device, &info, nullptr, &heap->pool->pool),
                     "PANIC: Failed to create descriptor heap\n");
         setDebugName(app, VK_OBJECT_TYPE_DESCRIPTOR_POOL, uint64_t(heap->pool->pool), "gfx::descriptorHeap");
@@ -52,9 +53,8 @@ void destroyDescriptorHeap(RenderApp& app, DescriptorHeap*& heap)
     heap = nullptr;
 }
 
-void resetDescriptorHeap(DescriptorHeap& heap)
+void resetDescriptorPool(DescriptorPoolResource* pool)
 {
-    heap.used = 0;
-    if (heap.pool)
-        vkResetDescriptorPool(heap.pool->device, heap.pool->pool, 0);
+    vkResetDescriptorPool(pool->device, pool->pool, 0);
+    pool->setsAllocated = 0;
 }

@@ -51,6 +51,9 @@ struct ImageResource {
 struct DescriptorPoolResource {
     VkDevice device;
     VkDescriptorPool pool;
+    // Counted here because some drivers (lavapipe) allocate past maxSets without failing.
+    uint32_t setsAllocated;
+    uint32_t maxSets;
 };
 
 struct PipelineResource {
@@ -64,6 +67,7 @@ struct PipelineResource {
     DynamicArray<RootBinding> bindings; // descriptor bindings of the tables, in table order
     DynamicArray<VkDescriptorType> types; // per binding, from the programs (or the range type)
     uint32_t parameterCount;
+    uint32_t renderTargetFormat; // graphics: the first render target's format (0 = none)
 };
 
 struct CommandList {

@@ -385,6 +385,7 @@ Pipeline* createGraphicsPipeline(RenderApp& app, const GraphicsPipelineDesc& des
         delete resource;
         return nullptr;
     }
+    resource->renderTargetFormat = desc.renderTargetFormats.count ? desc.renderTargetFormats[0] : 0;
     setDebugName(app, VK_OBJECT_TYPE_PIPELINE, uint64_t(resource->pipeline), "gfx::graphicsPipeline");
     return new Pipeline{resource};
 }

@@ -457,7 +457,9 @@ void destroyImage(RenderApp& app, Image*& image)
 VkImageView imageViewFor(Image* image, uint32_t format)
 {
     ImageResource* resource = image->resource;
-    if (format == FORMAT_UNKNOWN)
+    // Swapchain images are made without MUTABLE_FORMAT: their views take the image's own
+    // format (an RGBA view asked of a BGRA swapchain reads and writes the same colours).
+    if (format == FORMAT_UNKNOWN || resource->swapchainImage)
         format = image->format;
     for (const ImageView& view : resource->views) {
         if (view.format == format)

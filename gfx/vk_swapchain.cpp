@@ -32,8 +32,6 @@ void releaseSwapchainImages(RenderApp& app)
             delete resource;
         }
         app.backBuffers[i] = {};
-        vkDestroySemaphore(vk.device, vk.renderDone[i], nullptr);
-        vk.renderDone[i] = VK_NULL_HANDLE;
     }
     app.backBufferCount = 0;
 }
@@ -108,8 +106,7 @@ void createSwapchain(RenderApp& app)
         imageCount = std::min(imageCount, capabilities.maxImageCount);
     VkImageUsageFlags usage = VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT |
                               (capabilities.supportedUsageFlags &
-                               (VK_IMAGE_USAGE_TRANSFER_SRC_BIT | VK_IMAGE_USAGE_TRANSFER_DST_BIT |
-                                VK_IMAGE_USAGE_SAMPLED_BIT | VK_IMAGE_USAGE_STORAGE_BIT));
+                               (VK_IMAGE_USAGE_TRANSFER_SRC_BIT | VK_IMAGE_USAGE_TRANSFER_DST_BIT));
     VkSwapchainCreateInfoKHR info = {
         .sType = VK_STRUCTURE_TYPE_SWAPCHAIN_CREATE_INFO_KHR,
         .surface = vk.surface,
@@ -159,7 +156,9 @@ void createSwapchain(RenderApp& app)
             .flags = RESOURCE_FLAG_ALLOW_RENDER_TARGET,
         };
         setDebugName(app, VK_OBJECT_TYPE_IMAGE, uint64_t(images[i]), "gfx::backbuffer");
-        vk.renderDone[i] = createBinarySemaphore(app);
+        // Kept across recreation: a present of the old swapchain may still wait on one.
+        if (!vk.renderDone[i])
+            vk.renderDone[i] = createBinarySemaphore(app);
         vk.backBufferNeedsLayout[i] = true;
     }
     app.backBufferCount = count;
@@ -179,6 +178,10 @@ void destroySwapchain(RenderApp& app)
         vkDestroySemaphore(vk.device, semaphore, nullptr);
         semaphore = VK_NULL_HANDLE;
     }
+    for (VkSemaphore& semaphore : vk.renderDone) {
+        vkDestroySemaphore(vk.device, semaphore, nullptr);
+        semaphore = VK_NULL_HANDLE;
+    }
     vkDestroySemaphore(vk.device, vk.presentFence, nullptr);
     vk.presentFence = VK_NULL_HANDLE;
 }
@@ -190,6 +193,11 @@ void acquireBackBuffer(RenderApp& app, uint32_t slot)
     VulkanContext& vk = vulkanOf(app);
     vk.imageAcquired = false;
     vk.frameBackBuffer = &vk.offscreen;
+    // A window whose size changed is caught here even when the surface does not report it.
+    uint32_t width = 0, height = 0;
+    windowDrawableSize(app.window, &width, &height);
+    if (width != vk.swapchainExtent.width || height != vk.swapchainExtent.height)
+        vk.swapchainStale = true;
     for (int attempt = 0; attempt < 2; ++attempt) {
         if ((vk.swapchainStale || !vk.swapchain) && !recreateSwapchain(app))
             return;

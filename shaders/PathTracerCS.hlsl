@@ -316,7 +316,8 @@ float3 tracePath(Ray ray, Hit hit, uint count, inout float2 seed)
 }
 
 // >>camera
-// Screen offset (du, dv) in units of the image; no half-pixel offset and no flip of y.
+// Through screen position uv (pixel / resolution, plus any jitter): no half-pixel offset and
+// no flip of y.
 Ray cameraRay(float2 uv)
 {
     float4 ndc = float4(2.0 * uv.x - 1.0, 2.0 * uv.y - 1.0, 1.0, 1.0);

@@ -1,25 +1,45 @@
 #!/usr/bin/env bash
-# Runs window_check under its own Xvfb: waits until frames are being presented, takes a
-# screenshot of the whole screen, presses Escape and expects exit code 0 and the clear
-# colour (51, 102, 153) on the screen.
+# Runs window_check under its own 320 x 200 Xvfb: waits until frames are being presented and
+# screenshots the screen (the window covers it in the clear colour (51, 102, 153)); then
+# shrinks the window to 200 x 120, waits for the swapchain to be made again at that size and
+# screenshots again (colour inside the window only); then presses Escape and expects exit
+# code 0 (2: the frame limit ended it, 3: validation errors). Before that, without a display,
+# the program must stop with a PANIC.
 # Usage: window_check.sh <window_check program> <output folder>
 set -euo pipefail
 program=$1
 out=$2
 mkdir -p "$out"
-rm -f "$out"/log.txt "$out"/screen.png "$out"/exit-code
+rm -f "$out"/log.txt "$out"/screen.png "$out"/resized.png "$out"/exit-code
+
+# Without a display no window can be made: a PANIC that says so, exit code 255 (-1).
+set +e
+env -u DISPLAY -u WAYLAND_DISPLAY "$program" 1 >"$out/no-display.txt" 2>&1
+code=$?
+set -e
+if [ "$code" != 255 ] || ! grep -q "^PANIC: Failed to create window" "$out/no-display.txt"; then
+    cat "$out/no-display.txt"
+    echo "FAIL: without a display: exit code $code, expected 255 after 'PANIC: Failed to create window'"
+    exit 1
+fi
 
 xvfb-run -a -s "-screen 0 320x200x24" bash -c '
     program=$1; out=$2
     "$program" 3600 --validation >"$out/log.txt" 2>&1 &
     pid=$!
-    for _ in $(seq 1 600); do
-        grep -q "window_check: presenting" "$out/log.txt" && break
-        kill -0 $pid 2>/dev/null || break
-        sleep 0.1
-    done
-    import -window root "$out/screen.png"
-    xdotool search --sync --name "^KIVREL$" windowfocus --sync key Escape || true
+    wait_for() {
+        for _ in $(seq 1 600); do
+            grep -q "$1" "$out/log.txt" && return 0
+            kill -0 $pid 2>/dev/null || return 1
+            sleep 0.1
+        done
+        return 1
+    }
+    wait_for "window_check: presenting" && import -window root "$out/screen.png"
+    window=$(xdotool search --sync --name "^KIVREL$" | head -n 1)
+    xdotool windowsize "$window" 200 120
+    wait_for "back buffers now 200x120" && sleep 0.5 && import -window root "$out/resized.png"
+    xdotool windowfocus --sync "$window" key Escape || true
     set +e
     wait $pid
     echo $? >"$out/exit-code"
@@ -31,15 +51,28 @@ if [ "$code" != 0 ]; then
     echo "FAIL: exit code $code (0 expected after Escape)"
     exit 1
 fi
-# The window covers the screen: corner and centre pixels show the clear colour.
-for point in 0,0 160,100 319,199; do
-    pixel=$(convert "$out/screen.png" -format "%[pixel:p{$point}]" info:)
-    case "$pixel" in
-    "srgb(51,102,153)" | "rgb(51,102,153)") ;;
-    *)
-        echo "FAIL: pixel $point is $pixel, expected (51,102,153)"
+
+# pixel <image> <x,y>: the colour as "r,g,b"
+pixel() {
+    convert "$1" -format "%[fx:int(255*p{$2}.r)],%[fx:int(255*p{$2}.g)],%[fx:int(255*p{$2}.b)]" info:
+}
+expect() {
+    local actual
+    actual=$(pixel "$1" "$2")
+    if [ "$3" = same ] && [ "$actual" != "51,102,153" ]; then
+        echo "FAIL: $1 pixel $2 is ($actual), expected (51,102,153)"
         exit 1
-        ;;
-    esac
+    fi
+    if [ "$3" = other ] && [ "$actual" = "51,102,153" ]; then
+        echo "FAIL: $1 pixel $2 is the clear colour outside the window"
+        exit 1
+    fi
+}
+for point in 0,0 160,100 319,199; do
+    expect "$out/screen.png" $point same
 done
+for point in 0,0 100,60 199,119; do
+    expect "$out/resized.png" $point same
+done
+expect "$out/resized.png" 260,160 other
 echo "PASS"

@@ -3,7 +3,9 @@
 #include "tests/gpu/gpu_harness.h"
 #include "tests/gpu/test_programs.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -301,4 +303,67 @@ TEST_F(GpuTest, Frames_ObjectsDestroyedEveryFrameOutliveTheGpuWork)
             waitForAllFrames(app);
     }
     EXPECT_EQ(app.ring.frameCounter, 12u);
+}
+
+TEST_F(GpuTest, Descriptors_HeapReusedAfterItsCursorIsResetDoesNotRunOutOfSets)
+{
+    // 30 frames of 25 dispatches, each binding a table of its own: 750 descriptor sets, more
+    // than the heap's pool holds at once (4 x 128 + 64), so the pool must be emptied whenever
+    // the owner resets the cursor.
+    Buffer* buffer = uploadBuffer(256, BUFFER_READ_WRITE, nullptr);
+    RootSignatureBuilder root;
+    addDescriptorTable(root, makeRangeList({makeRange(RANGE_UAV, 1)}), VISIBILITY_ALL);
+    addRootConstants(root);
+    Pipeline* pipeline = track(createComputePipeline(app, root, FillBufferCS));
+    freeRootSignatureBuilder(root);
+    for (uint32_t frame = 0; frame < 30; ++frame) {
+        waitForAllFrames(app); // no frame in flight uses the heap any more
+        heap->used = 0;
+        CommandList* list = beginCommands();
+        for (uint32_t i = 0; i < 25; ++i) {
+            DescriptorTable table = allocateDescriptors(*heap, 1);
+            writeBufferUAV(table, buffer, 64, 4);
+            RootConstants constants = {.parameter = 1, .values = {frame * 100 + i, 0, 0, 0}};
+            recordCompute(list, pipeline, {{0, table}}, &constants, 1, 1, 1);
+            uavBarrier(list); // the next dispatch writes the same words
+        }
+        endFrame(app);
+    }
+    waitForAllFrames(app);
+    // The last dispatch wrote 3i + 29 * 100 + 24.
+    std::vector<uint32_t> words = readBuffer<uint32_t>(buffer);
+    EXPECT_EQ(words[0], 2924u);
+    EXPECT_EQ(words[63], 3u * 63u + 2924u);
+}
+
+TEST_F(GpuTest, FullscreenPass_TargetOfAnotherFormatThanThePipelineIsRefused)
+{
+    // A pass built for RGBA16F drawn into an RGBA8 target: reported, nothing drawn (the clear
+    // of the pass still happens), and the device sees no mismatched draw.
+    Image* target = createRenderTarget(4, 4, FORMAT_R8G8B8A8_UNORM);
+    float tint[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    Buffer* tintBuffer = uploadBuffer(sizeof(tint), BUFFER_CONSTANT, tint);
+    float white[4 * 4 * 4];
+    std::fill(std::begin(white), std::end(white), 1.0f);
+    Image* texture = uploadImage(4, 4, FORMAT_R32G32B32A32_FLOAT, white, STATE_PIXEL_SHADER_RESOURCE);
+    FullscreenPass* pass = createFullscreenPass();
+    pass->pixelProgram = TestPassPS;
+    pass->renderTargetFormats.push(FORMAT_R16G16B16A16_FLOAT);
+    addDescriptorTable(pass->rootSignature, makeRangeList({makeRange(RANGE_SRV, 1), makeRange(RANGE_CBV, 1)}),
+                       VISIBILITY_PIXEL);
+    buildFullscreenPass(app, pass);
+    ResourceBinding bindings[2] = {
+        {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = texture, .viewParameters = {FORMAT_R32G32B32A32_FLOAT, 0, 1, 0}},
+        {.accessKind = ACCESS_CONSTANT_BUFFER, .buffer = tintBuffer, .viewParameters = {sizeof(tint), 0, 0, 0}},
+    };
+    CommandList* list = beginCommands();
+    setDescriptorHeap(list, heap);
+    testing::internal::CaptureStdout();
+    drawFullscreenPass(pass, 4, 4, list, renderTargetView(target, FORMAT_R8G8B8A8_UNORM), heap, bindings);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ASSERT: Render target format 28 does not match the pipeline's 10\n");
+    submitAndWait();
+    std::vector<uint8_t> pixels = readImageBytes(target);
+    for (size_t i = 0; i < pixels.size(); i += 4) // the clear colour (0, 0, 0, 1), not white
+        EXPECT_EQ(pixels[i] + pixels[i + 1] + pixels[i + 2] + (255 - pixels[i + 3]), 0);
+    destroyFullscreenPass(app, pass);
 }

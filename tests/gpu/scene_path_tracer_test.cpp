@@ -119,12 +119,13 @@ const float JITTER_X[5] = {0.0f, -1.0f, 1.0f, -1.0f, 1.0f};
 const float JITTER_Y[5] = {0.0f, -1.0f, -1.0f, 1.0f, 1.0f};
 
 // Light of rays that all leave the scene: sum over samples k = 0 .. samples - 1 of
-// sky (1 - d_k.y)^2, d_k the ray through the pixel offset by the k-th jitter.
+// sky (1 - d_k.y)^2, d_k the ray through the pixel offset by jitter k (from the sixth sample
+// on the table starts again).
 Float3 skyLight(int x, int y, int samples, Float3 sky)
 {
     Float3 sum = {0.0f, 0.0f, 0.0f};
     for (int k = 0; k < samples; ++k) {
-        float falloff = 1.0f - rayOf(x + JITTER_X[k], y + JITTER_Y[k]).y;
+        float falloff = 1.0f - rayOf(x + JITTER_X[k % 5], y + JITTER_Y[k % 5]).y;
         sum = sum + sky * (falloff * falloff);
     }
     return sum;
@@ -271,6 +272,7 @@ TEST_F(PathTracer, ColourSumsSampleCountPlusOnePathsOverSampleCount)
         {3255, 2, 3, 2.0f, fixedSky * 0.1f}, // then a fixed sky, whatever backgroundColor says
         {6149, 4, 5, 4.0f, fixedSky * 0.1f},
         {6150, 0, 2, 1.0f, fixedSky},        // ten times brighter; sampleCount 0 counts as 1
+        {6150, 6, 7, 6.0f, fixedSky},        // jitters 0 to 4, then 0 and 1 again
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.frame);

@@ -1,0 +1,84 @@
+// The thirteen named parameters of the piece: their defaults, how the defaults reach the GPU
+// records, the camera and the timeline, and how each frame's track values are written into
+// their destinations. CPU side only: the constant blocks copy these records to the GPU.
+#pragma once
+
+#include "app/camera.h"
+#include "shaders/ParticleConfig.h"
+#include "timeline/timeline.h"
+
+#include <cstdint>
+
+// Render resolution, whatever the screen size.
+constexpr float renderWidth = 1920.0f;
+constexpr float renderHeight = 1080.0f;
+
+// The defaults; filled once at start-up and read only by applyDefaults and the seeding.
+struct DemoParameters {
+    uint32_t numParticles = 64;
+    uint32_t sceneId = 0;
+    float timeScale = 0.025f;
+    Float3 cameraPos = {0.0f, 0.0f, -80.0f};
+    Float3 cameraDir = {0.0f, 1.57f, 0.0f}; // pitch, yaw, roll in radians
+    float brightness = 1.0f;
+    Float3 backgroundColor = {0.11f, 0.11f, 0.18f};
+    float focusScale = 0.0f;
+    float focusPoint = 22.0f;
+    float radiusScale = 1.0f;
+    float blurSize = 20.0f;
+    float maxDist = 1000.0f;
+    float blendFactor = 0.15f;
+    float depthThreshold = 0.004f;
+    float normalThreshold = 0.9f;
+    float standardDeviation = 1.0f;
+    float velocityScale = 1.0f;
+    uint32_t filterSteps = 2;
+    uint32_t sampleCount = 4;
+    uint32_t tonemapping = WHITE_PRESERVING_LUMA_BASED_REINHARD;
+    float fov = 60.0f; // vertical, degrees
+};
+static_assert(sizeof(DemoParameters) == 27 * 4);
+
+// The CPU copies of the five GPU constant records and the demo variables beside them.
+struct DemoState {
+    ParticleSceneData scene{};
+    SimulationData simulation{};
+    ConstantBufferData frame{};
+    DepthOfFieldData depthOfField{};
+    FinalPassData finalPass{};
+    float timeScale = 0.0f;      // frame time (milliseconds) to simulation step
+    uint32_t filterSteps = 2;    // a-trous iterations per frame
+    Float4x4 projection{};
+    Camera camera{};
+};
+
+// The thirteen tracks in the order they are registered.
+struct TrackDescription {
+    const char* name;
+    TrackType type;
+};
+constexpr uint32_t demoTrackCount = 13;
+extern const TrackDescription demoTracks[demoTrackCount];
+
+// Perspective of the vertical field of view (degrees) at 16:9, near 0.1, far 1000.
+Float4x4 projectionFromFov(float fovDegrees);
+
+// The records as the constant blocks start them: defaults where the records take them,
+// render resolution, zero times and frames, the frame matrices of the camera as built and
+// their previous-frame copies. The camera is built first (makeCamera).
+void initRecords(DemoState& state, const DemoParameters& parameters, Float2 screenSize);
+// Writes the defaults into the records, the camera, timeScale, filterSteps and projection.
+void applyDefaults(DemoState& state, const DemoParameters& parameters);
+// Registers the thirteen tracks on an empty timeline and keys each default at frame 0.
+void seedTracks(Timeline& timeline, const DemoParameters& parameters);
+
+// The per-frame timeline callback: writes one track's value into its destination. Unknown
+// names are ignored, and values are read as the name's type whatever the track's type.
+// A particle count above the particle buffer's 128 records is clamped to 128.
+void onTrackValue(DemoState& state, const char* name, uint32_t callbackValue, FrameValue value);
+
+// Camera position, view, view-projection and its inverse into the frame record, and the
+// values that depend on them in the other records.
+void updateFrameMatrices(DemoState& state);
+// The previous-frame fields take this frame's camera position and matrices.
+void keepPreviousFrame(DemoState& state);
