@@ -86,19 +86,19 @@ void shutdownAudioPlayer(AudioPlayer& player)
     player.waveOut->close(player.device);
 }
 
-void playAudio(AudioPlayer& player)
+void restartPlayer(AudioPlayer& player)
 {
     player.position.store(0, std::memory_order_relaxed);
     player.playing.store(true, std::memory_order_relaxed);
 }
 
-void stopAudio(AudioPlayer& player)
+void stopPlayer(AudioPlayer& player)
 {
     player.position.store(0, std::memory_order_relaxed);
     player.playing.store(false, std::memory_order_relaxed);
 }
 
-double audioPlaybackSeconds(const AudioPlayer& player)
+double playerPositionSeconds(const AudioPlayer& player)
 {
     if (!player.device || player.format.sampleRate == 0)
         return 0.0;

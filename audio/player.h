@@ -51,11 +51,11 @@ void startAudioStreaming(AudioPlayer& player);
 // Stops the thread and closes the device, in that order; samples may be freed afterwards.
 void shutdownAudioPlayer(AudioPlayer& player);
 
-// Playback restarts from frame 0; the device position keeps counting.
-void playAudio(AudioPlayer& player);
-void stopAudio(AudioPlayer& player);
+// Queuing restarts from frame 0; the device position keeps counting.
+void restartPlayer(AudioPlayer& player);
+void stopPlayer(AudioPlayer& player);
 // Frames the device has played since it was opened, in seconds; 0 without a device.
-double audioPlaybackSeconds(const AudioPlayer& player);
+double playerPositionSeconds(const AudioPlayer& player);
 
 // One pass of the streaming thread: queues the next chunk into every free header, in order.
 void streamAudioPass(AudioPlayer& player);

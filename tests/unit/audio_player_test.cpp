@@ -130,7 +130,7 @@ TEST_F(Player, RefillsFinishedHeadersInOrderAndSkipsQueuedOnes)
 {
     open(256 * 100);
     EXPECT_TRUE(passWrites().empty()); // not playing yet
-    playAudio(player);
+    restartPlayer(player);
 
     // First pass: header h takes chunk h, frames 256h to 256h + 255.
     std::vector<Write> first = passWrites();
@@ -160,7 +160,7 @@ TEST_F(Player, LastChunkOfTheFullTrackStartsAt7937536)
     // 31006 * 256 = 7937536 and frames from 7937792 on are never queued.
     open(7938000);
     device.completeOnWrite = true;
-    playAudio(player);
+    restartPlayer(player);
     std::vector<Write> all;
     for (int pass = 0; pass < 3000; ++pass) {
         std::vector<Write> writes = passWrites();
@@ -176,7 +176,7 @@ TEST_F(Player, LastChunkOfTheFullTrackStartsAt7937536)
 TEST_F(Player, FailedWriteRetriesTheSameChunkAndReportsOncePerFailure)
 {
     open(256 * 100);
-    playAudio(player);
+    restartPlayer(player);
     device.writeErrors = {0, 0, 11};
 
     testing::internal::CaptureStdout();
@@ -200,23 +200,23 @@ TEST_F(Player, FailedWriteRetriesTheSameChunkAndReportsOncePerFailure)
 TEST_F(Player, PlayRestartsFromFrameZeroAndStopQueuesNothing)
 {
     open(256 * 100);
-    playAudio(player);
+    restartPlayer(player);
     passWrites();
     finishAll();
     EXPECT_EQ(passWrites().front(), (Write{0, 16 * 256}));
     finishAll();
 
-    playAudio(player); // a second play: back to frame 0
+    restartPlayer(player); // a second play: back to frame 0
     EXPECT_EQ(passWrites().front(), (Write{0, 0}));
     finishAll();
 
-    stopAudio(player);
+    stopPlayer(player);
     EXPECT_EQ(player.position.load(), 0u);
     EXPECT_TRUE(passWrites().empty());
 
     // The position is the device's count since opening, whatever play did.
     device.framesPlayed = 3 * 44100 / 2;
-    EXPECT_DOUBLE_EQ(audioPlaybackSeconds(player), 1.5);
+    EXPECT_DOUBLE_EQ(playerPositionSeconds(player), 1.5);
 }
 
 TEST_F(Player, RefusedFloatsGive16BitHeadersOfHalfTheSize)
@@ -228,7 +228,7 @@ TEST_F(Player, RefusedFloatsGive16BitHeadersOfHalfTheSize)
     // 256 frames * 2 channels * 2 bytes.
     EXPECT_EQ(player.headers[0].bytes, 1024u);
     EXPECT_EQ(player.headers[1].data, samples + 1024);
-    playAudio(player);
+    restartPlayer(player);
     std::vector<Write> writes = passWrites();
     EXPECT_EQ(writes[3], (Write{3, 3 * 256})); // the fake measures frames at 4 bytes each
 }
@@ -238,7 +238,7 @@ TEST_F(Player, WithoutADeviceReportsOnceAndPlaysSilently)
     device.opens = false;
     testing::internal::CaptureStdout();
     open(256 * 100);
-    playAudio(player);
+    restartPlayer(player);
     EXPECT_EQ(passWrites().size(), 16u);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Audio Error: no audio output device opened; playing silently\n");
@@ -255,12 +255,12 @@ TEST_F(Player, WithNoOutputAtAllPassesStayQuiet)
     std::string openReport = testing::internal::GetCapturedStdout();
     EXPECT_EQ(openReport, "Audio Error: no audio output device opened; playing silently\n"
                           "Audio Error: the silent audio output did not open either\n");
-    playAudio(player);
+    restartPlayer(player);
     testing::internal::CaptureStdout();
     for (int pass = 0; pass < 100; ++pass)
         EXPECT_TRUE(passWrites().empty());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(audioPlaybackSeconds(player), 0.0);
+    EXPECT_EQ(playerPositionSeconds(player), 0.0);
 }
 
 TEST_F(Player, StreamingThreadQueuesTheTrackAndStopsBeforeTheDeviceCloses)
@@ -270,7 +270,7 @@ TEST_F(Player, StreamingThreadQueuesTheTrackAndStopsBeforeTheDeviceCloses)
     device.completeOnWrite = true;
     startAudioStreaming(player);
     ASSERT_NE(player.thread, nullptr);
-    playAudio(player);
+    restartPlayer(player);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (device.writeCount.load() < 39 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -1,0 +1,169 @@
+// The audio renderer: GPU synthesis, read-back and conversion, then the device side.
+#include "audio/renderer.h"
+
+#include "audio/conversion.h"
+#include "core/log.h"
+#include "gfx/commands.h"
+#include "gfx/context.h"
+#include "gfx/descriptors.h"
+#include "gfx/fence.h"
+#include "gfx/passes.h"
+#include "gfx/pipelines.h"
+#include "gfx/resources.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t threadGroupSize = 256; // numthreads of the synthesis program
+constexpr uint32_t frameStride = 8;       // one float2 per frame
+
+} // namespace
+
+AudioRenderer* createAudioRenderer(RenderApp& app, const AudioRendererOptions& options)
+{
+    AudioRenderer* audio = new AudioRenderer;
+    audio->durationSeconds = options.durationSeconds;
+    audio->sampleRate = options.sampleRate;
+    audio->totalFrames = audio->durationSeconds * audio->sampleRate;
+    audio->blockAlign = (audio->bitsPerSample / 8) * audio->channels;
+    audio->totalBytes = audio->totalFrames * audio->blockAlign;
+    audio->waveOut = options.waveOut;
+
+    RootSignatureBuilder rootSignature;
+    addDescriptorTable(rootSignature, makeRangeList({makeRange(RANGE_UAV, 1), makeRange(RANGE_CBV, 1)}),
+                       VISIBILITY_ALL);
+    audio->pipeline = createComputePipeline(app, rootSignature, options.program);
+    freeRootSignatureBuilder(rootSignature);
+
+    uint64_t trackBytes = uint64_t(audio->totalFrames) * frameStride;
+    audio->outputBuffer = createBuffer(app, trackBytes, BUFFER_READ_WRITE, nullptr, true,
+                                       RESOURCE_FLAG_ALLOW_UNORDERED_ACCESS);
+    audio->readbackBuffer = createBuffer(app, trackBytes, BUFFER_READBACK, nullptr, false, RESOURCE_FLAG_NONE);
+    audio->copyFence = createGpuFence(app, "AudioRenderer::copyFence");
+    audio->constantBuffer = createBuffer(app, sizeof(AudioData), BUFFER_CONSTANT, nullptr, false, RESOURCE_FLAG_NONE);
+    audio->constantUpload = createBuffer(app, sizeof(AudioData), BUFFER_UPLOAD, nullptr, false, RESOURCE_FLAG_NONE);
+    audio->audioData.duration = float(audio->durationSeconds);
+    audio->audioData.sampleRate = audio->sampleRate;
+
+    AudioPlayer& player = audio->player;
+    if (audio->waveOut)
+        player.waveOut = audio->waveOut;
+    player.sampleRate = audio->sampleRate;
+    player.channels = audio->channels;
+    player.totalFrames = audio->totalFrames;
+    return audio;
+}
+
+void destroyAudioRenderer(RenderApp& app, AudioRenderer*& audio)
+{
+    if (!audio)
+        return;
+    stopAudio(*audio);
+    // Lets what is queued play out before the device is closed.
+    if (audio->player.device)
+        sleepMilliseconds(300);
+    shutdownAudioPlayer(audio->player);
+    destroyPipeline(app, audio->pipeline);
+    destroyBuffer(app, audio->outputBuffer);
+    destroyBuffer(app, audio->readbackBuffer);
+    destroyGpuFence(app, audio->copyFence);
+    destroyBuffer(app, audio->constantBuffer);
+    destroyBuffer(app, audio->constantUpload);
+    std::free(audio->samples);
+    delete audio;
+    audio = nullptr;
+}
+
+void recordAudioRender(AudioRenderer& audio, CommandList* list, DescriptorHeap& heap, BarrierBatch& barriers)
+{
+    if (audio.state != 0)
+        return;
+
+    // An upload buffer that cannot be mapped leaves the constants as they were.
+    if (void* upload = mapBuffer(audio.constantUpload)) {
+        std::memcpy(upload, &audio.audioData, sizeof(AudioData));
+        unmapBuffer(audio.constantUpload);
+        requestTransition(barriers, audio.constantBuffer, STATE_COPY_DEST);
+        flushBarriers(barriers, list);
+        copyBuffer(list, audio.constantBuffer, audio.constantUpload);
+        requestTransition(barriers, audio.constantBuffer, STATE_VERTEX_AND_CONSTANT_BUFFER);
+        flushBarriers(barriers, list);
+    }
+
+    setDescriptorHeap(list, &heap);
+    setPipeline(list, audio.pipeline);
+    DescriptorTable table = allocateDescriptors(heap, 2);
+    writeBufferUAV(table, audio.outputBuffer, audio.totalFrames, frameStride);
+    writeCBV(table, audio.constantBuffer, sizeof(AudioData));
+    setRootDescriptorTable(list, 0, table);
+    // Whole groups only: the last totalFrames % 256 frames keep the buffer's zeros.
+    dispatch(list, audio.totalFrames / threadGroupSize, 1, 1);
+
+    requestTransition(barriers, audio.outputBuffer, STATE_COPY_SOURCE);
+    flushBarriers(barriers, list);
+    copyBuffer(list, audio.readbackBuffer, audio.outputBuffer);
+    flushBarriers(barriers, list);
+    audio.state = 1;
+}
+
+void updateAudio(RenderApp& app, AudioRenderer& audio)
+{
+    if (audio.state == 1) {
+        // The render was submitted with the previous frame; this signal follows it.
+        signalGpuFence(app, audio.copyFence, ++audio.fenceValue);
+        audio.state = 2;
+        return;
+    }
+    if (audio.state != 2)
+        return;
+
+    if (gpuFenceValue(app, audio.copyFence) < audio.fenceValue)
+        waitForGpuFence(app, audio.copyFence, audio.fenceValue);
+
+    audio.samples = static_cast<uint8_t*>(std::malloc(audio.totalBytes));
+    if (!audio.samples)
+        return; // retried next frame
+
+    AudioPlayer& player = audio.player;
+    if (audio.waveOut) {
+        negotiateAudioFormat(player);
+        audio.bitsPerSample = player.bitsPerSample;
+    }
+
+    const float* frames = static_cast<const float*>(mapBuffer(audio.readbackBuffer));
+    if (!frames) {
+        std::memset(audio.samples, 0, audio.totalBytes); // silence rather than stale memory
+    } else {
+        if (audio.bitsPerSample == 16)
+            convertToPcm16(frames, audio.totalFrames, audio.channels, reinterpret_cast<int16_t*>(audio.samples));
+        else
+            std::memcpy(audio.samples, frames, size_t(audio.totalFrames) * frameStride);
+        unmapBuffer(audio.readbackBuffer);
+    }
+
+    if (audio.waveOut)
+        openAudioOutput(player, audio.samples);
+    destroyGpuFence(app, audio.copyFence);
+    if (audio.waveOut)
+        startAudioStreaming(player);
+    audio.state = 3;
+}
+
+void playAudio(AudioRenderer& audio)
+{
+    if (audio.state == 3)
+        restartPlayer(audio.player);
+}
+
+void stopAudio(AudioRenderer& audio)
+{
+    if (audio.state == 3)
+        stopPlayer(audio.player);
+}
+
+double audioPositionSeconds(const AudioRenderer& audio)
+{
+    return playerPositionSeconds(audio.player);
+}

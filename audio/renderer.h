@@ -1,0 +1,70 @@
+// The soundtrack's owner: renders the whole track once with the synthesis program, reads it
+// back, converts it to the device's format and streams it (audio/player.h). Records GPU work
+// only through the graphics layer; the main loop drives it once per frame.
+#pragma once
+
+#include "audio/player.h"
+#include "shaders/ParticleConfig.h"
+#include "shaders/shader_bytecode.h"
+
+#include <cstdint>
+
+struct RenderApp;
+struct CommandList;
+struct DescriptorHeap;
+struct BarrierBatch;
+struct Buffer;
+struct Pipeline;
+struct GpuFence;
+
+struct AudioRendererOptions {
+    uint32_t durationSeconds = 180;
+    uint32_t sampleRate = 44100;
+    // Null renders and reads back the track without any audio device (export, tests).
+    const WaveOut* waveOut = &platformWaveOut;
+    ShaderBytecode program = AudioProcessCS; // a test may run another program of the same bindings
+};
+
+// States: 0 created; 1 render recorded; 2 completion signal enqueued; 3 samples ready.
+struct AudioRenderer {
+    uint32_t state = 0;
+    uint32_t durationSeconds = 180;
+    uint32_t sampleRate = 44100;
+    uint32_t channels = 2;
+    uint32_t bitsPerSample = 32; // 16 once the device has refused floats
+    uint32_t totalFrames = 0;    // durationSeconds * sampleRate
+    uint32_t blockAlign = 0;     // bytes per frame of the float format
+    uint32_t totalBytes = 0;     // size of the sample block
+
+    AudioData audioData{};              // CPU copy of the program's constants
+    Buffer* constantBuffer = nullptr;   // DEFAULT heap, filled through constantUpload
+    Buffer* constantUpload = nullptr;
+    Pipeline* pipeline = nullptr;
+    Buffer* outputBuffer = nullptr;     // one float2 per frame, zeroed
+    Buffer* readbackBuffer = nullptr;
+    GpuFence* copyFence = nullptr;      // released once the track is in CPU memory
+    uint64_t fenceValue = 0;
+
+    uint8_t* samples = nullptr;         // totalBytes; 16-bit samples use its first half
+    const WaveOut* waveOut = nullptr;
+    AudioPlayer player;
+};
+
+// Builds the pipeline and buffers; nothing is recorded yet.
+AudioRenderer* createAudioRenderer(RenderApp& app, const AudioRendererOptions& options = {});
+// Stops playback, lets queued sound drain (300 ms), joins the streaming thread and closes the
+// device before the samples are freed; GPU objects go through deferred release.
+void destroyAudioRenderer(RenderApp& app, AudioRenderer*& audio);
+
+// State 0 only: records the constants' upload, one dispatch of totalFrames / 256 groups and
+// the copy to the read-back buffer into the frame's list, then state 1. Otherwise nothing.
+void recordAudioRender(AudioRenderer& audio, CommandList* list, DescriptorHeap& heap, BarrierBatch& barriers);
+// Once per frame before any recording: 1 -> 2 enqueues the completion signal; 2 -> 3 waits
+// for it (the one blocking wait), reads back, converts and starts the device and thread.
+void updateAudio(RenderApp& app, AudioRenderer& audio);
+
+// State 3 only: playback (re)starts from frame 0, or stops.
+void playAudio(AudioRenderer& audio);
+void stopAudio(AudioRenderer& audio);
+// Seconds the device has played since it was opened; 0 before then.
+double audioPositionSeconds(const AudioRenderer& audio);

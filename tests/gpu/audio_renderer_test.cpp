@@ -1,0 +1,230 @@
+// The soundtrack on the GPU: the synthesis program through the audio renderer, read back and
+// checked against values derived by hand from the instruments' formulas. A small sampleRate
+// in AudioData reaches late times with small dispatches (t = i / sampleRate).
+#include "audio/renderer.h"
+#include "tests/gpu/gpu_harness.h"
+#include "tests/gpu/test_programs.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct Frame {
+    float left, right;
+};
+
+class Soundtrack : public GpuTest {
+protected:
+    BarrierBatch barriers;
+
+    void TearDown() override
+    {
+        freeBarrierBatch(barriers);
+        GpuTest::TearDown();
+    }
+
+    // One main-loop frame: update, then the render while the track is not ready.
+    void runFrame(AudioRenderer& audio)
+    {
+        FrameContext* frame = beginFrame(app);
+        updateAudio(app, audio);
+        recordAudioRender(audio, frame->commandList, *heap, barriers);
+        endFrame(app);
+    }
+
+    // Renders a track of the program without any audio device and returns its frames.
+    std::vector<Frame> render(uint32_t durationSeconds, uint32_t sampleRate, ShaderBytecode program = AudioProcessCS)
+    {
+        AudioRenderer* audio = createAudioRenderer(
+            app, {.durationSeconds = durationSeconds, .sampleRate = sampleRate, .waveOut = nullptr, .program = program});
+        for (int frame = 0; frame < 8 && audio->state != 3; ++frame)
+            runFrame(*audio);
+        EXPECT_EQ(audio->state, 3u);
+        std::vector<Frame> frames(audio->totalFrames);
+        if (audio->samples)
+            std::memcpy(frames.data(), audio->samples, frames.size() * sizeof(Frame));
+        destroyAudioRenderer(app, audio);
+        return frames;
+    }
+};
+
+// A device that refuses floats and takes every write; nothing here plays, so nothing is written.
+int pcmDeviceToken;
+const WaveOut pcmOnlyDevice = {
+    .query = [](const AudioFormat& format) { return format.bitsPerSample != 32; },
+    .open = [](const AudioFormat&, AudioDoneFunction, void*, bool) {
+        return reinterpret_cast<AudioDevice*>(&pcmDeviceToken);
+    },
+    .write = [](AudioDevice*, AudioHeader*) { return 0; },
+    .errorText = [](int, char* text, size_t) { text[0] = 0; },
+    .position = [](const AudioDevice*) { return uint64_t(0); },
+    .close = [](AudioDevice*& device) { device = nullptr; },
+};
+
+} // namespace
+
+TEST_F(Soundtrack, SilentAtStartAndFrom107SecondsAndNeverBeyondClamp)
+{
+    constexpr uint32_t rate = 64; // 180 s = 11520 frames = 45 whole groups
+    std::vector<Frame> track = render(180, rate);
+    ASSERT_EQ(track.size(), 11520u);
+    // t = 0: the master fade-in smoothstep(0, 8, 0) is 0.
+    EXPECT_EQ(track[0].left, 0.0f);
+    EXPECT_EQ(track[0].right, 0.0f);
+    // From 107 s on, 1 - smoothstep(100, 107, t) is exactly 0.
+    for (uint32_t i = 107 * rate; i < track.size(); ++i) {
+        ASSERT_EQ(track[i].left, 0.0f) << "frame " << i;
+        ASSERT_EQ(track[i].right, 0.0f) << "frame " << i;
+    }
+    double sumSquares = 0.0;
+    for (uint32_t i = 0; i < track.size(); ++i) {
+        ASSERT_TRUE(std::fabs(track[i].left) <= 0.9f && std::fabs(track[i].right) <= 0.9f) << "frame " << i;
+        if (i >= 20 * rate && i < 100 * rate)
+            sumSquares += double(track[i].left) * track[i].left;
+    }
+    // Audible in between: melody, chords and bass give an RMS of about 0.048 (0.01 is -40 dB).
+    EXPECT_GT(std::sqrt(sumSquares / (80 * rate)), 0.01);
+
+    // No state, no randomness: a second render is the same to the bit.
+    std::vector<Frame> again = render(180, rate);
+    EXPECT_EQ(std::memcmp(track.data(), again.data(), track.size() * sizeof(Frame)), 0);
+}
+
+TEST_F(Soundtrack, SamplesMatchValuesDerivedFromTheFormulas)
+{
+    constexpr uint32_t rate = 64;
+    std::vector<Frame> track = render(180, rate);
+    struct Expected {
+        float t, left, right, tolerance;
+    };
+    const Expected expected[] = {
+        // t = 4: only the pad layer plays. p1 = sine(mtof(48) + 2 slowLFO(4, 0.05), 4) = -0.831174,
+        // p2 = 0.966232, p3 = -0.470690; env(ntime = 4.485981, 10, 0.015) = 0.423169;
+        // pad = (p1 + p2 + p3) / 3 * env * 0.018 = -0.0008522; master fade smoothstep(0, 8, 4) = 0.5;
+        // mono = -0.0004261; pan = 0.3 slowLFO(4, 0.05) = 0.285314;
+        // left = mono sqrt(0.5 (1 - pan)), right = mono sqrt(0.5 (1 + pan)).
+        {4.0f, -0.000254707f, -0.000341576f, 3e-6f},
+        // t = 6.5: pad = 0.0007721 (p1..p3 = -0.840574, 0.836799, 0.160811; env = 0.819449);
+        // b1: p = frac(6.5 * 25 / 60) = 0.708333, e = beatEnv(p, 0.015, 10) = 0.000975,
+        // tanh(1.6 (e sine(65.40639, t) + 0.5 e sine(32.70320, t))) = 0.000823, faded in by
+        // smoothstep(5, 15, 6.5) = 0.06075, * 0.18 = 0.0000090; fade 0.907715; pan 0.267310.
+        {6.5f, 0.000429140f, 0.000564392f, 3e-6f},
+        // t = 10: pad = 0.0058989; b1: p = 0.166667, e = 0.219442, bass = 0.060723,
+        // sub = 0.015331, tanh(1.6 (bass + sub)) = 0.121090, * 0.5 * 0.18 = 0.0108981;
+        // mono = 0.0167971; pan = 0.000028.
+        {10.0f, 0.011877151f, 0.011877481f, 2e-5f},
+        // t = 40, every layer but co3: mel = 0.037743 (bar 1, root 44 * 5/3 Hz), pad = 0.009833,
+        // co1 = 0.004779, co2 = 0.003987, ch * ch2 = 0 (ch2 = 0 at this frame), b1 = 0.000497;
+        // mono = 0.056839; pan = -0.000111. Phases near 4e5 rad: single precision moves them.
+        {40.0f, 0.040193f, 0.040188f, 1e-3f},
+        // t = 60, every layer: mel = -0.050351 (bar 1), pad = 0.003754, co1 = 0.007098,
+        // co2 = 0.008339, co3 = 0.006188, ch * ch2 ~ 0, b1 = 0; mono = -0.024972; pan = -0.000167.
+        {60.0f, -0.017658f, -0.017655f, 1e-3f},
+    };
+    for (const Expected& e : expected) {
+        const Frame& frame = track[uint32_t(e.t * rate)];
+        EXPECT_NEAR(frame.left, e.left, e.tolerance) << "t = " << e.t;
+        EXPECT_NEAR(frame.right, e.right, e.tolerance) << "t = " << e.t;
+    }
+}
+
+TEST_F(Soundtrack, OnlyWholeGroupsOf256FramesAreComputed)
+{
+    // 1 s at 1000 Hz: 1000 / 256 = 3 groups, so frames 768 to 999 keep the buffer's zeros.
+    std::vector<Frame> track = render(1, 1000);
+    bool computedNonZero = false;
+    for (uint32_t i = 700; i < 768; ++i)
+        computedNonZero = computedNonZero || track[i].left != 0.0f;
+    EXPECT_TRUE(computedNonZero); // the pad's first whisper, about 1e-6
+    for (uint32_t i = 768; i < 1000; ++i)
+        ASSERT_EQ(track[i].left, 0.0f) << "frame " << i;
+}
+
+TEST_F(Soundtrack, BassBeatsRepeatEvery2Point4And0Point5Seconds)
+{
+    // The probe program writes bassBeat120(t) (25 beats a minute) and bassBeat120_2(t) (120).
+    // A beat starts where p = frac(t * B / 60) is 0: within 36 ms (p = 0.015) the envelope is
+    // 1 and tanh(1.6 (sine + 0.5 sine)) reaches ~0.97; from p = 0.5 on the envelope is at most
+    // e^(-10 * 0.485) = 0.0078, so |tanh(1.6 * 1.5 * 0.0078)| < 0.019 until the next beat.
+    constexpr uint32_t rate = 2000;
+    std::vector<Frame> beats = render(12, rate, AudioBeatProbeCS);
+    auto peak = [&](bool fast, double from, double to) {
+        float largest = 0.0f;
+        for (uint32_t i = uint32_t(from * rate); i < uint32_t(to * rate); ++i)
+            largest = std::fmax(largest, std::fabs(fast ? beats[i].right : beats[i].left));
+        return largest;
+    };
+    for (int k = 0; k < 4; ++k) {
+        double start = 2.4 * k;
+        EXPECT_GT(peak(false, start, start + 0.1), 0.8f) << "25 bpm beat " << k;
+        EXPECT_LT(peak(false, start + 1.2, start + 2.4), 0.02f) << "25 bpm beat " << k;
+    }
+    for (int k = 0; k < 23; ++k) {
+        double start = 0.5 * k;
+        EXPECT_GT(peak(true, start, start + 0.05), 0.8f) << "120 bpm beat " << k;
+        EXPECT_LT(peak(true, start + 0.25, start + 0.5), 0.02f) << "120 bpm beat " << k;
+    }
+}
+
+TEST_F(Soundtrack, RecordsOnceAndReadsBackAfterOneSignal)
+{
+    AudioRenderer* audio = createAudioRenderer(app, {.durationSeconds = 1, .sampleRate = 512, .waveOut = nullptr});
+    FrameContext* frame = beginFrame(app);
+    updateAudio(app, *audio); // state 0: nothing
+    EXPECT_EQ(audio->state, 0u);
+    recordAudioRender(*audio, frame->commandList, *heap, barriers);
+    EXPECT_EQ(audio->state, 1u);
+    // Recorded once: a second call in state 1 adds no barrier (nor anything else).
+    uint64_t barrierCalls = barrierCallCount(frame->commandList);
+    recordAudioRender(*audio, frame->commandList, *heap, barriers);
+    EXPECT_EQ(barrierCallCount(frame->commandList), barrierCalls);
+    endFrame(app);
+
+    frame = beginFrame(app);
+    updateAudio(app, *audio); // 1 -> 2: the signal follows the submitted render
+    EXPECT_EQ(audio->state, 2u);
+    EXPECT_EQ(audio->fenceValue, 1u);
+    recordAudioRender(*audio, frame->commandList, *heap, barriers);
+    endFrame(app);
+
+    frame = beginFrame(app);
+    updateAudio(app, *audio); // 2 -> 3: waits, reads back, releases the fence
+    EXPECT_EQ(audio->state, 3u);
+    EXPECT_EQ(audio->copyFence, nullptr);
+    ASSERT_NE(audio->samples, nullptr);
+    recordAudioRender(*audio, frame->commandList, *heap, barriers);
+    endFrame(app);
+    updateAudio(app, *audio);
+    EXPECT_EQ(audio->state, 3u);
+    // Without a device there is no position; play and stop are harmless.
+    playAudio(*audio);
+    EXPECT_EQ(audioPositionSeconds(*audio), 0.0);
+    stopAudio(*audio);
+    destroyAudioRenderer(app, audio);
+}
+
+TEST_F(Soundtrack, RefusedFloatsGive16BitSamplesOfTheSameTrack)
+{
+    std::vector<Frame> track = render(180, 64);
+    AudioRenderer* audio =
+        createAudioRenderer(app, {.durationSeconds = 180, .sampleRate = 64, .waveOut = &pcmOnlyDevice});
+    for (int frame = 0; frame < 8 && audio->state != 3; ++frame)
+        runFrame(*audio);
+    ASSERT_EQ(audio->state, 3u);
+    EXPECT_EQ(audio->bitsPerSample, 16u);
+    EXPECT_EQ(audio->player.format.bitsPerSample, 16u);
+    EXPECT_EQ(audio->player.headers[0].bytes, 1024u); // 256 frames of two 16-bit samples
+    ASSERT_NE(audio->player.thread, nullptr);
+    // Each sample is its float scaled by 32767 and rounded: within half a step.
+    const int16_t* pcm = reinterpret_cast<const int16_t*>(audio->samples);
+    for (uint32_t i = 0; i < track.size(); ++i) {
+        ASSERT_LE(std::fabs(pcm[2 * i] - track[i].left * 32767.0), 0.5) << "frame " << i;
+        ASSERT_LE(std::fabs(pcm[2 * i + 1] - track[i].right * 32767.0), 0.5) << "frame " << i;
+    }
+    EXPECT_EQ(pcm[2 * 640], 389); // t = 10: 0.011877151 * 32767 = 389.18
+    destroyAudioRenderer(app, audio);
+}
