@@ -299,6 +299,10 @@ void recordSimulation(SceneResources& scene, DemoState& state, CommandList* list
 
 void recordScene(RenderApp& app, SceneResources& scene, DemoState& state, CommandList* list)
 {
+    // The final pass scales the picture to the back buffer it draws into this frame, which
+    // follows the window should its size change.
+    Image* backBuffer = currentBackBuffer(app);
+    state.finalPass.nativeResolution = {float(backBuffer->width), float(backBuffer->height)};
     recordSimulation(scene, state, list);
     BarrierBatch& barriers = scene.barriers;
     // Groups of 32 x 32 pixels; one row of groups more than fits, whose pixels write nothing.
@@ -423,7 +427,6 @@ void recordScene(RenderApp& app, SceneResources& scene, DemoState& state, Comman
     mark(scene, list, MARK_DEPTH_OF_FIELD);
 
     // 13.
-    Image* backBuffer = currentBackBuffer(app);
     for (Image* image : {scene.positionImage, scene.normalImage, scene.prevPositionImage, scene.prevNormalImage,
                          scene.depthImage})
         requestTransition(barriers, image, STATE_UNORDERED_ACCESS);
@@ -434,7 +437,8 @@ void recordScene(RenderApp& app, SceneResources& scene, DemoState& state, Comman
     // 14. Final transfer at the back buffer's size into rtv1.
     const ResourceBinding finalBindings[] = {imageBinding(scene.dofImage, rgba16f),
                                              imageBinding(scene.textImage, rgba8), constantBinding(scene.finalBlock)};
-    drawFullscreenPass(scene.finalPass, app.width, app.height, list, scene.rtv1, scene.frameHeap, finalBindings);
+    drawFullscreenPass(scene.finalPass, backBuffer->width, backBuffer->height, list, scene.rtv1, scene.frameHeap,
+                       finalBindings);
     mark(scene, list, MARK_FINAL);
 
     // 15. Flushed with the epilogue.
