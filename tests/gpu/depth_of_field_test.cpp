@@ -13,6 +13,7 @@ constexpr uint32_t H = 8;
 // Device depth 0 lies at the near plane: linearise(0) = 0.1 * 1000 / 1000 = 0.1, and with
 // maxDist 1000 the scaled distance is 0.1. Depth 1 gives 100 / (1000 - 999.9) = 1000.
 struct FieldInputs {
+    uint32_t width = W, height = H;
     std::vector<float> depth = std::vector<float>(W * H, 0.0f);
     std::vector<float> colour = std::vector<float>(W * H * 4, 0.0f);
     DepthOfFieldData constants = {.resolution = {float(W), float(H)},
@@ -22,7 +23,7 @@ struct FieldInputs {
                                   .blurSize = 20.0f,
                                   .maxDist = 1000.0f};
 
-    float* colourAt(uint32_t x, uint32_t y) { return &colour[(y * W + x) * 4]; }
+    float* colourAt(uint32_t x, uint32_t y) { return &colour[(y * width + x) * 4]; }
 };
 
 class DepthOfField : public GpuTest {
@@ -37,8 +38,6 @@ protected:
                            makeRangeList({makeRange(RANGE_SRV, 2), makeRange(RANGE_CBV, 1)}), VISIBILITY_PIXEL);
         addStaticSampler(pass->rootSignature, FILTER_MIN_MAG_MIP_LINEAR, ADDRESS_CLAMP, 0, VISIBILITY_PIXEL);
         buildFullscreenPass(app, pass);
-        target = createRenderTarget(W, H, FORMAT_R16G16B16A16_FLOAT);
-        targetView = renderTargetView(target, FORMAT_R16G16B16A16_FLOAT);
     }
 
     void TearDown() override
@@ -48,14 +47,16 @@ protected:
         GpuTest::TearDown();
     }
 
-    // The target after one draw, as RGBA floats row by row. The pass blends with
+    // A new target after one draw, as RGBA floats row by row. The pass blends with
     // SRC_ALPHA / INV_SRC_ALPHA over its (0, 0, 0, 1) clear, so an output of alpha 1 is
     // stored as it is.
     std::vector<float> run(const FieldInputs& in)
     {
         std::vector<uint16_t> colour = toHalves(in.colour);
-        Image* depth = uploadImage(W, H, FORMAT_R32_FLOAT, in.depth.data(), STATE_PIXEL_SHADER_RESOURCE);
-        Image* frame = uploadImage(W, H, FORMAT_R16G16B16A16_FLOAT, colour.data(), STATE_PIXEL_SHADER_RESOURCE);
+        const uint32_t width = in.width, height = in.height, rgba16 = FORMAT_R16G16B16A16_FLOAT;
+        Image* depth = uploadImage(width, height, FORMAT_R32_FLOAT, in.depth.data(), STATE_PIXEL_SHADER_RESOURCE);
+        Image* frame = uploadImage(width, height, rgba16, colour.data(), STATE_PIXEL_SHADER_RESOURCE);
+        Image* target = createRenderTarget(width, height, rgba16);
         Buffer* constants = uploadBuffer(sizeof(DepthOfFieldData), BUFFER_CONSTANT, &in.constants);
         ResourceBinding bindings[3] = {
             {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = depth, .viewParameters = {FORMAT_R32_FLOAT, 0, 1, 0}},
@@ -66,14 +67,12 @@ protected:
         };
         CommandList* list = beginCommands();
         setDescriptorHeap(list, heap);
-        drawFullscreenPass(pass, W, H, list, targetView, heap, bindings);
+        drawFullscreenPass(pass, width, height, list, renderTargetView(target, rgba16), heap, bindings);
         submitAndWait();
         return fromHalves(readImage<uint16_t>(target));
     }
 
     FullscreenPass* pass = nullptr;
-    Image* target = nullptr;
-    uint64_t targetView = 0;
 };
 
 const float* at(const std::vector<float>& image, uint32_t x, uint32_t y)
@@ -217,4 +216,28 @@ TEST_F(DepthOfField, DepthBelowMinusOnePassesTheColourThrough)
     centre[3] = 1.0f;
     out = run(in);
     EXPECT_NEAR(at(out, 3, 3)[0], 0.5f, 1e-3f);
+}
+
+TEST_F(DepthOfField, SamplesPastTheRightEdgeAreClampedTo0995)
+{
+    // One row of 400 pixels, fully blurred (depth 0, focusPoint 1: blur radius 2 = blurSize),
+    // radiusScale 1: one sample, at radius 1 and angle 0. For the last pixel (u = 0.99875)
+    // it lies at u = 1.00125 and is clamped to 0.995, texel coordinate 398 - 0.5: half of
+    // pixel 397 (red 0.5), half of pixel 398 (red 1). Pixel 399 itself is black:
+    // red = (0 + 0.75) / 2 = 0.375; reading at u = 1 would have given 0.
+    FieldInputs in;
+    in.width = 400, in.height = 1;
+    in.depth.assign(400, 0.0f);
+    in.colour.assign(400 * 4, 0.0f);
+    in.colourAt(397, 0)[0] = 0.5f;
+    in.colourAt(398, 0)[0] = 1.0f;
+    for (uint32_t x = 0; x < 400; ++x)
+        in.colourAt(x, 0)[3] = 1.0f;
+    in.constants.resolution = {400.0f, 1.0f};
+    in.constants.focusScale = 1.0f;
+    in.constants.blurSize = 2.0f;
+    std::vector<float> out = run(in);
+    EXPECT_NEAR(out[399 * 4], 0.375f, 3e-3f); // 8-bit filtering weights
+    // Pixel 396 samples the centre of pixel 397 inside the image: (0 + 0.5) / 2.
+    EXPECT_NEAR(out[396 * 4], 0.25f, 1e-3f);
 }

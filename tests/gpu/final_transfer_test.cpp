@@ -88,21 +88,18 @@ TransferInputs uniformSource(uint32_t width, uint32_t height, float r, float g, 
 TEST_F(FinalTransfer, LetterboxesTallAndWideTargets)
 {
     // A 1920 x 1080 source of (1, 0.5, 0.25), brightness 1 (luma 0.621: the factor
-    // saturate(1 + 0.621) * 1 is 1), no curve. Pixel centres of the picture fall on source
-    // texel centres, so inside it every pixel is (255, 128, 64) or (255, 127, 64).
+    // saturate(1 + 0.621) * 1 is 1) and ROMBINDAHAUS, exp(-1 / (2.72 k + 0.15))^(1 / 2.2):
+    // 0.8535, 0.7401, 0.5783, or (218, 189, 147) in RGBA8. Pixel centres of the picture fall
+    // on source texel centres. The curve maps black to 0.0483 (12), so a bar pixel that were
+    // sampled from the sampler's black border instead of written black would show.
     FullscreenPass* pass = buildPass(FORMAT_R8G8B8A8_UNORM);
     TransferInputs in = uniformSource(1920, 1080, 1.0f, 0.5f, 0.25f);
+    in.constants.tonemapping = ROMBINDAHAUS;
     auto expectPixel = [](const std::vector<uint8_t>& image, uint32_t width, uint32_t x, uint32_t y, bool inside) {
         const uint8_t* p = &image[(size_t(y) * width + x) * 4];
-        if (inside) {
-            EXPECT_EQ(p[0], 255) << x << "," << y;
-            EXPECT_NEAR(p[1], 127.5, 0.5) << x << "," << y;
-            EXPECT_EQ(p[2], 64) << x << "," << y;
-        } else {
-            EXPECT_EQ(p[0], 0) << x << "," << y;
-            EXPECT_EQ(p[1], 0) << x << "," << y;
-            EXPECT_EQ(p[2], 0) << x << "," << y;
-        }
+        EXPECT_NEAR(p[0], inside ? 218 : 0, 1) << x << "," << y;
+        EXPECT_NEAR(p[1], inside ? 189 : 0, 1) << x << "," << y;
+        EXPECT_NEAR(p[2], inside ? 147 : 0, 1) << x << "," << y;
         EXPECT_EQ(p[3], 255) << x << "," << y;
     };
 

@@ -5,6 +5,8 @@
 #include "shaders/shader_bytecode.h"
 #include "tests/gpu/image_test_data.h"
 
+#include <cstdlib>
+
 namespace {
 
 constexpr uint32_t W = 8;
@@ -152,33 +154,43 @@ TEST_F(TemporalReprojection, DifferentIdFallsBackToBlurAndResetsMoments)
 {
     // The previous frame saw particle 2 everywhere: no pixel keeps history, although
     // blendFactor 0.5 and previous moments 0.75 / 0.625 would show if one did. The colour is
-    // black except (0, 0) = (1, 0.5, 0.25). Clamped taps that land on (0, 0):
+    // black except red 1 at (0, 0) and green 1 at (4, 4).
+    // Red: clamped taps that land on (0, 0):
     //   at (0, 0): every tap with dx <= 0 and dy <= 0: (0,0) (-1,-1) (0,-1) (-1,0) (-2,-2)
     //              (0,-2) (-2,0) = 7 of 17;
     //   at (1, 0): dx <= -1 and dy <= 0: (-1,-1) (-1,0) (-2,-2) (-2,0) = 4 of 17;
-    //   at (2, 2): only (-2,-2) = 1 of 17; at (3, 3): none.
+    //   at (0, 1): dx <= 0 and dy <= -1: (-1,-1) (0,-1) (-2,-2) (0,-2) = 4 of 17;
+    //   at (2, 2): only (-2,-2) = 1 of 17.
+    // Green: pixel p sees (4, 4) once when (4, 4) - p is one of the 17 offsets, which are the
+    // 5 x 5 square around the pixel without its eight knight's moves (1, 2), (2, 1), ...
     TemporalInputs in;
     in.constants.blendFactor = 0.5f;
     for (uint32_t i = 0; i < W * H; ++i) {
         in.prevPosition[i * 4 + 3] = 2.0f;
         in.colour[i * 4 + 0] = in.colour[i * 4 + 1] = in.colour[i * 4 + 2] = 0.0f;
     }
-    float* c = pixel(in.colour, 0, 0);
-    c[0] = 1.0f, c[1] = 0.5f, c[2] = 0.25f;
+    pixel(in.colour, 0, 0)[0] = 1.0f;
+    pixel(in.colour, 4, 4)[1] = 1.0f;
     TemporalOutputs out = run(in);
 
     const float tolerance = 5e-4f; // RGBA16F output
     EXPECT_NEAR(out.at(0, 0)[0], 7.0f / 17.0f, tolerance);
-    EXPECT_NEAR(out.at(0, 0)[1], 3.5f / 17.0f, tolerance);
-    EXPECT_NEAR(out.at(0, 0)[2], 1.75f / 17.0f, tolerance);
     EXPECT_NEAR(out.at(1, 0)[0], 4.0f / 17.0f, tolerance);
-    EXPECT_NEAR(out.at(0, 1)[1], 2.0f / 17.0f, tolerance);
+    EXPECT_NEAR(out.at(0, 1)[0], 4.0f / 17.0f, tolerance);
     EXPECT_NEAR(out.at(2, 2)[0], 1.0f / 17.0f, tolerance);
     EXPECT_EQ(out.at(3, 3)[0], 0.0f);
-    EXPECT_EQ(out.at(0, 0)[3], 1.0f);
-    // Moments restart from this frame's luma: Lc(0, 0) = 0.299 + 0.2935 + 0.0285 = 0.621.
-    EXPECT_NEAR(out.m1(0, 0), 0.621f, 1e-6f);
-    EXPECT_NEAR(out.m2(0, 0), 0.621f * 0.621f, 1e-6f);
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            int dx = std::abs(4 - int(x)), dy = std::abs(4 - int(y));
+            bool tap = dx <= 2 && dy <= 2 && !(dx == 1 && dy == 2) && !(dx == 2 && dy == 1);
+            EXPECT_NEAR(out.at(x, y)[1], tap ? 1.0f / 17.0f : 0.0f, tolerance) << x << "," << y;
+            EXPECT_EQ(out.at(x, y)[3], 1.0f);
+        }
+    // Moments restart from this frame's luma: 0.299 at (0, 0), 0.587 at (4, 4), 0 elsewhere.
+    EXPECT_NEAR(out.m1(0, 0), 0.299f, 1e-6f);
+    EXPECT_NEAR(out.m2(0, 0), 0.299f * 0.299f, 1e-6f);
+    EXPECT_NEAR(out.m1(4, 4), 0.587f, 1e-6f);
+    EXPECT_NEAR(out.m2(4, 4), 0.587f * 0.587f, 1e-6f);
     EXPECT_EQ(out.m1(1, 0), 0.0f);
     EXPECT_EQ(out.m2(5, 5), 0.0f);
 }
@@ -246,9 +258,11 @@ TEST_F(TemporalReprojection, ClampsHistoryLumaIntoTheNeighbourhoodRange)
             float* h = pixel(in.history, x, y);
             h[0] = 1.0f, h[1] = 0.5f, h[2] = 0.25f; // luma 0.621
         }
+    setGrey(in.history, 4, 3, 0.1f);
     TemporalOutputs out = run(in);
 
     // The history keeps its hue and is scaled by hi / 0.621 at (3, 3), 0.5 / 0.621 at (6, 6).
+    // (4, 3) sees the same nine lumas as (3, 3): its grey 0.1 history rises to lo.
     const float tolerance = 5e-4f;
     float scale = 0.5785674f / 0.621f;
     EXPECT_NEAR(out.at(3, 3)[0], 1.0f * scale, tolerance);
@@ -256,6 +270,7 @@ TEST_F(TemporalReprojection, ClampsHistoryLumaIntoTheNeighbourhoodRange)
     EXPECT_NEAR(out.at(3, 3)[2], 0.25f * scale, tolerance);
     EXPECT_NEAR(out.at(6, 6)[0], 0.5f / 0.621f, tolerance);
     EXPECT_NEAR(out.at(6, 6)[2], 0.125f / 0.621f, tolerance);
+    EXPECT_NEAR(out.at(4, 3)[1], 0.1714326f, tolerance);
 
     // Without the spread (standardDeviation 0) a grey 0.1 history rises to lo = 0.25 at
     // (3, 3) and to 0.5 at (7, 6); a grey history of luma 0.00005 at (7, 7) is below the
