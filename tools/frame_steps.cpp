@@ -1,8 +1,8 @@
-// kivrel-bench FIRST LAST [WIDTH HEIGHT]: plays the piece's timeline headless from frame FIRST
-// (a scene's initialisation frame: 0 or 3255) to LAST at 60 Hz, moving the particles only,
-// then draws frame LAST twice with the whole chain (the first draw also compiles the programs)
-// and reports the second: GPU time per step from timestamps, and the CPU's wait from submission
-// to completion. Render size 1920 x 1080 unless given; no window, no audio device.
+// kivrel-frame-steps FIRST LAST [WIDTH HEIGHT]: plays the piece's timeline headless from frame
+// FIRST (a scene's initialisation frame: 0 or 3255) to LAST at 60 Hz, moving the particles
+// only, then draws frame LAST twice with the whole chain (the first draw also compiles the
+// programs) and reports the second: GPU time per step from timestamps, and the CPU's wait from
+// submission to completion. Render size 1920 x 1080 unless given; no window, no audio device.
 #include "app/main_loop.h"
 #include "app/scene.h"
 #include "code/kivrel_timeline.json.h"
@@ -28,7 +28,7 @@ const char* const stepNames[sceneMarkCount] = {
 int main(int argc, char** argv)
 {
     if (argc != 3 && argc != 5) {
-        std::fprintf(stderr, "usage: kivrel-bench FIRST LAST [WIDTH HEIGHT]\n");
+        std::fprintf(stderr, "usage: kivrel-frame-steps FIRST LAST [WIDTH HEIGHT]\n");
         return 2;
     }
     const uint32_t first = uint32_t(std::strtoul(argv[1], nullptr, 10));
@@ -85,7 +85,7 @@ int main(int argc, char** argv)
     while (state.simulation.frame < last)
         runLoopIteration(loop, state, *timeline, [&] { return clock; }, soundtrack, frames);
     waitForAllFrames(app);
-    logMessage("kivrel-bench: frames %u to %u moved in %.0f ms; drawing frame %u at %ux%u, scene %u, "
+    logMessage("kivrel-frame-steps: frames %u to %u moved in %.0f ms; drawing frame %u at %ux%u, scene %u, "
                "%u particles, %u filter steps, %u samples\n",
                first, last, nowMilliseconds() - started, last, width, height, state.simulation.scene,
                state.scene.numParticles, state.filterSteps, state.frame.sampleCount);
@@ -95,7 +95,7 @@ int main(int argc, char** argv)
     scene.timestamps = createTimestampQueries(app, sceneMarkCount);
     bool measuring = scene.timestamps != nullptr;
     if (!measuring)
-        logMessage("kivrel-bench: this device writes no timestamps; CPU time only\n");
+        logMessage("kivrel-frame-steps: this device writes no timestamps; CPU time only\n");
     FrameContext* frame = beginFrame(app);
     beginSceneFrame(app, scene, *frame);
     recordScene(app, scene, state, frame->commandList);
@@ -103,13 +103,13 @@ int main(int argc, char** argv)
     double submitted = nowMilliseconds();
     waitForAllFrames(app);
     double completed = nowMilliseconds();
-    logMessage("kivrel-bench: frame %u: %.1f ms from submission to completion (CPU clock)\n", last,
+    logMessage("kivrel-frame-steps: frame %u: %.1f ms from submission to completion (CPU clock)\n", last,
                completed - submitted);
     double marks[sceneMarkCount] = {};
     if (measuring && readTimestamps(app, scene.timestamps, marks, sceneMarkCount)) {
         for (uint32_t i = 1; i < sceneMarkCount; ++i)
-            logMessage("kivrel-bench:   %-22s %9.1f ms\n", stepNames[i], marks[i] - marks[i - 1]);
-        logMessage("kivrel-bench:   %-22s %9.1f ms\n", "whole scene", marks[sceneMarkCount - 1]);
+            logMessage("kivrel-frame-steps:   %-22s %9.1f ms\n", stepNames[i], marks[i] - marks[i - 1]);
+        logMessage("kivrel-frame-steps:   %-22s %9.1f ms\n", "whole scene", marks[sceneMarkCount - 1]);
     }
 
     destroyTimestampQueries(app, scene.timestamps);
