@@ -163,6 +163,11 @@ void stopAudio(AudioRenderer& audio)
         stopPlayer(audio.player);
 }
 
+bool audioPlaying(const AudioRenderer& audio)
+{
+    return audio.player.playing.load(std::memory_order_relaxed);
+}
+
 double audioPositionSeconds(const AudioRenderer& audio)
 {
     return playerPositionSeconds(audio.player);

@@ -66,5 +66,6 @@ void updateAudio(RenderApp& app, AudioRenderer& audio);
 // State 3 only: playback (re)starts from frame 0, or stops.
 void playAudio(AudioRenderer& audio);
 void stopAudio(AudioRenderer& audio);
+bool audioPlaying(const AudioRenderer& audio);
 // Seconds the device has played since it was opened; 0 before then.
 double audioPositionSeconds(const AudioRenderer& audio);

@@ -24,6 +24,18 @@ void openCommandList(CommandList* list)
 void closeCommandList(CommandList* list)
 {
     endRendering(list);
+    // Whatever the frame wrote into read-back memory becomes visible to the CPU once the
+    // frame's fence has passed (D3D12 does this implicitly; Vulkan wants the host barrier).
+    VkMemoryBarrier2 toHost = {
+        .sType = VK_STRUCTURE_TYPE_MEMORY_BARRIER_2,
+        .srcStageMask = VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT,
+        .srcAccessMask = VK_ACCESS_2_MEMORY_WRITE_BIT,
+        .dstStageMask = VK_PIPELINE_STAGE_2_HOST_BIT,
+        .dstAccessMask = VK_ACCESS_2_HOST_READ_BIT,
+    };
+    VkDependencyInfo dependency = {
+        .sType = VK_STRUCTURE_TYPE_DEPENDENCY_INFO, .memoryBarrierCount = 1, .pMemoryBarriers = &toHost};
+    vkCmdPipelineBarrier2(list->buffer, &dependency);
     checkVulkan(vkEndCommandBuffer(list->buffer), "PANIC: Failed to close command list\n");
 }
 

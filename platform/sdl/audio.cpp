@@ -23,14 +23,14 @@ enum AudioError : int {
     audioErrorBadHeader = 3,
 };
 
-SDL_AudioSpec sdlSpec(const AudioFormat& format)
+SDL_AudioSpec sdlAudioFormat(const AudioFormat& format)
 {
-    SDL_AudioSpec spec{};
-    spec.freq = int(format.sampleRate);
-    spec.format = format.bitsPerSample == 32 ? AUDIO_F32SYS : AUDIO_S16SYS;
-    spec.channels = Uint8(format.channels);
-    spec.samples = Uint16(callbackFrames);
-    return spec;
+    SDL_AudioSpec desired{};
+    desired.freq = int(format.sampleRate);
+    desired.format = format.bitsPerSample == 32 ? AUDIO_F32SYS : AUDIO_S16SYS;
+    desired.channels = Uint8(format.channels);
+    desired.samples = Uint16(callbackFrames);
+    return desired;
 }
 
 // The silent output is SDL's dummy driver, chosen over the environment for as long as it is open.
@@ -133,7 +133,7 @@ bool queryAudioFormat(const AudioFormat& format)
     if (!initAudioSubsystem(false))
         return false;
     // SDL would convert any format; allowing a format change shows what the device itself takes.
-    SDL_AudioSpec wanted = sdlSpec(format);
+    SDL_AudioSpec wanted = sdlAudioFormat(format);
     SDL_AudioSpec obtained{};
     SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, SDL_AUDIO_ALLOW_FORMAT_CHANGE);
     bool accepted = id != 0 && obtained.format == wanted.format;
@@ -156,7 +156,7 @@ AudioDevice* openAudioDevice(const AudioFormat& format, AudioDoneFunction done, 
     device->userData = userData;
     device->sampleRate = format.sampleRate;
 
-    SDL_AudioSpec wanted = sdlSpec(format);
+    SDL_AudioSpec wanted = sdlAudioFormat(format);
     wanted.callback = fillStream;
     wanted.userdata = device;
     SDL_AudioSpec obtained{};

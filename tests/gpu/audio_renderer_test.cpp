@@ -173,6 +173,8 @@ TEST_F(Soundtrack, BassBeatsRepeatEvery2Point4And0Point5Seconds)
 TEST_F(Soundtrack, RecordsOnceAndReadsBackAfterOneSignal)
 {
     AudioRenderer* audio = createAudioRenderer(app, {.durationSeconds = 1, .sampleRate = 512, .waveOut = nullptr});
+    playAudio(*audio); // before state 3: no effect
+    EXPECT_FALSE(audioPlaying(*audio));
     FrameContext* frame = beginFrame(app);
     updateAudio(app, *audio); // state 0: nothing
     EXPECT_EQ(audio->state, 0u);
@@ -200,10 +202,12 @@ TEST_F(Soundtrack, RecordsOnceAndReadsBackAfterOneSignal)
     endFrame(app);
     updateAudio(app, *audio);
     EXPECT_EQ(audio->state, 3u);
-    // Without a device there is no position; play and stop are harmless.
+    // Without a device there is no position; play and stop still switch playing.
     playAudio(*audio);
+    EXPECT_TRUE(audioPlaying(*audio));
     EXPECT_EQ(audioPositionSeconds(*audio), 0.0);
     stopAudio(*audio);
+    EXPECT_FALSE(audioPlaying(*audio));
     destroyAudioRenderer(app, audio);
 }
 

@@ -1,0 +1,68 @@
+// The video step of the capture (see video.h).
+#include "tools/video.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+std::string findProgram(const char* name, const char* folderList)
+{
+    if (!folderList)
+        return {};
+    std::string folders = folderList;
+    size_t start = 0;
+    while (start <= folders.size()) {
+        size_t end = folders.find(':', start);
+        if (end == std::string::npos)
+            end = folders.size();
+        // An empty entry means the current folder, as the shell reads PATH.
+        std::string folder = end > start ? folders.substr(start, end - start) : ".";
+        std::filesystem::path candidate = std::filesystem::path(folder) / name;
+        std::error_code error;
+        auto status = std::filesystem::status(candidate, error);
+        bool executable = (status.permissions() & std::filesystem::perms::owner_exec) != std::filesystem::perms::none;
+        if (!error && std::filesystem::is_regular_file(status) && executable)
+            return candidate.string();
+        start = end + 1;
+    }
+    return {};
+}
+
+std::string shellQuote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+std::string framePath(const std::string& folder, uint32_t frame)
+{
+    char name[32];
+    std::snprintf(name, sizeof(name), "frame_%05u.png", frame);
+    return (std::filesystem::path(folder) / name).string();
+}
+
+std::string muxCommand(const std::string& ffmpeg, const std::string& frameFolder, uint32_t firstFrame,
+                       uint32_t frameCount, const std::string& wavPath, const std::string& videoPath)
+{
+    // ffmpeg reads the file name as a printf pattern: a '%' of the folder's own is doubled.
+    std::string folder;
+    for (char c : frameFolder)
+        folder += c == '%' ? std::string("%%") : std::string(1, c);
+    std::string framePattern = (std::filesystem::path(folder) / "frame_%05d.png").string();
+    // yuv420p: the pixel format every player takes; the encoders follow the file's extension.
+    return shellQuote(ffmpeg) + " -nostdin -y -loglevel error -framerate 60 -start_number " +
+           std::to_string(firstFrame) + " -i " + shellQuote(framePattern) + " -i " + shellQuote(wavPath) +
+           " -frames:v " + std::to_string(frameCount) + " -pix_fmt yuv420p -shortest " + shellQuote(videoPath);
+}
+
+bool runCommand(const std::string& command)
+{
+    int status = std::system(command.c_str());
+    return status == 0;
+}
