@@ -70,6 +70,9 @@ Image* createImage(RenderApp& app, uint32_t width, uint32_t height, const void* 
 void destroyBuffer(RenderApp& app, Buffer*& buffer);
 void destroyImage(RenderApp& app, Image*& image);
 
+// The buffer's debug name as tools show it (SetName).
+void setBufferName(RenderApp& app, Buffer* buffer, const char* name);
+
 // CPU access to a host-visible buffer (types 4 and 6); null for other types.
 void* mapBuffer(Buffer* buffer);
 void unmapBuffer(Buffer* buffer);

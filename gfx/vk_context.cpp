@@ -266,6 +266,7 @@ void releaseHandle(void* user, const ReleaseEntry& entry)
         break;
     case RELEASE_SAMPLER: vkDestroySampler(device, VkSampler(entry.handle), nullptr); break;
     case RELEASE_DESCRIPTOR_POOL: vkDestroyDescriptorPool(device, VkDescriptorPool(entry.handle), nullptr); break;
+    case RELEASE_QUERY_POOL: vkDestroyQueryPool(device, VkQueryPool(entry.handle), nullptr); break;
     default: ASSERT(false, "ASSERT: Unknown release kind %u\n", entry.kind); break;
     }
 }

@@ -22,6 +22,7 @@ enum ReleaseKind : uint32_t {
     RELEASE_DESCRIPTOR_SET_LAYOUT,
     RELEASE_SAMPLER,
     RELEASE_DESCRIPTOR_POOL,
+    RELEASE_QUERY_POOL,
 };
 
 struct BufferResource {

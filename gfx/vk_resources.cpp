@@ -304,6 +304,11 @@ void destroyBuffer(RenderApp& app, Buffer*& buffer)
     buffer = nullptr;
 }
 
+void setBufferName(RenderApp& app, Buffer* buffer, const char* name)
+{
+    setDebugName(app, VK_OBJECT_TYPE_BUFFER, uint64_t(buffer->resource->buffer), name);
+}
+
 void* mapBuffer(Buffer* buffer)
 {
     if (!buffer || !buffer->resource->mapped)

@@ -9,7 +9,7 @@ packages=(
     libvulkan-dev mesa-vulkan-drivers vulkan-validationlayers vulkan-tools
     glslang-tools spirv-tools
     libsdl2-dev libfreetype-dev libpng-dev
-    xvfb xauth x11-apps imagemagick xdotool sox
+    xvfb xauth x11-apps libx11-dev imagemagick xdotool sox python3
 )
 
 missing=()

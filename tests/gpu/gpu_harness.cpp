@@ -5,7 +5,7 @@
 
 void GpuTest::SetUp()
 {
-    initGraphics(app, {.headless = true, .width = 16, .height = 8, .validation = true});
+    initGraphics(app, {.headless = true, .width = backBufferWidth, .height = backBufferHeight, .validation = true});
     heap = createDescriptorHeap(app, HEAP_CBV_SRV_UAV, 128, HEAP_FLAG_SHADER_VISIBLE);
     rtvHeap = createDescriptorHeap(app, HEAP_RTV, 16, HEAP_FLAG_NONE);
 }

@@ -108,6 +108,10 @@ protected:
         return values;
     }
 
+    // Size of the headless back buffer; a fixture may change it before SetUp runs.
+    uint32_t backBufferWidth = 16;
+    uint32_t backBufferHeight = 8;
+
     RenderApp app;
     DescriptorHeap* heap = nullptr;    // shader-visible, 128 descriptors
     DescriptorHeap* rtvHeap = nullptr; // 16 render-target views
