@@ -87,6 +87,7 @@ int main(int argc, char** argv)
     }
 
     const DemoState& state = piece.state;
+    std::printf("kivrel-bench: %s\n", graphicsDeviceName(piece.app));
     std::printf("kivrel-bench: frames %u to %u at %ux%u: scene %u, %u particles, %u filter steps, %u samples per "
                 "pixel\n",
                 first, last, options.width, options.height, state.simulation.scene, state.scene.numParticles,
