@@ -61,6 +61,8 @@ bool hasInstanceExtension(const char* name)
 
 void createInstance(RenderApp& app, VulkanContext& vk, const GraphicsOptions& options)
 {
+    if (!loadVulkan())
+        PANIC("PANIC: Failed to create factory\n");
     FixedArray<const char*, 16> extensions;
     if (app.window) {
         uint32_t count = 0;
@@ -96,6 +98,7 @@ void createInstance(RenderApp& app, VulkanContext& vk, const GraphicsOptions& op
         .ppEnabledExtensionNames = extensions.data,
     };
     checkVulkan(vkCreateInstance(&info, nullptr, &vk.instance), "PANIC: Failed to create factory\n");
+    loadVulkanInstance(vk.instance);
     if (options.validation) {
         auto create = reinterpret_cast<PFN_vkCreateDebugUtilsMessengerEXT>(
             vkGetInstanceProcAddr(vk.instance, "vkCreateDebugUtilsMessengerEXT"));

@@ -1,5 +1,6 @@
 // The operating system as the rest of the program sees it. Implemented once per
-// platform folder (platform/sdl on Linux); nothing above this header calls the OS.
+// platform folder (platform/sdl on Linux, platform/win32 on Windows); nothing above this
+// header calls the OS.
 #pragma once
 
 #include <atomic>
@@ -22,7 +23,7 @@ double nowMilliseconds();
 enum class FileWriteResult { ok, openFailed, writeFailed };
 FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size);
 
-// >>text (the title's font engine: FreeType on Linux)
+// >>text (the title's font engine: FreeType on Linux, GDI on Windows)
 
 // One font face opened from the bytes of a font file at a character height in pixels
 // (the em square, as a negative font height asks of GDI). Opaque to the callers.
@@ -140,3 +141,11 @@ void setCursorVisible(Window* window, bool visible);
 const char* const* windowVulkanExtensions(Window* window, uint32_t* count);
 // Creates a VkSurfaceKHR for the window on a VkInstance; both passed as opaque handles.
 bool createWindowSurface(Window* window, void* instance, uint64_t* surface);
+
+// >>Vulkan loader (platform/<name>/vulkan.cpp)
+
+// Makes the global Vulkan entry points callable; false when the system has no Vulkan loader.
+// Called before anything else of Vulkan, as often as wanted.
+bool loadVulkan();
+// Points every instance- and device-level entry point at the instance's implementations.
+void loadVulkanInstance(void* instance);

@@ -10,6 +10,7 @@ packages=(
     glslang-tools spirv-tools
     libsdl2-dev libfreetype-dev libpng-dev
     xvfb xauth x11-apps libx11-dev imagemagick xdotool sox python3
+    g++-mingw-w64-x86-64-posix libvulkan-volk-dev googletest wine wine64
 )
 
 missing=()

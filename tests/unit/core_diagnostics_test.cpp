@@ -1,5 +1,6 @@
 // Log ring, ASSERT and PANIC.
 #include "core/log.h"
+#include "tests/unit/exit_status.h"
 
 #include <gtest/gtest.h>
 
@@ -93,10 +94,10 @@ void panicWithoutHook()
 
 TEST(PanicDeathTest, RunsHookOnceWithItsPointerThenExitsWithMinusOne)
 {
-    EXPECT_EXIT(panicWithHook(), testing::ExitedWithCode(255), "^PANIC: Failed to present now\nhook\\(42\\) call 1\nPANIC: inside hook\n$");
+    EXPECT_EXIT(panicWithHook(), testing::ExitedWithCode(minusOneExitStatus), "^PANIC: Failed to present now\nhook\\(42\\) call 1\nPANIC: inside hook\n$");
 }
 
 TEST(PanicDeathTest, WithoutHookEndsDirectlyAfterTheMessage)
 {
-    EXPECT_EXIT(panicWithoutHook(), testing::ExitedWithCode(255), "^PANIC: WTF!\\?\n$");
+    EXPECT_EXIT(panicWithoutHook(), testing::ExitedWithCode(minusOneExitStatus), "^PANIC: WTF!\\?\n$");
 }

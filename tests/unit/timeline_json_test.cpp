@@ -1,5 +1,6 @@
 // The JSON reader: token forms, packed number arrays, lenient commas, and every PANIC with
 // the input that produces it.
+#include "tests/unit/exit_status.h"
 #include "timeline/json.h"
 
 #include <gtest/gtest.h>
@@ -153,30 +154,30 @@ TEST(JsonReader, NothingToReadGivesFalse)
 TEST(JsonReaderDeathTest, LexicalErrorsNameTheirLine)
 {
     // A line feed inside a string counts: the bad byte is on line 3.
-    EXPECT_EXIT(parseInChild("{\"a\nb\":\n @}"), testing::ExitedWithCode(255), "PANIC: Undefine token at line 3\n$");
-    EXPECT_EXIT(parseInChild("\n[trux]"), testing::ExitedWithCode(255), "PANIC: Undefine token at line 2\n$");
-    EXPECT_EXIT(parseInChild("[fals"), testing::ExitedWithCode(255), "PANIC: Undefine token at line 1\n$");
-    EXPECT_EXIT(parseInChild("tru"), testing::ExitedWithCode(255), "PANIC: Undefine token at line 1\n$");
-    EXPECT_EXIT(parseInChild("\n\n1.2.3"), testing::ExitedWithCode(255), "PANIC: Invalid token at line 3\n$");
-    EXPECT_EXIT(parseInChild("[\"abc\n\ndef"), testing::ExitedWithCode(255), "PANIC: Incomplete string at line 3\n$");
+    EXPECT_EXIT(parseInChild("{\"a\nb\":\n @}"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Undefine token at line 3\n$");
+    EXPECT_EXIT(parseInChild("\n[trux]"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Undefine token at line 2\n$");
+    EXPECT_EXIT(parseInChild("[fals"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Undefine token at line 1\n$");
+    EXPECT_EXIT(parseInChild("tru"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Undefine token at line 1\n$");
+    EXPECT_EXIT(parseInChild("\n\n1.2.3"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Invalid token at line 3\n$");
+    EXPECT_EXIT(parseInChild("[\"abc\n\ndef"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Incomplete string at line 3\n$");
 }
 
 TEST(JsonReaderDeathTest, SyntaxErrorsNameTheMissingToken)
 {
-    EXPECT_EXIT(parseInChild("{\"a\" 1}"), testing::ExitedWithCode(255), "PANIC: Missing colon \\(:\\) token\n$");
-    EXPECT_EXIT(parseInChild("{\"a\":1 ]"), testing::ExitedWithCode(255), "PANIC: Missing }\n$");
-    EXPECT_EXIT(parseInChild("{\"a\":1 \"b\":2}"), testing::ExitedWithCode(255), "PANIC: Missing }\n$");
-    EXPECT_EXIT(parseInChild("[\"a\" \"b\"]"), testing::ExitedWithCode(255), "PANIC: Missing ]\n$");
-    EXPECT_EXIT(parseInChild("[1,2}"), testing::ExitedWithCode(255), "PANIC: Missing ]\n$");
-    EXPECT_EXIT(parseInChild("[{\"a\":1}}"), testing::ExitedWithCode(255), "PANIC: Missing ]\n$");
+    EXPECT_EXIT(parseInChild("{\"a\" 1}"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing colon \\(:\\) token\n$");
+    EXPECT_EXIT(parseInChild("{\"a\":1 ]"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\}\n$");
+    EXPECT_EXIT(parseInChild("{\"a\":1 \"b\":2}"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\}\n$");
+    EXPECT_EXIT(parseInChild("[\"a\" \"b\"]"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\]\n$");
+    EXPECT_EXIT(parseInChild("[1,2}"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\]\n$");
+    EXPECT_EXIT(parseInChild("[{\"a\":1}}"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\]\n$");
 }
 
 TEST(JsonReaderDeathTest, TextThatEndsEarlyStopsAtTheLastToken)
 {
-    EXPECT_EXIT(parseInChild("{\"a\""), testing::ExitedWithCode(255), "PANIC: Missing colon \\(:\\) token\n$");
-    EXPECT_EXIT(parseInChild("{\"a\":"), testing::ExitedWithCode(255), "PANIC: Missing }\n$");
-    EXPECT_EXIT(parseInChild("{\"a\":1,"), testing::ExitedWithCode(255), "PANIC: Missing }\n$");
-    EXPECT_EXIT(parseInChild("[1,2"), testing::ExitedWithCode(255), "PANIC: Missing ]\n$");
-    EXPECT_EXIT(parseInChild("[1.5,"), testing::ExitedWithCode(255), "PANIC: Missing ]\n$");
-    EXPECT_EXIT(parseInChild("["), testing::ExitedWithCode(255), "PANIC: Missing ]\n$");
+    EXPECT_EXIT(parseInChild("{\"a\""), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing colon \\(:\\) token\n$");
+    EXPECT_EXIT(parseInChild("{\"a\":"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\}\n$");
+    EXPECT_EXIT(parseInChild("{\"a\":1,"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\}\n$");
+    EXPECT_EXIT(parseInChild("[1,2"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\]\n$");
+    EXPECT_EXIT(parseInChild("[1.5,"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\]\n$");
+    EXPECT_EXIT(parseInChild("["), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\]\n$");
 }

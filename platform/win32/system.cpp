@@ -1,0 +1,52 @@
+// System services on Windows: debugger channel, breakpoint trap, exit, performance counter,
+// files. Leaf of the build: calls nothing of ours, so core's log and checks can stand on it.
+#include "platform/platform.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+void debugOutput(const char* text)
+{
+    OutputDebugStringA(text);
+}
+
+bool isDebuggerAttached()
+{
+    return IsDebuggerPresent() != FALSE;
+}
+
+void debugBreakIfAttached()
+{
+    if (IsDebuggerPresent())
+        DebugBreak();
+}
+
+void exitProcess(int exitCode)
+{
+    std::fflush(stdout);
+    ExitProcess(UINT(exitCode)); // -1 is 0xFFFFFFFF
+}
+
+double nowMilliseconds()
+{
+    // The frequency is read again at every call, as cheap as the counter itself.
+    LARGE_INTEGER counter;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return double(counter.QuadPart) / (double(frequency.QuadPart) / 1000.0);
+}
+
+FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size)
+{
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return FileWriteResult::openFailed;
+    // One call writes it all; a short write is a failure too.
+    DWORD written = 0;
+    bool ok = size <= MAXDWORD && WriteFile(file, bytes, DWORD(size), &written, nullptr) && written == size;
+    bool closed = CloseHandle(file) != FALSE;
+    return ok && closed ? FileWriteResult::ok : FileWriteResult::writeFailed;
+}

@@ -1,0 +1,184 @@
+// The window, its message pump and its Vulkan surface on Win32. The pump's rules are in
+// platform/input.cpp; this file only turns window messages into InputEvents.
+#include "platform/platform.h"
+
+#include "core/log.h"
+
+#include <windows.h>
+#include <windowsx.h>
+
+#include <volk.h>
+
+struct Window {
+    HWND handle;
+    uint32_t width, height; // the screen's size at creation
+    bool cursorVisible;
+};
+
+namespace {
+
+constexpr DWORD windowStyle = WS_POPUP | WS_VISIBLE; // 0x90000000: borderless, shown
+
+LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 0;
+    case WM_SIZE: // the swapchain follows the drawable size on its own
+    case WM_CONTEXTMENU:
+    case WM_CHAR:
+    case WM_ENTERSIZEMOVE:
+    case WM_EXITSIZEMOVE:
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+// Button messages -> index 0 left, 1 middle, 2 right.
+InputEvent translate(const MSG& message)
+{
+    InputEvent input = {InputEvent::Other, 0, 0, 0};
+    switch (message.message) {
+    case WM_QUIT: input.type = InputEvent::Quit; break;
+    case WM_MOUSEMOVE:
+        input.type = InputEvent::MouseMove;
+        input.x = float(GET_X_LPARAM(message.lParam)); // signed low word
+        input.y = float(GET_Y_LPARAM(message.lParam)); // signed high word
+        break;
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+        input.type = message.message == WM_KEYDOWN ? InputEvent::KeyDown : InputEvent::KeyUp;
+        input.code = uint32_t(message.wParam & 0xFF);
+        break;
+    case WM_LBUTTONDOWN: input = {InputEvent::ButtonDown, 0, 0, 0}; break;
+    case WM_MBUTTONDOWN: input = {InputEvent::ButtonDown, 1, 0, 0}; break;
+    case WM_RBUTTONDOWN: input = {InputEvent::ButtonDown, 2, 0, 0}; break;
+    case WM_LBUTTONUP: input = {InputEvent::ButtonUp, 0, 0, 0}; break;
+    case WM_MBUTTONUP: input = {InputEvent::ButtonUp, 1, 0, 0}; break;
+    case WM_RBUTTONUP: input = {InputEvent::ButtonUp, 2, 0, 0}; break;
+    case WM_MOUSEWHEEL:
+        input.type = InputEvent::Wheel;
+        input.x = float(GET_WHEEL_DELTA_WPARAM(message.wParam) / 120.0); // notches
+        break;
+    default: break;
+    }
+    return input;
+}
+
+} // namespace
+
+Window* createWindow(const char* title)
+{
+    // The window always covers the primary screen.
+    uint32_t width = uint32_t(GetSystemMetrics(SM_CXSCREEN));
+    uint32_t height = uint32_t(GetSystemMetrics(SM_CYSCREEN));
+
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW windowClass = {
+        .style = 0,
+        .lpfnWndProc = windowProcedure,
+        .cbClsExtra = 0,
+        .cbWndExtra = 0,
+        .hInstance = instance,
+        .hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION)),
+        .hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW)),
+        .hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1),
+        .lpszMenuName = nullptr,
+        .lpszClassName = L"WindowClass",
+    };
+    // A second window of the process finds the class already there.
+    RegisterClassW(&windowClass);
+
+    RECT rectangle = {0, 0, LONG(width), LONG(height)};
+    AdjustWindowRect(&rectangle, windowStyle, FALSE);
+    HWND handle = CreateWindowExA(0, "WindowClass", title, windowStyle, 0, 0,
+                                  rectangle.right - rectangle.left, rectangle.bottom - rectangle.top,
+                                  nullptr, nullptr, instance, nullptr);
+    // Without a window there is nothing to present to: stop here with the reason.
+    if (!handle)
+        PANIC("PANIC: Failed to create window: error %lu\n", GetLastError());
+    return new Window{handle, width, height, true};
+}
+
+void destroyWindow(Window*& window)
+{
+    if (!window)
+        return;
+    if (IsWindow(window->handle))
+        DestroyWindow(window->handle);
+    // The quit that WM_DESTROY posted belongs to this window: a later one must not see it.
+    MSG message;
+    PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    delete window;
+    window = nullptr;
+}
+
+void windowSize(Window* window, uint32_t* width, uint32_t* height)
+{
+    *width = window->width;
+    *height = window->height;
+}
+
+void windowDrawableSize(Window* window, uint32_t* width, uint32_t* height)
+{
+    // A closed (destroyed) or minimised window has nothing to present to.
+    RECT client;
+    if (!IsWindow(window->handle) || IsIconic(window->handle) || !GetClientRect(window->handle, &client)) {
+        *width = *height = 0;
+        return;
+    }
+    *width = uint32_t(client.right - client.left);
+    *height = uint32_t(client.bottom - client.top);
+}
+
+void pumpWindowMessages(Window*, InputState& input, WindowState& state)
+{
+    beginInputFrame(input, state);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        InputEvent event = translate(message);
+        if (event.type == InputEvent::Other)
+            DispatchMessageA(&message); // the messages handled here are not dispatched
+        if (!applyInputEvent(input, state, event))
+            break; // the rest waits for the next frame
+    }
+    endInputFrame(input, state);
+}
+
+void setCursorVisible(Window* window, bool visible)
+{
+    // ShowCursor counts: call it only when the state changes.
+    if (window->cursorVisible == visible)
+        return;
+    ShowCursor(visible ? TRUE : FALSE);
+    window->cursorVisible = visible;
+}
+
+const char* const* windowVulkanExtensions(Window*, uint32_t* count)
+{
+    static const char* const extensions[] = {VK_KHR_SURFACE_EXTENSION_NAME, VK_KHR_WIN32_SURFACE_EXTENSION_NAME};
+    *count = 2;
+    return extensions;
+}
+
+bool createWindowSurface(Window* window, void* instance, uint64_t* surface)
+{
+    VkWin32SurfaceCreateInfoKHR info = {
+        .sType = VK_STRUCTURE_TYPE_WIN32_SURFACE_CREATE_INFO_KHR,
+        .pNext = nullptr,
+        .flags = 0,
+        .hinstance = GetModuleHandleW(nullptr),
+        .hwnd = window->handle,
+    };
+    VkSurfaceKHR result = VK_NULL_HANDLE;
+    if (!vkCreateWin32SurfaceKHR || vkCreateWin32SurfaceKHR(static_cast<VkInstance>(instance), &info, nullptr, &result) != VK_SUCCESS)
+        return false;
+    *surface = uint64_t(result);
+    return true;
+}
