@@ -29,6 +29,7 @@ void loadCompiledInTimeline(Timeline& timeline)
 struct TestOptions {
     uint32_t firstFrame = 0;      // --first-frame N: the frame index the music starts at
     bool panicWhenReady = false;  // --panic-when-ready: PANIC in the first frame with the soundtrack ready
+    bool validation = false;      // --validation: Khronos layer on; errors make the exit code 3
     bool logFrames = false;       // set by either: one line per presented frame
 };
 
@@ -41,6 +42,8 @@ TestOptions readTestOptions([[maybe_unused]] int argc, [[maybe_unused]] char** a
             options.firstFrame = uint32_t(std::strtoul(argv[++i], nullptr, 10));
         else if (std::strcmp(argv[i], "--panic-when-ready") == 0)
             options.panicWhenReady = true;
+        else if (std::strcmp(argv[i], "--validation") == 0)
+            options.validation = true;
     }
     options.logFrames = true;
 #endif
@@ -55,7 +58,7 @@ int main(int argc, char** argv)
 
     // >>start-up
     RenderApp app;
-    initGraphics(app);
+    initGraphics(app, {.validation = test.validation});
     DemoParameters parameters;
     Timeline* timeline = createTimeline(timelineFrameCount);
     AudioRenderer* audio = createAudioRenderer(app);
@@ -131,5 +134,9 @@ int main(int argc, char** argv)
     destroySceneObjects(app, scene);
     destroyGraphics(app);
     logMessage("kivrel: shut down after frame %u\n", state.simulation.frame);
+    if (app.validationErrors) {
+        logMessage("kivrel: %llu validation errors\n", (unsigned long long)app.validationErrors);
+        return 3;
+    }
     return 0;
 }
