@@ -63,6 +63,8 @@ Image* currentBackBuffer(RenderApp& app);
 // The DXGI format of the back buffers: R8G8B8A8_UNORM, or B8G8R8A8_UNORM where the surface
 // offers only that. Pipelines that draw into the back buffer are built with it.
 uint32_t backBufferFormat(const RenderApp& app);
+// The device's name as its driver gives it ("llvmpipe (LLVM 15.0.6, 256 bits)"); for reports.
+const char* graphicsDeviceName(const RenderApp& app);
 // Message pump: updates the input state, mouse, wheel and quit (Escape, window close).
 void pumpMessages(RenderApp& app, InputState& input);
 // Reads the headless back buffer (tightly packed RGBA8 rows) after waiting for all frames.

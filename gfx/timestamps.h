@@ -16,6 +16,6 @@ void destroyTimestampQueries(RenderApp& app, TimestampQueries*& queries);
 void resetTimestamps(CommandList* list, TimestampQueries* queries);
 // Mark index is taken once every command recorded before it has finished.
 void writeTimestamp(CommandList* list, TimestampQueries* queries, uint32_t index);
-// Milliseconds of marks 0 .. count - 1 from mark 0, waiting for the GPU to write them; false
-// when a mark was not written.
+// Milliseconds of marks 0 .. count - 1 from mark 0, after waiting for every submitted frame;
+// false when a mark was not written (or the marks were never reset).
 bool readTimestamps(RenderApp& app, TimestampQueries* queries, double* milliseconds, uint32_t count);

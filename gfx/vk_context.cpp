@@ -152,6 +152,7 @@ void pickPhysicalDevice(VulkanContext& vk)
         if (score > bestScore) {
             bestScore = score;
             vk.physicalDevice = devices.data[i];
+            std::memcpy(vk.deviceName, properties.deviceName, sizeof(vk.deviceName));
             vk.queueFamily = uint32_t(family);
         }
     }
@@ -350,6 +351,11 @@ void initGraphics(RenderApp& app, const GraphicsOptions& options)
         app.backBufferCount = 1;
         vk.frameBackBuffer = offscreen;
     }
+}
+
+const char* graphicsDeviceName(const RenderApp& app)
+{
+    return app.vulkan ? app.vulkan->deviceName : "";
 }
 
 uint32_t backBufferFormat(const RenderApp& app)

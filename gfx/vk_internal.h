@@ -93,6 +93,7 @@ struct VulkanContext {
     uint32_t queueFamily;
     VkPhysicalDeviceMemoryProperties memoryProperties;
     bool debugUtils;
+    char deviceName[VK_MAX_PHYSICAL_DEVICE_NAME_SIZE]; // as the driver names it
     uint64_t validationErrors;
 
     VkCommandPool commandPools[frameCount];

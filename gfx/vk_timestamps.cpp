@@ -11,6 +11,7 @@ struct TimestampQueries {
     uint32_t count;
     double nanosecondsPerTick;
     uint64_t validMask; // the bits the queue writes
+    bool resetRecorded; // a query must be reset before it is read
 };
 
 TimestampQueries* createTimestampQueries(RenderApp& app, uint32_t count)
@@ -55,6 +56,7 @@ void resetTimestamps(CommandList* list, TimestampQueries* queries)
 {
     endRendering(list); // a reset is not allowed inside rendering
     vkCmdResetQueryPool(list->buffer, queries->pool, 0, queries->count);
+    queries->resetRecorded = true;
 }
 
 void writeTimestamp(CommandList* list, TimestampQueries* queries, uint32_t index)
@@ -68,13 +70,15 @@ void writeTimestamp(CommandList* list, TimestampQueries* queries, uint32_t index
 
 bool readTimestamps(RenderApp& app, TimestampQueries* queries, double* milliseconds, uint32_t count)
 {
-    if (count > queries->count)
+    if (count == 0 || count > queries->count || !queries->resetRecorded)
         return false;
+    // Once every submitted frame has finished, a mark that is still unavailable was never
+    // written: asked without waiting, the driver says so instead of waiting for it forever.
+    waitForAllFrames(app);
     DynamicArray<uint64_t> ticks;
     ticks.reserve(count + 1);
     VkResult result = vkGetQueryPoolResults(vulkanOf(app).device, queries->pool, 0, count, count * sizeof(uint64_t),
-                                            ticks.data, sizeof(uint64_t),
-                                            VK_QUERY_RESULT_64_BIT | VK_QUERY_RESULT_WAIT_BIT);
+                                            ticks.data, sizeof(uint64_t), VK_QUERY_RESULT_64_BIT);
     if (result == VK_SUCCESS) {
         for (uint32_t i = 0; i < count; ++i) {
             uint64_t elapsed = (ticks.data[i] - ticks.data[0]) & queries->validMask;

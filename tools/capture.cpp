@@ -1,0 +1,173 @@
+// kivrel-capture: renders the piece headless, frame-locked at 60 Hz, into PNG frames (and the
+// soundtrack as WAV, and with ffmpeg one video), through kivrel's own scene, timeline and GPU
+// programs. Late frames are reached by moving the particles frame by frame without drawing;
+// a few frames before the first one written are drawn so that the temporal history has settled.
+#include "audio/renderer.h"
+#include "audio/wav.h"
+#include "core/log.h"
+#include "platform/platform.h"
+#include "tools/arguments.h"
+#include "tools/headless_piece.h"
+#include "tools/png_file.h"
+#include "tools/video.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+constexpr uint32_t samplesPerFrame = 44100 / 60; // stereo frames of sound per picture: 735
+
+// The folder exists (made if need be) and takes a new file.
+bool prepareOutputFolder(const std::string& folder, std::string& reason)
+{
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        reason = error.message();
+        return false;
+    }
+    if (!std::filesystem::is_directory(folder, error)) {
+        reason = "not a folder";
+        return false;
+    }
+    std::string probe = (std::filesystem::path(folder) / ".kivrel-capture-probe").string();
+    if (writeWholeFile(probe.c_str(), "", 0) != FileWriteResult::ok) {
+        reason = "cannot write into it";
+        return false;
+    }
+    std::filesystem::remove(probe, error);
+    return true;
+}
+
+// The sound of frames first .. last: the picture of frame n is shown while the music is at n / 60 s.
+bool writeSoundtrack(RenderApp& app, const std::string& path, uint32_t first, uint32_t last)
+{
+    AudioRenderer* audio = renderSoundtrack(app);
+    if (!audio) {
+        logMessage("kivrel-capture: the soundtrack was not rendered as 32-bit floats\n");
+        return false;
+    }
+    uint32_t start = first * samplesPerFrame;
+    uint32_t count = (last - first + 1) * samplesPerFrame;
+    bool ok = uint64_t(start) + count <= audio->totalFrames;
+    if (ok) {
+        const float* samples = reinterpret_cast<const float*>(audio->samples) + uint64_t(start) * audio->channels;
+        DynamicArray<uint8_t> file = makeFloatWav(samples, count, audio->channels, audio->sampleRate);
+        ok = file.count && writeWholeFile(path.c_str(), file.data, file.count) == FileWriteResult::ok;
+        file.clear();
+        if (!ok)
+            logMessage("kivrel-capture: could not write %s\n", path.c_str());
+    } else {
+        logMessage("kivrel-capture: the soundtrack ends before frame %u\n", last);
+    }
+    destroyAudioRenderer(app, audio);
+    return ok;
+}
+
+int usageError(const std::string& reason)
+{
+    std::fprintf(stderr, "kivrel-capture: %s\n%s", reason.c_str(), captureUsage);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CaptureOptions options;
+    std::string reason;
+    if (!parseCaptureArguments(argc, argv, options, reason))
+        return usageError(reason);
+    if (options.help) {
+        std::printf("%s", captureUsage);
+        return 0;
+    }
+
+    // Everything that can refuse the run does so before minutes of rendering.
+    std::string ffmpeg;
+    if (!options.videoPath.empty()) {
+        ffmpeg = findProgram("ffmpeg", std::getenv("PATH"));
+        if (ffmpeg.empty()) {
+            std::fprintf(stderr, "kivrel-capture: --video needs ffmpeg, which is not installed\n");
+            return 1;
+        }
+    }
+    if (!prepareOutputFolder(options.outputFolder, reason)) {
+        std::fprintf(stderr, "kivrel-capture: cannot use %s as the output folder: %s\n", options.outputFolder.c_str(),
+                     reason.c_str());
+        return 1;
+    }
+    const uint32_t first = options.firstFrame;
+    const uint32_t last = options.lastFrame;
+    const uint32_t drawFrom = first > options.settleFrames ? first - options.settleFrames : 0;
+    const std::string wavPath = (std::filesystem::path(options.outputFolder) / "soundtrack.wav").string();
+
+    double started = nowMilliseconds();
+    HeadlessPiece piece;
+    startHeadlessPiece(piece, {.renderWidth = options.renderWidth,
+                               .renderHeight = options.renderHeight,
+                               .outputWidth = options.outputWidth,
+                               .outputHeight = options.outputHeight,
+                               .validation = options.validation});
+    bool ok = true;
+    if (options.soundtrack || !options.videoPath.empty())
+        ok = writeSoundtrack(piece.app, wavPath, first, last);
+
+    logMessage("kivrel-capture: frames %u to %u at %ux%u (render %ux%u) into %s\n", first, last, options.outputWidth,
+               options.outputHeight, options.renderWidth, options.renderHeight, options.outputFolder.c_str());
+    double lastProgress = nowMilliseconds();
+    double drawingStarted = 0.0;
+    uint32_t drawn = 0;
+    uint32_t written = 0;
+    while (ok) {
+        const uint32_t frame = nextFrame(piece);
+        const bool draw = frame >= drawFrom;
+        if (draw && drawn++ == 0)
+            drawingStarted = nowMilliseconds();
+        if (!draw && nowMilliseconds() - lastProgress > 5000.0) {
+            lastProgress = nowMilliseconds();
+            logMessage("kivrel-capture: moving the particles to frame %u: at frame %u\n", drawFrom, frame);
+        }
+        playFrame(piece, draw);
+        // The first iteration shows frame 0 while the music starts; the next shows it again.
+        if (piece.loop.phase != LoopPhase::playing || frame < first)
+            continue;
+
+        DynamicArray<uint8_t> pixels = readBackBuffer(piece.app);
+        std::string path = framePath(options.outputFolder, frame);
+        ok = writePng(path.c_str(), pixels.data, piece.app.width, piece.app.height);
+        pixels.clear();
+        if (!ok) {
+            logMessage("kivrel-capture: could not write %s\n", path.c_str());
+            break;
+        }
+        written += 1;
+        logMessage("kivrel-capture: wrote %s (%u of %u, %.1f s)\n", path.c_str(), written, last - first + 1,
+                   (nowMilliseconds() - started) / 1000.0);
+        if (frame == last)
+            break;
+    }
+    double finished = nowMilliseconds();
+    stopHeadlessPiece(piece);
+
+    if (ok && !options.videoPath.empty()) {
+        // Whole paths, so that a name starting with '-' is not read as an option.
+        std::string folder = std::filesystem::absolute(options.outputFolder).string();
+        std::string video = std::filesystem::absolute(options.videoPath).string();
+        std::string wav = std::filesystem::absolute(wavPath).string();
+        ok = runCommand(muxCommand(ffmpeg, folder, first, last - first + 1, wav, video));
+        logMessage(ok ? "kivrel-capture: wrote %s\n" : "kivrel-capture: ffmpeg could not write %s\n", video.c_str());
+    }
+    if (options.validation && piece.app.validationErrors) {
+        logMessage("kivrel-capture: %llu validation errors\n", (unsigned long long)piece.app.validationErrors);
+        ok = false;
+    }
+    if (written)
+        logMessage("kivrel-capture: %u frames written in %.1f s; %u frames drawn, %.2f s each with read-back and "
+                   "PNG\n",
+                   written, (finished - started) / 1000.0, drawn, (finished - drawingStarted) / 1000.0 / drawn);
+    return ok ? 0 : 1;
+}
