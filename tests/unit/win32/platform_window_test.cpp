@@ -8,24 +8,30 @@
 
 namespace {
 
+// One window for the suite: Wine takes a second or two to make and map each.
 struct PostedWindow : testing::Test {
-    Window* window = nullptr;
-    HWND handle = nullptr;
+    static inline Window* window = nullptr;
+    static inline HWND handle = nullptr;
     InputState input = {};
     WindowState state = {};
 
-    void SetUp() override
+    static void SetUpTestSuite()
     {
         window = createWindow("KIVREL");
         handle = FindWindowA("WindowClass", "KIVREL");
+    }
+    static void TearDownTestSuite() { destroyWindow(window); }
+
+    void SetUp() override
+    {
         ASSERT_NE(handle, nullptr);
-        // Whatever the system posted on creation (activation, a first mouse move) goes now.
+        ASSERT_TRUE(IsWindow(handle));
+        // Whatever the system or an earlier test queued (activation, a first mouse move) goes now.
         for (int i = 0; i < 4; ++i)
             pumpWindowMessages(window, input, state);
         input = {};
         state = {};
     }
-    void TearDown() override { destroyWindow(window); }
 
     void post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
     {
@@ -131,12 +137,17 @@ TEST_F(PostedWindow, EscapeQuitsInTheSameFrame)
     EXPECT_TRUE(state.quit);
 }
 
-TEST_F(PostedWindow, CloseDestroysTheWindowAndQuitFollows)
+TEST(Win32Window, CloseDestroysTheWindowAndQuitFollows)
 {
+    Window* window = createWindow("KIVREL");
+    HWND handle = FindWindowA("WindowClass", "KIVREL");
+    ASSERT_NE(handle, nullptr);
+    InputState input = {};
+    WindowState state = {};
     // WM_CLOSE -> DestroyWindow -> WM_DESTROY -> PostQuitMessage -> WM_QUIT in a pump.
-    post(WM_CLOSE);
+    ASSERT_TRUE(PostMessageA(handle, WM_CLOSE, 0, 0));
     for (int frame = 0; frame < 3 && !state.quit; ++frame)
-        pump();
+        pumpWindowMessages(window, input, state);
     EXPECT_TRUE(state.quit);
     EXPECT_FALSE(IsWindow(handle));
     // Nothing to present to any more.
@@ -145,6 +156,8 @@ TEST_F(PostedWindow, CloseDestroysTheWindowAndQuitFollows)
     windowDrawableSize(window, &width, &height);
     EXPECT_EQ(width, 0u);
     EXPECT_EQ(height, 0u);
+    destroyWindow(window);
+    EXPECT_EQ(window, nullptr);
 }
 
 TEST(Win32Window, VulkanSurfaceExtensions)
