@@ -30,7 +30,9 @@ FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size)
 struct TextFace;
 
 // Null when the bytes hold no scalable face or the height cannot be set (0 included).
-// The bytes must stay alive and unchanged until the face is closed.
+// The bytes must stay alive and unchanged until the face is closed. GDI (Windows) asks the
+// system for "Corbel Light" instead and its font mapper picks a substitute where that is
+// missing; the bytes only join the process's private fonts, which the mapper may pick.
 TextFace* openTextFace(const void* fontBytes, size_t fontSize, uint32_t characterHeight);
 void closeTextFace(TextFace*& face);
 
