@@ -26,17 +26,23 @@ void closeCommandList(CommandList* list)
     endRendering(list);
     // Whatever the frame wrote into read-back memory becomes visible to the CPU once the
     // frame's fence has passed (D3D12 does this implicitly; Vulkan wants the host barrier).
-    VkMemoryBarrier2 toHost = {
-        .sType = VK_STRUCTURE_TYPE_MEMORY_BARRIER_2,
-        .srcStageMask = VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT,
-        .srcAccessMask = VK_ACCESS_2_MEMORY_WRITE_BIT,
-        .dstStageMask = VK_PIPELINE_STAGE_2_HOST_BIT,
-        .dstAccessMask = VK_ACCESS_2_HOST_READ_BIT,
-    };
-    VkDependencyInfo dependency = {
-        .sType = VK_STRUCTURE_TYPE_DEPENDENCY_INFO, .memoryBarrierCount = 1, .pMemoryBarriers = &toHost};
-    vkCmdPipelineBarrier2(list->buffer, &dependency);
+    recordMemoryBarrier(list, VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT, VK_ACCESS_2_MEMORY_WRITE_BIT,
+                        VK_PIPELINE_STAGE_2_HOST_BIT, VK_ACCESS_2_HOST_READ_BIT);
     checkVulkan(vkEndCommandBuffer(list->buffer), "PANIC: Failed to close command list\n");
+}
+
+void recordMemoryBarrier(CommandList* list, VkPipelineStageFlags2 sourceStages, VkAccessFlags2 sourceAccess,
+                         VkPipelineStageFlags2 destinationStages, VkAccessFlags2 destinationAccess)
+{
+    VkMemoryBarrier2 barrier = {.sType = VK_STRUCTURE_TYPE_MEMORY_BARRIER_2,
+                                .srcStageMask = sourceStages,
+                                .srcAccessMask = sourceAccess,
+                                .dstStageMask = destinationStages,
+                                .dstAccessMask = destinationAccess};
+    VkDependencyInfo dependency = {.sType = VK_STRUCTURE_TYPE_DEPENDENCY_INFO,
+                                   .memoryBarrierCount = 1,
+                                   .pMemoryBarriers = &barrier};
+    vkCmdPipelineBarrier2(list->buffer, &dependency);
 }
 
 void endRendering(CommandList* list)
@@ -444,15 +450,7 @@ void uavBarrier(CommandList* list)
     endRendering(list);
     VkPipelineStageFlags2 stages = VK_PIPELINE_STAGE_2_COMPUTE_SHADER_BIT | VK_PIPELINE_STAGE_2_FRAGMENT_SHADER_BIT;
     VkAccessFlags2 access = VK_ACCESS_2_SHADER_STORAGE_READ_BIT | VK_ACCESS_2_SHADER_STORAGE_WRITE_BIT;
-    VkMemoryBarrier2 barrier = {.sType = VK_STRUCTURE_TYPE_MEMORY_BARRIER_2,
-                                .srcStageMask = stages,
-                                .srcAccessMask = access,
-                                .dstStageMask = stages,
-                                .dstAccessMask = access};
-    VkDependencyInfo dependency = {.sType = VK_STRUCTURE_TYPE_DEPENDENCY_INFO,
-                                   .memoryBarrierCount = 1,
-                                   .pMemoryBarriers = &barrier};
-    vkCmdPipelineBarrier2(list->buffer, &dependency);
+    recordMemoryBarrier(list, stages, access, stages, access);
     list->barrierCalls += 1;
 }
 

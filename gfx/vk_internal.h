@@ -149,3 +149,6 @@ void dropPendingUploads(RenderApp& app, Image* image, Buffer* buffer);
 void openCommandList(CommandList* list);
 void closeCommandList(CommandList* list);
 void endRendering(CommandList* list);
+// One global memory dependency (vkCmdPipelineBarrier2 with a single VkMemoryBarrier2).
+void recordMemoryBarrier(CommandList* list, VkPipelineStageFlags2 sourceStages, VkAccessFlags2 sourceAccess,
+                         VkPipelineStageFlags2 destinationStages, VkAccessFlags2 destinationAccess);

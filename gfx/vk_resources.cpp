@@ -134,6 +134,13 @@ VkPipelineStageFlags2 stagesForState(uint32_t state)
 
 namespace {
 
+// A zero fill (vkCmdFillBuffer) is complete before any later command reads or writes the buffer.
+void recordFillBarrier(CommandList* list)
+{
+    recordMemoryBarrier(list, VK_PIPELINE_STAGE_2_ALL_TRANSFER_BIT, VK_ACCESS_2_TRANSFER_WRITE_BIT,
+                        VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT, VK_ACCESS_2_MEMORY_READ_BIT | VK_ACCESS_2_MEMORY_WRITE_BIT);
+}
+
 uint32_t findMemoryType(VulkanContext& vk, uint32_t allowedTypes, VkMemoryPropertyFlags wanted,
                         VkMemoryPropertyFlags fallback)
 {
@@ -270,15 +277,7 @@ Buffer* createBuffer(RenderApp& app, uint64_t size, uint32_t type, const void* d
         } else if (CommandList* list = recordingList(app)) {
             endRendering(list);
             vkCmdFillBuffer(list->buffer, buffer->resource->buffer, 0, VK_WHOLE_SIZE, 0);
-            VkMemoryBarrier2 barrier = {.sType = VK_STRUCTURE_TYPE_MEMORY_BARRIER_2,
-                                        .srcStageMask = VK_PIPELINE_STAGE_2_ALL_TRANSFER_BIT,
-                                        .srcAccessMask = VK_ACCESS_2_TRANSFER_WRITE_BIT,
-                                        .dstStageMask = VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT,
-                                        .dstAccessMask = VK_ACCESS_2_MEMORY_READ_BIT | VK_ACCESS_2_MEMORY_WRITE_BIT};
-            VkDependencyInfo dependency = {.sType = VK_STRUCTURE_TYPE_DEPENDENCY_INFO,
-                                           .memoryBarrierCount = 1,
-                                           .pMemoryBarriers = &barrier};
-            vkCmdPipelineBarrier2(list->buffer, &dependency);
+            recordFillBarrier(list);
         } else {
             vk.pendingFills.push(buffer);
         }
@@ -513,17 +512,8 @@ void recordPendingLayouts(RenderApp& app, CommandList* list)
     vk.pendingLayouts.clear();
     for (Buffer* buffer : vk.pendingFills)
         vkCmdFillBuffer(list->buffer, buffer->resource->buffer, 0, VK_WHOLE_SIZE, 0);
-    if (vk.pendingFills.count) {
-        VkMemoryBarrier2 barrier = {.sType = VK_STRUCTURE_TYPE_MEMORY_BARRIER_2,
-                                    .srcStageMask = VK_PIPELINE_STAGE_2_ALL_TRANSFER_BIT,
-                                    .srcAccessMask = VK_ACCESS_2_TRANSFER_WRITE_BIT,
-                                    .dstStageMask = VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT,
-                                    .dstAccessMask = VK_ACCESS_2_MEMORY_READ_BIT | VK_ACCESS_2_MEMORY_WRITE_BIT};
-        VkDependencyInfo dependency = {.sType = VK_STRUCTURE_TYPE_DEPENDENCY_INFO,
-                                       .memoryBarrierCount = 1,
-                                       .pMemoryBarriers = &barrier};
-        vkCmdPipelineBarrier2(list->buffer, &dependency);
-    }
+    if (vk.pendingFills.count)
+        recordFillBarrier(list);
     vk.pendingFills.clear();
 }
 
