@@ -5,7 +5,6 @@
 #include "app/parameters.h"
 #include "app/scene.h"
 #include "audio/renderer.h"
-#include "code/kivrel_timeline.json.h"
 #include "core/log.h"
 #include "gfx/context.h"
 #include "platform/platform.h"
@@ -15,15 +14,6 @@
 #include <cstring>
 
 namespace {
-
-// The loader reads a writable copy of the compiled-in text, one zero byte longer.
-void loadCompiledInTimeline(Timeline& timeline)
-{
-    char* text = static_cast<char*>(std::calloc(sizeof(TIMELINE_JSON_DATA) + 1, 1));
-    std::memcpy(text, TIMELINE_JSON_DATA, sizeof(TIMELINE_JSON_DATA));
-    loadTimeline(timeline, text, sizeof(TIMELINE_JSON_DATA));
-    std::free(text);
-}
 
 // What a test build may ask for; the piece itself takes no command line.
 struct TestOptions {

@@ -1,8 +1,12 @@
 // Demo parameters: defaults, seeding, the per-frame track callback and the frame matrices.
 #include "app/parameters.h"
 
+#include "code/kivrel_timeline.json.h"
+#include "timeline/timeline_io.h"
+
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 const TrackDescription demoTracks[demoTrackCount] = {
@@ -190,4 +194,13 @@ void keepPreviousFrame(DemoState& state)
     state.frame.prevCameraPos = state.frame.cameraPos;
     state.frame.prevInvViewProjMtx = state.frame.invViewProjMtx;
     state.frame.prevViewProjMtx = state.frame.viewProjMtx;
+}
+
+// The loader reads a writable copy of the compiled-in text, one zero byte longer.
+void loadCompiledInTimeline(Timeline& timeline)
+{
+    char* text = static_cast<char*>(std::calloc(sizeof(TIMELINE_JSON_DATA) + 1, 1));
+    std::memcpy(text, TIMELINE_JSON_DATA, sizeof(TIMELINE_JSON_DATA));
+    loadTimeline(timeline, text, sizeof(TIMELINE_JSON_DATA));
+    std::free(text);
 }

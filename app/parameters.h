@@ -71,6 +71,8 @@ void initRecords(DemoState& state, const DemoParameters& parameters, Float2 scre
 void applyDefaults(DemoState& state, const DemoParameters& parameters);
 // Registers the thirteen tracks on an empty timeline and keys each default at frame 0.
 void seedTracks(Timeline& timeline, const DemoParameters& parameters);
+// Loads the timeline text compiled into the program (code/kivrel_timeline.json.h).
+void loadCompiledInTimeline(Timeline& timeline);
 
 // The per-frame timeline callback: writes one track's value into its destination. Unknown
 // names are ignored, and values are read as the name's type whatever the track's type.

@@ -2,27 +2,15 @@
 #include "tools/headless_piece.h"
 
 #include "audio/renderer.h"
-#include "code/kivrel_timeline.json.h"
 #include "gfx/descriptors.h"
 #include "gfx/passes.h"
 #include "platform/platform.h"
 #include "timeline/timeline_io.h"
 
-#include <cstdlib>
-#include <cstring>
 
 namespace {
 
 constexpr double frameMilliseconds = 1000.0 / 60.0;
-
-// kivrel's loader reads a writable copy of the compiled-in text, one zero byte longer.
-void loadCompiledInTimeline(Timeline& timeline)
-{
-    char* text = static_cast<char*>(std::calloc(sizeof(TIMELINE_JSON_DATA) + 1, 1));
-    std::memcpy(text, TIMELINE_JSON_DATA, sizeof(TIMELINE_JSON_DATA));
-    loadTimeline(timeline, text, sizeof(TIMELINE_JSON_DATA));
-    std::free(text);
-}
 
 } // namespace
 
