@@ -168,7 +168,7 @@ bool audioPlaying(const AudioRenderer& audio)
     return audio.player.playing.load(std::memory_order_relaxed);
 }
 
-double audioPositionSeconds(const AudioRenderer& audio)
+PlaybackClock audioClock(const AudioRenderer& audio)
 {
-    return playerPositionSeconds(audio.player);
+    return playerClock(audio.player);
 }

@@ -67,5 +67,5 @@ void updateAudio(RenderApp& app, AudioRenderer& audio);
 void playAudio(AudioRenderer& audio);
 void stopAudio(AudioRenderer& audio);
 bool audioPlaying(const AudioRenderer& audio);
-// Seconds the device has played since it was opened; 0 before then.
-double audioPositionSeconds(const AudioRenderer& audio);
+// The device's count as a clock (audio/player.h); all zero before the device opens.
+PlaybackClock audioClock(const AudioRenderer& audio);

@@ -134,6 +134,11 @@ void windowDrawableSize(Window* window, uint32_t* width, uint32_t* height)
     *height = uint32_t(h);
 }
 
+bool windowShown(Window* window)
+{
+    return !(SDL_GetWindowFlags(window->window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN));
+}
+
 void pumpWindowMessages(Window*, InputState& input, WindowState& state)
 {
     beginInputFrame(input, state);
