@@ -147,9 +147,11 @@ FrameSink pieceFrames(Piece& piece, const TestOptions& test)
 // >>shutdown: the GPU is idle after the first step, which the later ones rely on
 void stopPiece(Piece& piece)
 {
+    // The music ends with the loop; what is queued drains while the GPU finishes its frames.
+    stopAudio(*piece.audio);
     waitForAllFrames(piece.app);
     destroyScenePassesAndBlocks(piece.app, piece.scene);
-    destroyAudioRenderer(piece.app, piece.audio); // stops, 300 ms of draining, joins the streaming thread
+    destroyAudioRenderer(piece.app, piece.audio); // the rest of 300 ms of draining, joins the streaming thread
     // The hook sees a null timeline from here on and saves nothing.
     destroyTimeline(piece.timeline);
     destroySceneObjects(piece.app, piece.scene);

@@ -99,6 +99,7 @@ void restartPlayer(AudioPlayer& player)
 
 void stopPlayer(AudioPlayer& player)
 {
+    player.stoppedAt = nowMilliseconds();
     player.position.store(0, std::memory_order_relaxed);
     player.playing.store(false, std::memory_order_relaxed);
 }

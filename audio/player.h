@@ -28,6 +28,7 @@ struct AudioPlayer {
     std::atomic<uint32_t> position{0}; // next frame to queue
     std::atomic<bool> running{true};   // the streaming thread loops while true
     double playedFrom = 0.0;           // nowMilliseconds() of the last restart (main thread only)
+    double stoppedAt = 0.0;            // nowMilliseconds() of the last stop (main thread only)
 
     uint32_t framesPerBuffer = 256;
     uint32_t sampleRate = 44100;
