@@ -70,7 +70,14 @@ HOME=$out/home xvfb-run -a -s "-screen 0 320x180x24" bash -c '
     wine "$test_build" --first-frame 1650 >log.txt 2>&1 &
     pid=$!
     wait_for "soundtrack ready, playing" log.txt $pid && import -window root preparing.png
-    wait_for "frame 1651 submitted" log.txt $pid && sleep 1 && import -window root playing.png
+    # The second scene frame shows frame 1650 again (the music has just started): once it is
+    # submitted, the first is on the screen.
+    for _ in $(seq 1 6000); do
+        [ "$(grep -c "frame 1650 submitted" log.txt)" -ge 4 ] && break
+        kill -0 $pid 2>/dev/null || break
+        sleep 0.1
+    done
+    sleep 1 && import -window root playing.png
     xdotool getwindowgeometry "$(window_id)" >window.txt 2>&1 || true
     for _ in $(seq 1 600); do
         [ "$(stat -c %s audio.raw 2>/dev/null || echo 0)" -gt 2200000 ] && break
