@@ -37,9 +37,9 @@ fail() {
 
 # Helpers for the runs below, inside xvfb-run and here.
 cat >"$out/helpers.sh" <<'EOF'
-wait_for() { # wait_for <pattern> <file> <pid>: false if the program ended first
+wait_for() { # wait_for <pattern> <file> <pid> [lines, 1 unless given]: false if the program ended first
     for _ in $(seq 1 6000); do
-        grep -q "$1" "$2" && return 0
+        [ "$(grep -c "$1" "$2")" -ge "${4:-1}" ] && return 0
         kill -0 "$3" 2>/dev/null || return 1
         sleep 0.1
     done
@@ -69,11 +69,7 @@ xvfb-run -a -s "-screen 0 320x180x24" bash -c '
     wait_for "soundtrack ready, playing" log.txt $pid && import -window root preparing.png
     # The frame after that message is the first with the scene; its line comes once it is
     # presented (the software presentation waits for the picture).
-    for _ in $(seq 1 6000); do
-        [ "$(grep -c "frame 1650 submitted" log.txt)" -ge 3 ] && break
-        kill -0 $pid 2>/dev/null || break
-        sleep 0.1
-    done
+    wait_for "frame 1650 submitted" log.txt $pid 3
     sleep 0.5 && import -window root playing.png
     # Six seconds of sound at least before the end (44100 frames of 8 bytes a second).
     for _ in $(seq 1 600); do
