@@ -490,4 +490,7 @@ void pumpMessages(RenderApp& app, InputState& input)
 {
     if (app.window)
         pumpWindowMessages(app.window, input, app.windowState);
+    // A window destroyed under the surface is closed as surely as one the user closed.
+    if (app.vulkan && app.vulkan->surfaceLost)
+        app.windowState.quit = true;
 }

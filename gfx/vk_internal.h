@@ -114,6 +114,7 @@ struct VulkanContext {
     uint64_t presentFenceValue;
     bool imageAcquired;                        // this frame presents
     bool swapchainStale;                       // recreate before the next acquire
+    bool surfaceLost;                          // the window went away: a quit, nothing presented again
     // Stands in for the back buffer when headless, or while the window has no area.
     Image offscreen;
     Image* frameBackBuffer;

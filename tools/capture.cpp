@@ -133,7 +133,7 @@ int main(int argc, char** argv)
         }
         playFrame(piece, draw);
         // The first iteration shows frame 0 while the music starts; the next shows it again.
-        if (piece.loop.phase != LoopPhase::playing || frame < first)
+        if (piece.loop.phase != LoopPhase::Playing || frame < first)
             continue;
 
         DynamicArray<uint8_t> pixels = readBackBuffer(piece.app);

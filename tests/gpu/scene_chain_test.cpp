@@ -86,10 +86,17 @@ protected:
             .playing = [&] { return playing; },
             .play = [&] { playing = true; },
             // The music has played the frame shown once it is presented.
-            .positionSeconds = [&] { return (state.simulation.frame + 1) / 60.0; },
+            .clock =
+                [&] {
+                    return PlaybackClock{.taken = (state.simulation.frame + 1) * 1000.0 / 60.0,
+                                         .movedAt = clock,
+                                         .latency = audioLatencyMilliseconds};
+                },
         };
         FrameSink frames = {
             .pumpMessages = [] { return false; },
+            .shown = [] { return true; },
+            .waitUntil = [](double) {},
             .beginFrame = [&] { beginSceneFrame(app, scene, *beginFrame(app)); },
             .recordScene =
                 [&] {
@@ -105,9 +112,8 @@ protected:
                     clock += 1000.0 / 60.0;
                 },
         };
-        MainLoop loop;
+        MainLoop loop{.frameClock = FrameClock::FrameLocked, .firstFrame = first};
         startLoop(loop, state);
-        state.simulation.frame = first;
         // The first iteration starts the music and shows `first` again in the second.
         while (state.simulation.frame < last)
             runLoopIteration(loop, state, *timeline, [&] { return clock; }, soundtrack, frames);
