@@ -1,15 +1,12 @@
 // The main loop's bookkeeping driven by a fake steady clock, a fake display that presents at a
 // fixed rate and a fake audio device that takes 10 ms steps: the frames shown, the audio clock,
 // the simulation step, the end of the piece, hiding the window and Escape.
-#include "app/main_loop.h"
-#include "code/kivrel_timeline.json.h"
-#include "timeline/timeline_io.h"
+#include "tests/unit/app_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <string>
 #include <vector>
 
 namespace {
@@ -20,16 +17,13 @@ constexpr double deviceStart = 5.0;    // the device starts taking 5 ms after pl
 constexpr double endOfMusic = 7401 * 1000.0 / 60.0; // the clock at which frame 7401 is reached: 123350 ms
 constexpr uint32_t never = UINT32_MAX;
 
-struct FakeRun {
+struct FakeRun : StartedDemo {
     double period;                 // milliseconds per presented frame
     uint32_t stallAfter = never;    // the display stalls 3 s after presenting this frame
     uint32_t hideAfter = never;     // the window is hidden for 10 s after this frame
     uint32_t underrunAfter = never; // the device takes nothing for 1 s after this frame
     int quitAtIteration = -1;
 
-    DemoParameters parameters;
-    DemoState state;
-    Timeline* timeline = createTimeline(timelineFrameCount);
     MainLoop loop;
     double clock = 5000.0;         // milliseconds
     int updatesUntilReady = 3;     // ready in the third frame, after two preparing ones
@@ -68,17 +62,7 @@ struct FakeRun {
         .endFrame = [this] { present(); },
     };
 
-    explicit FakeRun(double refreshHz) : period(1000.0 / refreshHz)
-    {
-        state.camera = makeCamera(parameters.cameraPos, parameters.cameraDir);
-        initRecords(state, parameters, {1920.0f, 1080.0f});
-        applyDefaults(state, parameters);
-        const std::string text(TIMELINE_JSON_DATA, sizeof(TIMELINE_JSON_DATA));
-        testing::internal::CaptureStdout();
-        loadTimeline(*timeline, text.data(), text.size());
-        testing::internal::GetCapturedStdout();
-    }
-    ~FakeRun() { destroyTimeline(timeline); }
+    explicit FakeRun(double refreshHz) : period(1000.0 / refreshHz) {}
 
     void present()
     {

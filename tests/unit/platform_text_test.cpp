@@ -1,69 +1,154 @@
-// The platform's font engine: GDI-style measurement and clipped, transparent drawing.
+// The title text, for FreeType (Linux) and GDI (Windows) alike. Expected positions come from
+// Lato Light's tables: 2000 units to the em, usWinAscent 1974, usWinDescent 426, advances
+// T 1158, O 1583, L 1012, V 1311, E 1160 units. (Wine's prefix maps the title's GDI face to
+// Lato Light: tests/win32/wine_run.sh.)
 #include "gfx/text.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
-TEST(TextDrawing, MeasuresAdvancesAndTheWindowsCell)
+namespace {
+
+// Inclusive bounds of the pixels whose alpha is not zero, and whether every colour byte is 255.
+struct InkBox {
+    uint32_t left = UINT32_MAX, top = UINT32_MAX, right = 0, bottom = 0;
+    bool white = true;
+};
+
+InkBox findInk(const uint8_t* rgba, uint32_t width, uint32_t height)
 {
-    // Lato Light at 40 pixels, 0.02 px a unit: advances 23.16 + 31.66 + 20.24 + 26.22 + 23.20
-    // rounded each: 23 + 32 + 20 + 26 + 23 = 124. Ascent 1974 -> 39.48 -> 39, descent 426 ->
-    // 8.52 -> 9: 48. Kerning would pull "TO" and "LV" together; GDI does not apply it.
+    InkBox box;
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint8_t* pixel = rgba + (uint64_t(y) * width + x) * 4;
+            box.white = box.white && pixel[0] == 255 && pixel[1] == 255 && pixel[2] == 255;
+            if (pixel[3] == 0)
+                continue;
+            box.left = std::min(box.left, x);
+            box.right = std::max(box.right, x);
+            box.top = std::min(box.top, y);
+            box.bottom = std::max(box.bottom, y);
+        }
+    }
+    return box;
+}
+
+} // namespace
+
+TEST(TextEngine, MeasuresRoundedAdvancesAndTheWindowsCellAndDrawsClippedGreyCoverage)
+{
+    // 40 px: 0.02 px a unit. Advances 23.16 + 31.66 + 20.24 + 26.22 + 23.20, each rounded:
+    // 23 + 32 + 20 + 26 + 23 = 124 (no kerning). Cell: ascent 39.48 -> 39 + descent 8.52 -> 9.
+    EXPECT_EQ(openTextFace(titleFontBytes, titleFontSize, 0), nullptr);
     TextFace* face = openTextFace(titleFontBytes, titleFontSize, 40);
     ASSERT_NE(face, nullptr);
-    uint32_t width = 0;
-    uint32_t height = 0;
+    uint32_t width = 0, height = 0;
     ASSERT_TRUE(measureText(face, "TOLVE", width, height));
     EXPECT_EQ(width, 124u);
     EXPECT_EQ(height, 48u);
-    ASSERT_TRUE(measureText(face, "", width, height));
-    EXPECT_EQ(width, 0u);
-    EXPECT_EQ(height, 48u);
+
+    // A 40 x 20 surface between two guard runs of 64 pixels; the cell at (-30, -25) puts the
+    // O across the surface's top-left. Wholly outside is no failure.
+    constexpr uint32_t w = 40, h = 20;
+    constexpr size_t guard = 64 * 4;
+    std::vector<uint8_t> memory(guard + w * h * 4 + guard, 0x5A);
+    uint8_t* surface = memory.data() + guard;
+    for (size_t i = 0; i < w * h; ++i)
+        std::memcpy(surface + i * 4, "\0\0\0\x33", 4);
+    ASSERT_TRUE(drawText(face, "TOLVE", -30, -25, surface, w, h));
+    ASSERT_TRUE(drawText(face, "TOLVE", 1000, -1000, surface, w, h));
     closeTextFace(face);
     EXPECT_EQ(face, nullptr);
-}
-
-TEST(TextDrawing, ClipsAtTheSurfaceEdgesAndLeavesTheFourthByte)
-{
-    TextFace* face = openTextFace(titleFontBytes, titleFontSize, 40);
-    ASSERT_NE(face, nullptr);
-
-    // A 40 x 20 surface between two guard runs of 64 pixels.
-    constexpr uint32_t width = 40;
-    constexpr uint32_t height = 20;
-    constexpr size_t guard = 64 * 4;
-    std::vector<uint8_t> memory(guard + width * height * 4 + guard, 0x5A);
-    uint8_t* surface = memory.data() + guard;
-    for (size_t i = 0; i < width * height; ++i) {
-        surface[i * 4 + 0] = surface[i * 4 + 1] = surface[i * 4 + 2] = 0;
-        surface[i * 4 + 3] = 0x33;
-    }
-
-    // Cell at (-30, -25): baseline at row 14, capitals 28 px tall from row -14; the T ends
-    // left of column -6 and the O, from about column -5, crosses the surface's top-left.
-    ASSERT_TRUE(drawText(face, "TOLVE", -30, -25, surface, width, height));
-    // Wholly outside: nothing to draw, and still no failure.
-    ASSERT_TRUE(drawText(face, "TOLVE", 1000, -1000, surface, width, height));
-    closeTextFace(face);
-
-    for (size_t i = 0; i < guard; ++i) {
-        ASSERT_EQ(memory[i], 0x5A) << "before the surface, byte " << i;
-        ASSERT_EQ(memory[guard + width * height * 4 + i], 0x5A) << "after the surface, byte " << i;
-    }
+    EXPECT_TRUE(std::all_of(memory.begin(), memory.begin() + guard, [](uint8_t b) { return b == 0x5A; }));
+    EXPECT_TRUE(std::all_of(memory.end() - guard, memory.end(), [](uint8_t b) { return b == 0x5A; }));
     int inked = 0;
-    for (size_t i = 0; i < width * height; ++i) {
+    for (size_t i = 0; i < w * h; ++i) {
         const uint8_t* pixel = surface + i * 4;
-        EXPECT_EQ(pixel[3], 0x33);
-        // White text in grey antialiasing: the three colour bytes agree.
-        EXPECT_EQ(pixel[0], pixel[1]);
-        EXPECT_EQ(pixel[1], pixel[2]);
+        ASSERT_EQ(pixel[3], 0x33) << i; // the fourth byte is left alone
+        ASSERT_TRUE(pixel[0] == pixel[1] && pixel[1] == pixel[2]) << i; // white text, grey coverage
         inked += pixel[0] != 0;
     }
     EXPECT_GT(inked, 20);
-    // Row 14 begins at the baseline and only the O dips into it (0.3 px); below, no ink.
-    for (uint32_t y = 15; y < height; ++y)
-        for (uint32_t x = 0; x < width; ++x)
-            EXPECT_EQ(surface[(y * width + x) * 4], 0) << x << ", " << y;
+}
+
+TEST(TitleText, IsCentredWhiteCoverageInA3840x2160ImageTheSameEveryTime)
+{
+    DynamicArray<uint8_t> pixels, again;
+    uint32_t width = 0, height = 0;
+    ASSERT_TRUE(rasteriseTitle(pixels, width, height));
+    ASSERT_EQ(pixels.count, 3840u * 2160u * 4u); // "TOLVE" at 80 px is far smaller
+    EXPECT_EQ(width, 3840u);
+    // At 80 px (0.04 px a unit) the advances round to 46 + 63 + 40 + 52 + 46 = 247 and the cell
+    // to 79 + 17 = 96; centred at ((3840 - 247) / 2, (2160 - 96) / 2) = (1796, 1032), baseline
+    // 1111. T starts 29 units (1.16 px) in: column 1797; E's pen is at 1997 and its right edge
+    // 1059 units (42.36 px) on: column 2039; O rises 1431 units (57.24 px) above the baseline,
+    // to row 1053, and dips 15 units (0.6 px) below it. Hinting may move an edge by a pixel.
+    InkBox ink = findInk(pixels.data, width, height);
+    EXPECT_TRUE(ink.white);
+    EXPECT_NEAR(ink.left, 1797, 1);
+    EXPECT_NEAR(ink.right, 2039, 1);
+    EXPECT_NEAR(ink.top, 1053, 1);
+    EXPECT_NEAR(ink.bottom, 1111, 1);
+    // Every vertical stroke crosses the row halfway up the capitals, fully covered inside.
+    uint8_t strongest = 0;
+    for (uint32_t x = 0; x < width; ++x)
+        strongest = std::max(strongest, pixels.data[(uint64_t(1083) * width + x) * 4 + 3]);
+    EXPECT_EQ(strongest, 255);
+    ASSERT_TRUE(rasteriseTitle(again, width, height));
+    ASSERT_EQ(again.count, pixels.count);
+    EXPECT_EQ(std::memcmp(again.data, pixels.data, pixels.count), 0);
+    pixels.clear();
+    again.clear();
+}
+
+TEST(TitleText, GrowsAroundLargerTextAppendsAndFailsWithoutTouchingTheOutput)
+{
+    // At 1850 px the text outgrows 3840 x 2160: the image is the text's cell plus 4 pixels,
+    // the cell 2 pixels in, appended behind what the array held.
+    TextFace* face = openTextFace(titleFontBytes, titleFontSize, 1850);
+    ASSERT_NE(face, nullptr);
+    uint32_t textWidth = 0, textHeight = 0;
+    ASSERT_TRUE(measureText(face, titleText, textWidth, textHeight));
+    closeTextFace(face);
+    ASSERT_GT(textWidth, 3840u);
+    DynamicArray<uint8_t> pixels;
+    const uint8_t before[3] = {7, 8, 9};
+    pixels.assign(before, 3);
+    uint32_t width = 0, height = 0;
+    ASSERT_TRUE(rasteriseText(titleFontBytes, titleFontSize, 1850, titleText, pixels, width, height));
+    EXPECT_EQ(width, textWidth + 4);
+    EXPECT_EQ(height, std::max(textHeight + 4, 2160u));
+    ASSERT_EQ(pixels.count, 3 + uint64_t(width) * height * 4);
+    EXPECT_EQ(std::memcmp(pixels.data, before, 3), 0);
+    InkBox ink = findInk(pixels.data + 3, width, height);
+    EXPECT_TRUE(ink.white);
+    EXPECT_GE(ink.left, 2u);
+    EXPECT_LT(ink.right, width - 2);
+
+    // A face that cannot be opened, or no text: false, and the outputs as they were.
+    uint8_t noFont[256];
+    std::memset(noFont, 'x', sizeof(noFont));
+    const uint8_t* block = pixels.data;
+    uint64_t count = pixels.count;
+    uint32_t keptWidth = width;
+    EXPECT_FALSE(rasteriseText(noFont, sizeof(noFont), 80, titleText, pixels, width, height));
+    EXPECT_FALSE(rasteriseText(titleFontBytes, 100, 80, titleText, pixels, width, height)); // truncated
+    EXPECT_FALSE(rasteriseText(titleFontBytes, titleFontSize, 80, nullptr, pixels, width, height));
+    EXPECT_EQ(pixels.data, block);
+    EXPECT_EQ(pixels.count, count);
+    EXPECT_EQ(width, keptWidth);
+    pixels.clear();
+}
+
+TEST(TitleText, CoverageIsTheBrightestOfTheThreeChannels)
+{
+    // Input pixels are B, G, R, unused; coloured fringes come from sub-pixel antialiasing.
+    uint8_t pixels[] = {0, 0, 0, 0, 10, 200, 30, 77, 90, 20, 5, 255, 3, 4, 250, 0};
+    coverageToWhiteRgba(pixels, 4);
+    const uint8_t expected[] = {255, 255, 255, 0, 255, 255, 255, 200, 255, 255, 255, 90, 255, 255, 255, 250};
+    EXPECT_EQ(std::memcmp(pixels, expected, sizeof(expected)), 0);
 }

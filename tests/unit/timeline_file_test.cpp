@@ -2,7 +2,7 @@
 // the wrong shape (these also run under the sanitizers).
 #include "code/kivrel_timeline.json.h"
 #include "core/log.h"
-#include "tests/unit/exit_status.h"
+#include "tests/unit/test_platform.h"
 #include "timeline/easing.h"
 #include "timeline/timeline_io.h"
 

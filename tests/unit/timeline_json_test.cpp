@@ -1,6 +1,6 @@
 // The JSON reader: token forms, packed number arrays, lenient commas, and every PANIC with
 // the input that produces it.
-#include "tests/unit/exit_status.h"
+#include "tests/unit/test_platform.h"
 #include "timeline/json.h"
 
 #include <gtest/gtest.h>
