@@ -3,25 +3,14 @@
 # screenshots the screen (the window covers it in the clear colour (51, 102, 153)); then
 # shrinks the window to 200 x 120, waits for the swapchain to be made again at that size and
 # screenshots again (colour inside the window only); then presses Escape and expects exit
-# code 0 (2: the frame limit ended it, 3: validation errors). Before that, without a display,
-# the program must stop with a PANIC.
+# code 0 (2: the frame limit ended it, 3: validation errors). (Without a display the piece
+# check sees the PANIC.)
 # Usage: window_check.sh <window_check program> <output folder>
 set -euo pipefail
 program=$1
 out=$2
 mkdir -p "$out"
 rm -f "$out"/log.txt "$out"/screen.png "$out"/resized.png "$out"/exit-code
-
-# Without a display no window can be made: a PANIC that says so, exit code 255 (-1).
-set +e
-env -u DISPLAY -u WAYLAND_DISPLAY "$program" 1 >"$out/no-display.txt" 2>&1
-code=$?
-set -e
-if [ "$code" != 255 ] || ! grep -q "^PANIC: Failed to create window" "$out/no-display.txt"; then
-    cat "$out/no-display.txt"
-    echo "FAIL: without a display: exit code $code, expected 255 after 'PANIC: Failed to create window'"
-    exit 1
-fi
 
 xvfb-run -a -s "-screen 0 320x200x24" bash -c '
     program=$1; out=$2
