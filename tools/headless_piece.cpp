@@ -7,7 +7,6 @@
 #include "platform/platform.h"
 #include "timeline/timeline_io.h"
 
-
 namespace {
 
 constexpr double frameMilliseconds = 1000.0 / 60.0;
@@ -16,10 +15,13 @@ constexpr double frameMilliseconds = 1000.0 / 60.0;
 
 void startHeadlessPiece(HeadlessPiece& piece, const HeadlessOptions& options)
 {
+    piece.tool = options.tool;
     initGraphics(piece.app, {.headless = true,
                              .width = options.outputWidth,
                              .height = options.outputHeight,
-                             .validation = options.validation});
+                             .validation = options.validation,
+                             .allocationFailureReport = reportToolAllocationFailure,
+                             .allocationFailureData = &piece.tool});
     piece.timeline = createTimeline(timelineFrameCount);
     Image* textImage = createTitleImage(piece.app);
     DemoState& state = piece.state;
