@@ -256,76 +256,44 @@ TEST(Capture, WritesTheSoundtrackOfTheCapturedFrames)
     EXPECT_NE(std::count(part.begin() + header, part.end(), 0), std::ptrdiff_t(2 * bytesPerPicture)) << "silence";
 }
 
-TEST(Capture, RefusesBadCommandLinesWithItsUsageAndExitCode2)
-{
-    fs::path folder = testFolder();
-    const char* captureLines[] = {
-        "",
-        "--out x --from 5 --to 4",
-        "--out x --to 7401",
-        "--out x --size 0x10",
-        "--out x --render-size 100x100",
-        "--out x --from",
-        "--out x --frames 3",
-    };
-    for (const char* arguments : captureLines) {
-        RunResult result = run(shellQuote(KIVREL_CAPTURE) + " " + arguments, folder / "capture.log");
-        EXPECT_EQ(result.exitCode, 2) << arguments;
-        EXPECT_NE(result.output.find("usage: kivrel-capture"), std::string::npos) << result.output;
-    }
-    for (const char* arguments : {"--frames 0", "--frame 7400 --frames 2", "--size 1x1", "--out x"}) {
-        RunResult result = run(shellQuote(KIVREL_BENCH) + " " + arguments, folder / "bench.log");
-        EXPECT_EQ(result.exitCode, 2) << arguments;
-        EXPECT_NE(result.output.find("usage: kivrel-bench"), std::string::npos) << result.output;
-    }
-    RunResult help = run(shellQuote(KIVREL_CAPTURE) + " --help", folder / "help.log");
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.output.rfind("usage: kivrel-capture", 0), 0u);
-}
-
-TEST(Capture, OutputFolderThatCannotBeWrittenIsAnError)
+TEST(Tools, RefuseWhatTheyCannotDoOnStandardErrorWithTheirExitCodes)
 {
     fs::path folder = testFolder();
     fs::path file = folder / "a file";
     std::ofstream(file) << "not a folder";
-    // Exit code 1 with a reason, before anything is rendered; not a crash (which reads 128 + signal).
-    for (const fs::path& output : {file, file / "frames"}) {
-        RunResult result = capture(output, "--from 0 --to 0 --size 64x36 --render-size 64x36");
-        EXPECT_EQ(result.exitCode, 1) << result.output;
-        EXPECT_NE(result.errors.find("cannot use"), std::string::npos) << result.output;
-    }
-}
-
-TEST(Tools, ReportFailuresOnStandardErrorWithTheirExitCodes)
-{
-    fs::path folder = testFolder();
+    const std::string capture = shellQuote(KIVREL_CAPTURE), soundtrack = shellQuote(KIVREL_SOUNDTRACK);
+    const std::string out = " --from 0 --to 0 --size 64x36 --out ";
     struct Case {
         std::string command;
-        int exitCode;
-        const char* error; // the start of the line on stderr
+        int exitCode;      // 2: a usage error, 1: an error, never 255 (a PANIC) or 128 + a signal
+        const char* error; // where stderr must contain it
     } cases[] = {
+        {capture + " --out x --from 5 --to 4", 2, "usage: kivrel-capture"},
+        {shellQuote(KIVREL_BENCH) + " --frame 7400 --frames 2", 2, "usage: kivrel-bench"},
+        {soundtrack + " ''", 2, "kivrel-soundtrack: OUT.wav is an empty path\nusage: "},
+        // A file where the folder should be, or below it: refused before anything is rendered.
+        {capture + out + shellQuote(file.string()), 1, "cannot use"},
+        {capture + out + shellQuote((file / "frames").string()), 1, "cannot use"},
         // No device makes images 65536 pixels wide: a usage error that names the device's limit.
-        {shellQuote(KIVREL_CAPTURE) + " --out " + shellQuote((folder / "wide").string()) +
-             " --from 0 --to 0 --render-size 65536x32 --size 64x36",
-         2, "kivrel-capture: this device makes images of at most "},
+        {capture + out + shellQuote((folder / "wide").string()) + " --render-size 65536x32", 2,
+         "kivrel-capture: this device makes images of at most "},
         // 8192 x 8192 RGBA32F images are 1 GiB each: within 4 GB of address space the scene runs
-        // out of memory, an error and not a PANIC (which exits 255).
-        {"ulimit -v 4000000; " + shellQuote(KIVREL_CAPTURE) + " --out " + shellQuote((folder / "big").string()) +
-             " --from 0 --to 0 --render-size 8192x8192 --size 64x36",
-         1, "kivrel-capture: out of memory: 1024.0 MiB for an image of 8192 x 8192 pixels"},
-        {shellQuote(KIVREL_SOUNDTRACK) + " ''", 2, "kivrel-soundtrack: OUT.wav is an empty path\nusage: "},
+        // out of memory, an error and not a PANIC.
+        {"ulimit -v 4000000; " + capture + out + shellQuote((folder / "big").string()) + " --render-size 8192x8192", 1,
+         "kivrel-capture: out of memory: 1024.0 MiB for an image of 8192 x 8192 pixels"},
         // Refused before the synthesis, which would log its time on stdout.
-        {shellQuote(KIVREL_SOUNDTRACK) + " " + shellQuote((folder / "missing" / "out.wav").string()), 1,
-         "kivrel-soundtrack: cannot write "},
-        {shellQuote(KIVREL_SOUNDTRACK) + " " + shellQuote(folder.string()), 1, "kivrel-soundtrack: cannot write "},
+        {soundtrack + " " + shellQuote((folder / "missing" / "out.wav").string()), 1, "kivrel-soundtrack: cannot write "},
+        {soundtrack + " " + shellQuote(folder.string()), 1, "kivrel-soundtrack: cannot write "},
     };
     for (const Case& c : cases) {
         RunResult result = run(c.command, folder / "run.log");
         EXPECT_EQ(result.exitCode, c.exitCode) << c.command << "\n" << result.output;
-        EXPECT_EQ(result.errors.rfind(c.error, 0), 0u) << c.command << "\n" << result.output;
-        EXPECT_EQ(result.output.find("PANIC"), std::string::npos) << result.output;
+        EXPECT_NE(result.errors.find(c.error), std::string::npos) << c.command << "\n" << result.output;
         EXPECT_EQ(result.output.find("synthesis of"), std::string::npos) << result.output;
     }
+    RunResult help = run(capture + " --help", folder / "help.log");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.output.rfind("usage: kivrel-capture", 0), 0u);
 }
 
 TEST(Capture, VideoHoldsTheFramesAtSixtyASecondWithTheirSound)

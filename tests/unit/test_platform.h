@@ -12,6 +12,10 @@ struct Window;
 // -1 (0xFFFFFFFF) from GetExitCodeProcess on Windows.
 extern const int minusOneExitStatus;
 
+// Whether a text face opens only from its font bytes: FreeType's does; GDI falls back to an
+// installed face of the name when the bytes are unusable.
+extern const bool textFaceNeedsItsBytes;
+
 // Sends what the default audio device plays into a file of raw samples and gives its path,
 // or "" where the platform's output cannot be read back (WinMM under Wine plays into ALSA's
 // null device). endAudioRecording restores the default output.

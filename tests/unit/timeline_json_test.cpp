@@ -151,35 +151,33 @@ TEST(JsonReader, NothingToReadGivesFalse)
     EXPECT_FALSE(blank.ok);
 }
 
-TEST(JsonReaderDeathTest, LexicalErrorsNameTheirLine)
+TEST(JsonReaderDeathTest, ErrorsNameTheirLineOrTheMissingToken)
 {
-    // A line feed inside a string counts: the bad byte is on line 3.
-    EXPECT_EXIT(parseInChild("{\"a\nb\":\n @}"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Undefine token at line 3\n$");
-    EXPECT_EXIT(parseInChild("\n[trux]"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Undefine token at line 2\n$");
-    EXPECT_EXIT(parseInChild("[fals"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Undefine token at line 1\n$");
-    EXPECT_EXIT(parseInChild("tru"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Undefine token at line 1\n$");
-    EXPECT_EXIT(parseInChild("\n\n1.2.3"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Invalid token at line 3\n$");
-    EXPECT_EXIT(parseInChild("[\"abc\n\ndef"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Incomplete string at line 3\n$");
-}
-
-TEST(JsonReaderDeathTest, SyntaxErrorsNameTheMissingToken)
-{
-    EXPECT_EXIT(parseInChild("{\"a\" 1}"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing colon \\(:\\) token\n$");
-    EXPECT_EXIT(parseInChild("{\"a\":1 ]"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\}\n$");
-    EXPECT_EXIT(parseInChild("{\"a\":1 \"b\":2}"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\}\n$");
-    EXPECT_EXIT(parseInChild("[\"a\" \"b\"]"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\]\n$");
-    EXPECT_EXIT(parseInChild("[1,2}"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\]\n$");
-    EXPECT_EXIT(parseInChild("[{\"a\":1}}"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\]\n$");
-}
-
-TEST(JsonReaderDeathTest, TextThatEndsEarlyStopsAtTheLastToken)
-{
-    EXPECT_EXIT(parseInChild("{\"a\""), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing colon \\(:\\) token\n$");
-    EXPECT_EXIT(parseInChild("{\"a\":"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\}\n$");
-    EXPECT_EXIT(parseInChild("{\"a\":1,"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\}\n$");
-    EXPECT_EXIT(parseInChild("[1,2"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\]\n$");
-    EXPECT_EXIT(parseInChild("[1.5,"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\]\n$");
-    EXPECT_EXIT(parseInChild("["), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\]\n$");
+    const std::pair<const char*, const char*> cases[] = {
+        // Lexical: a line feed inside a string counts, so the bad byte is on line 3.
+        {"{\"a\nb\":\n @}", "PANIC: Undefine token at line 3\n$"},
+        {"\n[trux]", "PANIC: Undefine token at line 2\n$"},
+        {"[fals", "PANIC: Undefine token at line 1\n$"},
+        {"tru", "PANIC: Undefine token at line 1\n$"},
+        {"\n\n1.2.3", "PANIC: Invalid token at line 3\n$"},
+        {"[\"abc\n\ndef", "PANIC: Incomplete string at line 3\n$"},
+        // Syntax: the token that should have come.
+        {"{\"a\" 1}", "PANIC: Missing colon \\(:\\) token\n$"},
+        {"{\"a\":1 ]", "PANIC: Missing \\}\n$"},
+        {"{\"a\":1 \"b\":2}", "PANIC: Missing \\}\n$"},
+        {"[\"a\" \"b\"]", "PANIC: Missing \\]\n$"},
+        {"[1,2}", "PANIC: Missing \\]\n$"},
+        {"[{\"a\":1}}", "PANIC: Missing \\]\n$"},
+        // Text that ends early stops at its last token.
+        {"{\"a\"", "PANIC: Missing colon \\(:\\) token\n$"},
+        {"{\"a\":", "PANIC: Missing \\}\n$"},
+        {"{\"a\":1,", "PANIC: Missing \\}\n$"},
+        {"[1,2", "PANIC: Missing \\]\n$"},
+        {"[1.5,", "PANIC: Missing \\]\n$"},
+        {"[", "PANIC: Missing \\]\n$"},
+    };
+    for (auto [text, message] : cases)
+        EXPECT_EXIT(parseInChild(text), testing::ExitedWithCode(minusOneExitStatus), message) << text;
 }
 
 TEST(JsonReaderDeathTest, NestingIsBoundedAtSixtyFourLevels)

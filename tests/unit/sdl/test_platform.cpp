@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 const int minusOneExitStatus = 255; // the low 8 bits of -1
+const bool textFaceNeedsItsBytes = true;
 
 std::string beginAudioRecording()
 {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 const int minusOneExitStatus = -1; // all 32 bits of 0xFFFFFFFF
+const bool textFaceNeedsItsBytes = false;
 
 std::string beginAudioRecording()
 {
