@@ -170,51 +170,6 @@ TEST(Capture, FramesBeforeTheLightsComeUpAreBlack)
     }
 }
 
-TEST(Capture, ShowsTheTitleCentredAndBrightAtFrame1650)
-{
-    // The picture is rendered small and scaled up 10 times by the final pass, so it is smooth
-    // at the output size; the title is sampled at the output size and is the only thing with
-    // sharp edges. Pixels much brighter than their 7 x 7 neighbourhood are the title's.
-    fs::path folder = testFolder() / "frames";
-    RunResult result = capture(folder, "--from 1650 --to 1650 --size 1280x720 --render-size 128x72 --settle 4");
-    ASSERT_EQ(result.exitCode, 0) << result.output;
-    RgbaImage image = readFrame(folder, 1650);
-    ASSERT_EQ(image.width, 1280u);
-    const int width = int(image.width), height = int(image.height);
-    std::vector<double> luma(size_t(width) * height);
-    for (size_t i = 0; i < luma.size(); ++i)
-        luma[i] = (image.pixels[i * 4] + image.pixels[i * 4 + 1] + image.pixels[i * 4 + 2]) / 3.0;
-    int left = width, right = -1, top = height, bottom = -1;
-    double brightest = 0.0;
-    for (int y = 4; y < height - 4; ++y) {
-        for (int x = 4; x < width - 4; ++x) {
-            double sum = 0.0;
-            for (int dy = -3; dy <= 3; ++dy)
-                for (int dx = -3; dx <= 3; ++dx)
-                    sum += luma[size_t(y + dy) * width + x + dx];
-            double value = luma[size_t(y) * width + x];
-            if (value - sum / 49.0 <= 12.0)
-                continue;
-            left = std::min(left, x);
-            right = std::max(right, x);
-            top = std::min(top, y);
-            bottom = std::max(bottom, y);
-            brightest = std::max(brightest, value);
-        }
-    }
-    ASSERT_GE(right, 0) << "no title found";
-    // The text is centred in its image, which the final pass maps onto the whole picture.
-    EXPECT_NEAR((left + right) / 2.0, width / 2.0, width * 0.02);
-    EXPECT_NEAR((top + bottom) / 2.0, height / 2.0, height * 0.02);
-    // "TOLVE" at 80 pixels in a 3840 x 2160 image: a line of text, a few per cent of the picture.
-    EXPECT_GT(right - left, width / 50);
-    EXPECT_LT(right - left, width / 5);
-    EXPECT_LT(bottom - top, height / 10);
-    // White under the frame's tone curve: well above the grey of the picture around it.
-    EXPECT_GT(brightest, 170.0);
-    freeImage(image);
-}
-
 TEST(Capture, SameRangeTwiceGivesTheSameFrames)
 {
     // Scene 0 around frame 700: lit, and no two spheres touch, so no collision writes race.

@@ -131,56 +131,32 @@ Timeline* makeMixedTimeline()
 
 } // namespace
 
-TEST(TimelineLoad, EmptyRootsBookmarksAndInvalidTracks)
+TEST(TimelineLoad, LoadingReplacesTracksAndBookmarksAndSkipsWhatIsNoTrack)
 {
-    Loaded empty("{}");
-    EXPECT_TRUE(empty.ok);
-    EXPECT_EQ(empty.timeline->tracks.count, 0u);
-    EXPECT_EQ(empty.timeline->bookmarks.count, 0u);
-
-    Loaded document("{\"__bookmarks__\": [],\"X::Gone\":{\"type\":\"INVALID\",\"frames\":[]},\"other\":[1,2],"
+    Loaded document("{\"__bookmarks__\": [1,2],\"X::Gone\":{\"type\":\"INVALID\",\"frames\":[]},\"other\":[1,2],"
                     "\"n\":3}");
     EXPECT_TRUE(document.ok);
     EXPECT_EQ(document.asserts(), "");
-    EXPECT_EQ(document.timeline->bookmarks.count, 0u);
     ASSERT_EQ(document.timeline->tracks.count, 1u);
-    EXPECT_STREQ(document.timeline->tracks[0]->name, "X::Gone");
     EXPECT_EQ(document.timeline->tracks[0]->type, TrackType::INVALID);
-    EXPECT_TRUE(keyFrames(*document.timeline->tracks[0]).empty());
-}
-
-TEST(TimelineLoad, LoadingAgainReplacesTracksAndBookmarks)
-{
-    Loaded twice("{\"__bookmarks__\": [1,2],\"a\":{\"type\":\"UINT\",\"frames\":[]}}");
+    // Loaded again: the new document's tracks and bookmarks only.
     std::string second = "{\"__bookmarks__\": [9],\"b\":{\"type\":\"FLOAT\",\"frames\":[]}}";
     testing::internal::CaptureStdout();
-    EXPECT_TRUE(loadTimeline(*twice.timeline, second.data(), second.size()));
+    EXPECT_TRUE(loadTimeline(*document.timeline, second.data(), second.size()));
+    // A root that is not an object leaves the timeline as it was.
+    for (std::string text : {"[1,2]", "7", "\"text\"", "]"})
+        EXPECT_FALSE(loadTimeline(*document.timeline, text.data(), text.size())) << text;
     testing::internal::GetCapturedStdout();
-    ASSERT_EQ(twice.timeline->tracks.count, 1u);
-    EXPECT_STREQ(twice.timeline->tracks[0]->name, "b");
-    ASSERT_EQ(twice.timeline->bookmarks.count, 1u);
-    EXPECT_EQ(twice.timeline->bookmarks[0], 9u);
-    EXPECT_EQ(twice.timeline->frameCount, pieceFrameCount);
-}
-
-TEST(TimelineLoad, DuplicateTrackNamesSendKeysToTheFirst)
-{
+    ASSERT_EQ(document.timeline->tracks.count, 1u);
+    EXPECT_STREQ(document.timeline->tracks[0]->name, "b");
+    EXPECT_EQ(std::vector<uint32_t>(document.timeline->bookmarks.begin(), document.timeline->bookmarks.end()),
+              std::vector<uint32_t>{9});
+    // Keys of a second track of the same name go to the first.
     Loaded twice("{\"a\":{\"type\":\"UINT\",\"frames\":[{\"frame\":1,\"easing\":\"None\",\"value\":5}]},"
                  "\"a\":{\"type\":\"UINT\",\"frames\":[{\"frame\":2,\"easing\":\"None\",\"value\":6}]}}");
     ASSERT_EQ(twice.timeline->tracks.count, 2u);
     EXPECT_EQ(keyFrames(*twice.timeline->tracks[0]), (std::vector<uint32_t>{1, 2}));
     EXPECT_TRUE(keyFrames(*twice.timeline->tracks[1]).empty());
-}
-
-TEST(TimelineLoad, RootThatIsNotAnObjectLeavesTheTimelineAsItWas)
-{
-    Loaded kept("{\"a\":{\"type\":\"UINT\",\"frames\":[]}}");
-    for (std::string text : {"[1,2]", "7", "\"text\"", "]"}) {
-        testing::internal::CaptureStdout();
-        EXPECT_FALSE(loadTimeline(*kept.timeline, text.data(), text.size())) << text;
-        testing::internal::GetCapturedStdout();
-        EXPECT_EQ(kept.timeline->tracks.count, 1u);
-    }
 }
 
 TEST(TimelineLoad, MembersOfTheWrongShapeAreReportedAndSkipped)
@@ -373,20 +349,6 @@ TEST(TimelineSerialize, SaveAndLoadRoundTripIsLosslessToSixDecimals)
     // Written again, the loaded timeline gives the same text.
     EXPECT_EQ(serializeTimeline(*loaded, false), text);
     destroyTimeline(original);
-}
-
-TEST_F(TimelineSave, WritesTheDocumentAndTheHeader)
-{
-    ASSERT_TRUE(std::filesystem::create_directory("code"));
-    Timeline* timeline = makeMixedTimeline();
-    testing::internal::CaptureStdout();
-    saveTimeline(*timeline);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Saved timeline file kivrel_timeline.json\nSaved timeline file header code/kivrel_timeline.json.h\n");
-    EXPECT_EQ(readFile("kivrel_timeline.json"), serializeTimeline(*timeline, false));
-    EXPECT_EQ(readFile("code/kivrel_timeline.json.h"),
-              "#pragma once\nconst char TIMELINE_JSON_DATA[] = \"" + serializeTimeline(*timeline, true) + "\";\n");
-    destroyTimeline(timeline);
 }
 
 TEST_F(TimelineSave, MissingCodeFolderFailsOnlyTheHeader)
