@@ -1,7 +1,6 @@
-// The audio device contract, for SDL (Linux) and WinMM (Windows) alike: headers play in the
-// order queued and come back in that order, the clock counts their frames, the silent output
-// plays in real time, and what is not whole frames is refused with a message. Real time is
-// involved: each case plays well under a second.
+// The audio device contract, for SDL (Linux) and WinMM (Windows) alike: headers play and come
+// back in the order queued, the clock counts their frames, the silent output keeps real time,
+// and what is not whole frames is refused with a message. Each case plays well under a second.
 #include "platform/platform.h"
 #include "tests/unit/test_platform.h"
 

@@ -1,7 +1,6 @@
-// The title text, for FreeType (Linux) and GDI (Windows) alike. Expected positions come from
-// Lato Light's tables: 2000 units to the em, usWinAscent 1974, usWinDescent 426, advances
-// T 1158, O 1583, L 1012, V 1311, E 1160 units. (Wine's prefix maps the title's GDI face to
-// Lato Light: tests/win32/wine_run.sh.)
+// The title text, for FreeType (Linux) and GDI (Windows; Wine's prefix maps its face to Lato
+// Light) alike. Expected positions come from Lato Light's tables: 2000 units to the em,
+// usWinAscent 1974, usWinDescent 426, advances T 1158, O 1583, L 1012, V 1311, E 1160 units.
 #include "gfx/text.h"
 #include "platform/platform.h"
 #include "tests/unit/test_platform.h"
