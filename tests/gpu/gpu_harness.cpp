@@ -19,6 +19,8 @@ void GpuTest::TearDown()
         destroyBuffer(app, buffer);
     for (Pipeline*& pipeline : pipelines)
         destroyPipeline(app, pipeline);
+    for (FullscreenPass*& pass : passes)
+        destroyFullscreenPass(app, pass);
     destroyDescriptorHeap(app, heap);
     destroyDescriptorHeap(app, rtvHeap);
     destroyGraphics(app);
@@ -56,6 +58,49 @@ Pipeline* GpuTest::track(Pipeline* pipeline)
 {
     pipelines.push_back(pipeline);
     return pipeline;
+}
+
+Pipeline* GpuTest::computePipeline(ShaderBytecode program, std::initializer_list<DescriptorRange> ranges,
+                                   bool rootConstants)
+{
+    RootSignatureBuilder root;
+    addDescriptorTable(root, makeRangeList(ranges), VISIBILITY_ALL);
+    if (rootConstants)
+        addRootConstants(root);
+    Pipeline* pipeline = track(createComputePipeline(app, root, program));
+    freeRootSignatureBuilder(root);
+    EXPECT_NE(pipeline, nullptr);
+    return pipeline;
+}
+
+FullscreenPass* GpuTest::fullscreenPass(ShaderBytecode pixelProgram, uint32_t targetFormat,
+                                        std::initializer_list<DescriptorRange> ranges, bool sampler)
+{
+    FullscreenPass* pass = createFullscreenPass();
+    pass->pixelProgram = pixelProgram;
+    pass->renderTargetFormats.push(targetFormat);
+    addDescriptorTable(pass->rootSignature, makeRangeList(ranges), VISIBILITY_PIXEL);
+    if (sampler)
+        addStaticSampler(pass->rootSignature, FILTER_MIN_MAG_MIP_LINEAR, ADDRESS_BORDER, 0, VISIBILITY_PIXEL);
+    buildFullscreenPass(app, pass);
+    EXPECT_NE(pass->pipeline, nullptr);
+    passes.push_back(pass);
+    return pass;
+}
+
+Image* GpuTest::drawPass(FullscreenPass* pass, uint32_t width, uint32_t height,
+                         std::span<const ResourceBinding> bindings)
+{
+    uint32_t format = pass->renderTargetFormats[0];
+    Image* target = createRenderTarget(width, height, format);
+    // Every earlier frame has been waited for: both heaps can start again from the top.
+    resetDescriptorHeap(*heap);
+    rtvHeap->used = 0;
+    CommandList* list = beginCommands();
+    setDescriptorHeap(list, heap);
+    drawFullscreenPass(pass, width, height, list, renderTargetView(target, format), heap, bindings);
+    submitAndWait();
+    return target;
 }
 
 CommandList* GpuTest::beginCommands()

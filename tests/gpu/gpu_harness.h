@@ -12,16 +12,9 @@
 //       float pixels[4 * 4 * 4] = {...};             // 4 x 4 RGBA32F, rows top to bottom
 //       Image* input = uploadImage(4, 4, FORMAT_R32G32B32A32_FLOAT, pixels);
 //       Image* output = createStorageImage(4, 4, FORMAT_R32G32B32A32_FLOAT);
-//
-//       RootSignatureBuilder root;                     // table at parameter 0, constants at 1
-//       addDescriptorTable(root, makeRangeList({makeRange(RANGE_SRV, 1), makeRange(RANGE_UAV, 1)}),
-//                          VISIBILITY_ALL);
-//       addRootConstants(root);
-//       Pipeline* pipeline = track(createComputePipeline(app, root, MyProgramCS));
-//       freeRootSignatureBuilder(root);
+//       Pipeline* pipeline = computePipeline(MyProgramCS, {makeRange(RANGE_SRV, 1), makeRange(RANGE_UAV, 1)}, true);
 //
 //       CommandList* list = beginCommands();           // beginFrame: the upload is recorded here
-//       transitionNow(list, input, STATE_NON_PIXEL_SHADER_RESOURCE);
 //       DescriptorTable table = allocateDescriptors(*heap, 2);
 //       writeImageSRV(table, input, FORMAT_R32G32B32A32_FLOAT, 0, 1, 0, 0.0f);
 //       writeImageUAV(table, output, FORMAT_R32G32B32A32_FLOAT);
@@ -33,8 +26,10 @@
 //       EXPECT_EQ(result[0], 2.0f * pixels[0]);        // expected values derived by hand
 //   }
 //
-// Images and buffers made with the helpers (and pipelines passed to track) are destroyed at
-// TearDown. Keep images small: lavapipe runs on the CPU.
+// A pixel program runs as a full-screen pass: fullscreenPass(MyProgramPS, format, ranges)
+// and drawPass(pass, width, height, bindings), which returns the target it drew into.
+// Images, buffers, pipelines and passes made with the helpers are destroyed at TearDown.
+// Keep images small: lavapipe runs on the CPU.
 #pragma once
 
 #include "core/array.h"
@@ -50,6 +45,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <span>
 #include <vector>
 
 struct TableBinding {
@@ -78,6 +74,14 @@ protected:
     // Buffer of a BufferType with optional initial data (uploaded at the next beginFrame).
     Buffer* uploadBuffer(uint64_t size, uint32_t type, const void* data);
     Pipeline* track(Pipeline* pipeline);
+    // A compute pipeline whose root signature is one table of the ranges (parameter 0) and,
+    // when asked, four root constants (parameter 1).
+    Pipeline* computePipeline(ShaderBytecode program, std::initializer_list<DescriptorRange> ranges,
+                              bool rootConstants = false);
+    // A full-screen pass of the pixel program into one target format: one table of the
+    // ranges seen by the pixel stage and, when asked, s0 a linear sampler with a black border.
+    FullscreenPass* fullscreenPass(ShaderBytecode pixelProgram, uint32_t targetFormat,
+                                   std::initializer_list<DescriptorRange> ranges, bool sampler = false);
 
     // >>recording
     CommandList* beginCommands();     // beginFrame; returns the open command list
@@ -87,6 +91,9 @@ protected:
                        const RootConstants* constants, uint32_t groupsX, uint32_t groupsY, uint32_t groupsZ);
     // A render-target view of image in the harness's RTV heap.
     uint64_t renderTargetView(Image* image, uint32_t format);
+    // Draws the pass in a frame of its own into a new width x height target of its format;
+    // the descriptor heaps start again from the top (every earlier frame has been waited for).
+    Image* drawPass(FullscreenPass* pass, uint32_t width, uint32_t height, std::span<const ResourceBinding> bindings);
 
     // >>read-back (each runs a frame of its own; the resource keeps its tracked state)
     std::vector<uint8_t> readImageBytes(Image* image);  // tightly packed rows
@@ -120,6 +127,7 @@ private:
     std::vector<Image*> images;
     std::vector<Buffer*> buffers;
     std::vector<Pipeline*> pipelines;
+    std::vector<FullscreenPass*> passes;
 };
 
 // IEEE half <-> float for RGBA16F data.

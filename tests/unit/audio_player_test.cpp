@@ -110,7 +110,7 @@ struct Player : testing::Test, Rig {};
 
 } // namespace
 
-TEST_F(Player, RefillsFinishedHeadersInOrderAndSkipsQueuedOnes)
+TEST_F(Player, RefillsFinishedHeadersInOrderSkipsQueuedOnesAndRestartsFromFrameZero)
 {
     open(256 * 100);
     EXPECT_TRUE(passWrites().empty()); // not playing yet
@@ -121,14 +121,22 @@ TEST_F(Player, RefillsFinishedHeadersInOrderAndSkipsQueuedOnes)
     for (uint32_t h = 0; h < 16; ++h)
         EXPECT_EQ(first[h], (Write{h, 256ull * h}));
     EXPECT_TRUE(passWrites().empty()); // all still queued
-    // The device finishes 0 and 1: they take chunks 16 and 17; queued 2..15 are left alone.
-    const void* fifthData = player.headers[5].data;
+    // The device finishes 5, then 0 and 1: they take chunks 16, 17 and 18 in header order;
+    // queued 2..15 are left alone.
+    const void* secondData = player.headers[2].data;
+    finish(5);
     finish(0);
     finish(1);
-    EXPECT_EQ(passWrites(), (std::vector<Write>{{0, 16 * 256}, {1, 17 * 256}}));
-    EXPECT_EQ(player.headers[5].data, fifthData);
-    finish(5);
-    EXPECT_EQ(passWrites(), (std::vector<Write>{{5, 18 * 256}}));
+    EXPECT_EQ(passWrites(), (std::vector<Write>{{0, 16 * 256}, {1, 17 * 256}, {5, 18 * 256}}));
+    EXPECT_EQ(player.headers[2].data, secondData);
+    finish(0);
+    restartPlayer(player); // a second play: back to frame 0
+    EXPECT_EQ(passWrites(), (std::vector<Write>{{0, 0}}));
+    finish(0);
+    stopPlayer(player);
+    EXPECT_TRUE(passWrites().empty());
+    device.framesPlayed = 3 * 44100 / 2; // the clock is the device's count: 1.5 s at 44100 Hz
+    EXPECT_DOUBLE_EQ(playerClock(player).taken, 1500.0);
 }
 
 TEST_F(Player, QueuesEveryChunkThatEndsBeforeTheTracksLastFrame)
@@ -164,24 +172,6 @@ TEST_F(Player, FailedWriteRetriesTheSameChunkAndReportsOncePerFailure)
     EXPECT_EQ(GetCapturedStdout(), "Audio Error: fake failure 11\nAudio Error: fake failure 12\n");
     ASSERT_FALSE(retried.empty());
     EXPECT_EQ(retried.front(), (Write{2, 512}));
-}
-
-TEST_F(Player, PlayRestartsFromFrameZeroStopQueuesNothingAndTheClockIsTheDevicesCount)
-{
-    open(256 * 100);
-    restartPlayer(player);
-    passWrites();
-    for (uint32_t h = 0; h < audioHeaderCount; ++h)
-        finish(h);
-    EXPECT_EQ(passWrites().front(), (Write{0, 16 * 256}));
-    finish(0);
-    restartPlayer(player); // a second play: back to frame 0
-    EXPECT_EQ(passWrites().front(), (Write{0, 0}));
-    finish(0);
-    stopPlayer(player);
-    EXPECT_TRUE(passWrites().empty());
-    device.framesPlayed = 3 * 44100 / 2; // 1.5 s at 44100 Hz
-    EXPECT_DOUBLE_EQ(playerClock(player).taken, 1500.0);
 }
 
 TEST_F(Player, RefusedFloatsGive16BitHeadersOfHalfTheSize)

@@ -1,4 +1,5 @@
-// Vector and matrix math: row vectors times row-major matrices (p' = p x M).
+// Vector and matrix math: row vectors times row-major matrices (p' = p x M). The projection
+// is checked through the camera's (app_parameters_test.cpp).
 #include "core/math.h"
 
 #include <gtest/gtest.h>
@@ -27,19 +28,6 @@ void expectIdentity(const Float4x4& m)
 }
 
 } // namespace
-
-TEST(Matrices, PerspectiveFollowsFieldOfViewAndDepthRange)
-{
-    // f = 1 / tan(pi / 6) = sqrt(3) = 1.7320508; m00 = f / (16 / 9) = 0.9742786;
-    // (0.1 + 1000) / (0.1 - 1000) = -1.0002; 2 * 1000 * 0.1 / (0.1 - 1000) = -0.20002.
-    Float4x4 p = perspective(3.14159265f / 3.0f, 16.0f / 9.0f, 0.1f, 1000.0f);
-    EXPECT_NEAR(p.m[1][1], 1.7320508f, 1e-6f);
-    EXPECT_NEAR(p.m[0][0], 0.9742786f, 1e-6f);
-    EXPECT_NEAR(p.m[2][2], -1.0002f, 1e-6f);
-    EXPECT_NEAR(p.m[3][2], -0.20002f, 1e-6f);
-    EXPECT_EQ(p.m[2][3], -1.0f);
-    EXPECT_EQ(p.m[3][3], 0.0f);
-}
 
 TEST(Matrices, LookAtPutsTheEyeAtTheOriginLookingDownMinusZWithXToTheRight)
 {
@@ -76,11 +64,4 @@ TEST(Matrices, MultiplyAppliesTheLeftOperandFirstAndInverseUndoesIt)
     Float4x4 singular{{{1, 2, 3, 4}, {0, 1, 0, 2}, {5, 0, 1, 1}, {1, 3, 3, 6}}};
     EXPECT_FALSE(inverse(singular));
     EXPECT_EQ(singular.m[3][3], 6.0f);
-}
-
-TEST(Vectors, NormaliseLeavesZeroUnchangedAndCrossIsRightHanded)
-{
-    expectNear(normalize({0, 0, 0}), {0, 0, 0}, "zero");
-    expectNear(normalize({3, 0, 4}), {0.6f, 0, 0.8f}, "3-4-5");
-    expectNear(cross({1, 0, 0}, {0, 1, 0}), {0, 0, 1}, "x cross y");
 }
