@@ -12,8 +12,9 @@
 #     (unmapped) for 6 s: under 10 % of a core while hidden, the music's frame once mapped
 #     again, and Escape ends it within 3 frame-times at a frame within 5 % of 60 x the seconds
 #     of sound;
-#  E. with SDL's dummy audio driver (plays nowhere: reported once, the clock in real time) the
-#     window destroyed from outside ends it with exit code 0;
+#  E. with SDL's dummy audio driver (plays nowhere: reported once, the clock in real time) and
+#     the validation layer on, the window shrunk to 200 x 120 (the swapchain made again) goes
+#     on rendering, and the window destroyed from outside ends it with exit code 0;
 #  and without a display kivrel says so in a PANIC (exit code 255).
 # Usage: piece_check.sh linux|wine <kivrel> <kivrel_test_build> <kivrel-soundtrack (Linux)>
 #                       <close_window (Linux)> <source dir> <output folder>
@@ -195,10 +196,14 @@ echo "run D: exit $exit_delay s after Escape, frame-time $frame_time s"
 awk -v d="$exit_delay" -v t="$frame_time" 'BEGIN { exit !(d <= 3 * t) }' ||
     fail "run D: the exit came $exit_delay s after Escape, more than 3 frame-times of $frame_time s"
 
-# >>E: the dummy driver, the window destroyed from outside
-audio_driver=dummy start "$out/run-e" "$test_build" --render-size 320x180
-wait_for "soundtrack ready, playing" && sleep 12 && xdotool windowclose "$(window_id)"
-finish 0
+# >>E: the dummy driver, the window shrunk, then destroyed from outside
+audio_driver=dummy start "$out/run-e" "$test_build" --render-size 320x180 --validation
+wait_for "soundtrack ready, playing" && sleep 6 && xdotool windowsize "$(window_id)" 200 120
+resized_at=$(frames_logged)
+sleep 6
+[ "$(frames_logged)" -gt $((resized_at + 2)) ] || fail "run E: no frames rendered after the window shrank"
+xdotool windowclose "$(window_id)"
+finish 0 # 3 after a validation error
 [ "$(grep -c "^Audio Error: no audio output device opened; playing silently$" log.txt)" = 1 ] ||
     fail "run E: the dummy driver was not reported once as no audio device"
 # The silent clock runs in real time (the dummy driver's own runs at about 0.88): the last frame

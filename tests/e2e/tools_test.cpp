@@ -21,7 +21,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,12 +34,11 @@ struct RunResult {
     std::string errors; // stderr alone
 };
 
-std::string fileText(const fs::path& path)
+// A file's bytes as they are.
+std::string fileBytes(const fs::path& path)
 {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 // A folder of its own for the running test, emptied first.
@@ -63,33 +61,16 @@ RunResult run(const std::string& command, const fs::path& log)
         result.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
         result.exitCode = 128 + WTERMSIG(status);
-    result.errors = fileText(errors);
-    result.output = fileText(log) + result.errors;
+    result.errors = fileBytes(errors);
+    result.output = fileBytes(log) + result.errors;
     return result;
 }
 
-// The output and log of the test's runs lie in its folder, under the names given.
-RunResult capture(const fs::path& folder, const std::string& arguments, const char* logName = "capture.log")
+// Writes the frames into folder, the log next to it.
+RunResult capture(const fs::path& folder, const std::string& arguments)
 {
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    fs::path log = fs::path(KIVREL_TEST_OUTPUT_DIR) / (std::string(test->test_suite_name()) + "." + test->name()) /
-                   logName;
     return run(shellQuote(KIVREL_CAPTURE) + " --validation --out " + shellQuote(folder.string()) + " " + arguments,
-               log);
-}
-
-RgbaImage readFrame(const fs::path& folder, uint32_t frame)
-{
-    RgbaImage image;
-    std::string path = framePath(folder.string(), frame);
-    EXPECT_TRUE(readPng(path.c_str(), image)) << path;
-    return image;
-}
-
-std::vector<uint8_t> fileBytes(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
+               folder.parent_path() / "capture.log");
 }
 
 // Captures frames first .. last at 128 x 72 and compares each with tests/golden/, or, when
@@ -115,7 +96,8 @@ void checkGoldenFrames(uint32_t first, uint32_t last)
         RgbaImage expected;
         ASSERT_TRUE(readPng(reference.c_str(), expected))
             << reference << " is missing: KIVREL_REFRESH_GOLDEN=1 ctest --test-dir build -R Golden makes it";
-        RgbaImage captured = readFrame(folder, frame);
+        RgbaImage captured;
+        EXPECT_TRUE(readPng(framePath(folder.string(), frame).c_str(), captured));
         ImageDifference difference = compareImages(expected, captured, tolerance.pixelThreshold);
         EXPECT_TRUE(withinTolerance(difference, tolerance))
             << "frame " << frame << ": mean difference " << difference.meanAbsolute << ", "
@@ -141,45 +123,46 @@ TEST(Golden, SceneOneAtFrame3430)
     checkGoldenFrames(3430, 3430);
 }
 
-TEST(Capture, SameRangeTwiceGivesTheSameFrames)
+TEST(Capture, WritesTheSoundtrackOfItsFramesAndAVideoAtSixtyASecondWithTheirSound)
 {
-    // Scene 0 around frame 700: lit, and no two spheres touch, so no collision writes race.
     fs::path folder = testFolder();
-    ASSERT_EQ(capture(folder / "first", "--from 700 --to 701 --size 64x36 --render-size 64x36", "first.log").exitCode,
-              0);
-    ASSERT_EQ(capture(folder / "second", "--from 700 --to 701 --size 64x36 --render-size 64x36", "second.log").exitCode,
-              0);
-    for (uint32_t frame = 700; frame <= 701; ++frame) {
-        RgbaImage first = readFrame(folder / "first", frame);
-        RgbaImage second = readFrame(folder / "second", frame);
-        ImageDifference difference = compareImages(first, second, 0);
-        EXPECT_TRUE(difference.sameSize);
-        EXPECT_EQ(difference.largest, 0u) << "frame " << frame;
-        // Lit (brightness 1 from frame 579): black frames would be equal for nothing.
-        EXPECT_GT(first.pixels[0] + first.pixels[1] + first.pixels[2], 0) << "frame " << frame;
-        freeImage(first);
-        freeImage(second);
-    }
-}
+    // Without ffmpeg on the search path the run is refused before anything is rendered.
+    fs::create_directories(folder / "empty");
+    RunResult refused = run("PATH=" + shellQuote((folder / "empty").string()) + " " + shellQuote(KIVREL_CAPTURE) +
+                                " --out " + shellQuote((folder / "refused").string()) + " --video v.mp4",
+                            folder / "refused.log");
+    EXPECT_EQ(refused.exitCode, 1) << refused.output;
+    EXPECT_NE(refused.output.find("needs ffmpeg"), std::string::npos) << refused.output;
+    EXPECT_FALSE(fs::exists(folder / "refused"));
 
-TEST(Capture, WritesTheSoundtrackOfTheCapturedFrames)
-{
-    fs::path folder = testFolder();
-    RunResult result = capture(folder / "frames", "--from 60 --to 61 --size 64x36 --render-size 64x36 --wav");
+    // Frames 60 .. 62, a second into the music, in a folder whose name the shell and ffmpeg's
+    // frame pattern ('%') must both take literally.
+    fs::path frames = folder / "100% it's", video = folder / "piece.mp4";
+    RunResult result = capture(frames, "--from 60 --to 62 --size 64x36 --render-size 64x36 --wav --video " +
+                                           shellQuote(video.string()));
     ASSERT_EQ(result.exitCode, 0) << result.output;
     ASSERT_EQ(run(shellQuote(KIVREL_SOUNDTRACK) + " " + shellQuote((folder / "whole.wav").string()),
-                  folder / "soundtrack.log")
-                  .exitCode,
-              0);
-    std::vector<uint8_t> part = fileBytes(folder / "frames" / "soundtrack.wav");
-    std::vector<uint8_t> whole = fileBytes(folder / "whole.wav");
+                  folder / "soundtrack.log").exitCode, 0);
     // 44100 / 60 = 735 stereo float frames of 8 bytes per picture, after the 58-byte header;
     // frame 60 is shown one second (44100 sound frames) into the music.
+    std::string part = fileBytes(frames / "soundtrack.wav"), whole = fileBytes(folder / "whole.wav");
     constexpr size_t header = 58, bytesPerPicture = 735 * 8;
-    ASSERT_EQ(part.size(), header + 2 * bytesPerPicture);
-    ASSERT_GE(whole.size(), header + 62 * bytesPerPicture);
+    ASSERT_EQ(part.size(), header + 3 * bytesPerPicture);
+    ASSERT_GE(whole.size(), header + 63 * bytesPerPicture);
     EXPECT_TRUE(std::equal(part.begin() + header, part.end(), whole.begin() + header + 60 * bytesPerPicture));
-    EXPECT_NE(std::count(part.begin() + header, part.end(), 0), std::ptrdiff_t(2 * bytesPerPicture)) << "silence";
+
+    RunResult probe = run("ffprobe -v error -count_frames -select_streams v -show_entries stream=avg_frame_rate,nb_read_frames"
+                          " -of csv=p=0 " + shellQuote(video.string()), folder / "probe.log");
+    EXPECT_EQ(probe.output, "60/1,3\n");
+    // The sound as the video holds it: 3 pictures at 60 a second are 3 x 735 stereo frames at
+    // 44100 Hz, and the audio encoder pads at most a block of 1024 (AAC); not silent.
+    fs::path sound = folder / "sound.raw";
+    ASSERT_EQ(run("ffmpeg -v error -i " + shellQuote(video.string()) + " -map 0:a -f f32le -ac 2 -ar 44100 " +
+                      shellQuote(sound.string()), folder / "sound.log").exitCode, 0);
+    std::string bytes = fileBytes(sound);
+    EXPECT_GE(bytes.size() / 8, 3u * 735);
+    EXPECT_LE(bytes.size() / 8, 3u * 735 + 1024);
+    EXPECT_LT(std::count(bytes.begin(), bytes.end(), 0), std::ptrdiff_t(bytes.size() / 2)) << "silence";
 }
 
 TEST(Tools, RefuseWhatTheyCannotDoOnStandardErrorWithTheirExitCodes)
@@ -220,40 +203,6 @@ TEST(Tools, RefuseWhatTheyCannotDoOnStandardErrorWithTheirExitCodes)
     RunResult help = run(capture + " --help", folder / "help.log");
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_EQ(help.output.rfind("usage: kivrel-capture", 0), 0u);
-}
-
-TEST(Capture, VideoHoldsTheFramesAtSixtyASecondWithTheirSound)
-{
-    fs::path folder = testFolder();
-    // Without ffmpeg on the search path the run is refused before anything is rendered.
-    fs::create_directories(folder / "empty");
-    RunResult refused = run("PATH=" + shellQuote((folder / "empty").string()) + " " + shellQuote(KIVREL_CAPTURE) +
-                                " --out " + shellQuote((folder / "refused").string()) + " --video v.mp4",
-                            folder / "refused.log");
-    EXPECT_EQ(refused.exitCode, 1) << refused.output;
-    EXPECT_NE(refused.output.find("needs ffmpeg"), std::string::npos) << refused.output;
-    EXPECT_FALSE(fs::exists(folder / "refused"));
-
-    // Frames 60 .. 62, a second into the music, in a folder whose name the shell and ffmpeg's
-    // frame pattern ('%') must both take literally.
-    fs::path frames = folder / "100% it's";
-    fs::path video = folder / "piece.mp4";
-    RunResult result = capture(frames, "--from 60 --to 62 --size 64x36 --render-size 64x36 --video " +
-                                           shellQuote(video.string()));
-    ASSERT_EQ(result.exitCode, 0) << result.output;
-    RunResult probe = run("ffprobe -v error -count_frames -select_streams v -show_entries stream=avg_frame_rate,nb_read_frames"
-                          " -of csv=p=0 " + shellQuote(video.string()), folder / "probe.log");
-    EXPECT_EQ(probe.output, "60/1,3\n");
-    // The sound as the video holds it: 3 pictures at 60 a second are 3 x 735 stereo frames at
-    // 44100 Hz, and the audio encoder pads at most a block of 1024 (AAC); not silent (the
-    // soundtrack's own samples are checked in WritesTheSoundtrackOfTheCapturedFrames).
-    fs::path sound = folder / "sound.raw";
-    ASSERT_EQ(run("ffmpeg -v error -i " + shellQuote(video.string()) + " -map 0:a -f f32le -ac 2 -ar 44100 " +
-                      shellQuote(sound.string()), folder / "sound.log").exitCode, 0);
-    std::vector<uint8_t> bytes = fileBytes(sound);
-    EXPECT_GE(bytes.size() / 8, 3u * 735);
-    EXPECT_LE(bytes.size() / 8, 3u * 735 + 1024);
-    EXPECT_LT(std::count(bytes.begin(), bytes.end(), 0), std::ptrdiff_t(bytes.size() / 2)) << "silence";
 }
 
 TEST(Bench, PrintsEveryStepOfTheChainAndTheSustainedRate)

@@ -176,16 +176,3 @@ float halfToFloat(uint16_t half)
                                    : std::ldexp(float(mantissa | 0x400), int(exponent) - 25);
     return sign ? -value : value;
 }
-
-uint16_t floatToHalf(float value)
-{
-    // Exact for the normal, representable values the tests use.
-    uint32_t bits;
-    std::memcpy(&bits, &value, 4);
-    uint32_t sign = (bits >> 16) & 0x8000;
-    int32_t exponent = int32_t((bits >> 23) & 0xFF) - 127 + 15;
-    uint32_t mantissa = (bits >> 13) & 0x3FF;
-    if (value == 0.0f)
-        return uint16_t(sign);
-    return uint16_t(sign | (uint32_t(exponent) << 10) | mantissa);
-}

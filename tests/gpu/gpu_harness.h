@@ -130,6 +130,5 @@ private:
     std::vector<FullscreenPass*> passes;
 };
 
-// IEEE half <-> float for RGBA16F data.
+// IEEE half to float for RGBA16F data.
 float halfToFloat(uint16_t half);
-uint16_t floatToHalf(float value);

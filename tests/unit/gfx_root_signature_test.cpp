@@ -72,18 +72,6 @@ TEST(RootSignatureBuilder, CopiedTablesKeepTheirOwnRangesAndMapRegistersToBindin
     EXPECT_EQ(bindings[20].visibility, uint32_t(VISIBILITY_PIXEL));
     bindings.clear();
     freeRootSignatureBuilder(copy);
-
-    // A range of several descriptors covers consecutive registers: the final transfer's
-    // 2 SRVs then 1 CBV are t0, t1, b0 at table descriptors 0, 1, 2.
-    RootSignatureBuilder transfer;
-    addDescriptorTable(transfer, makeRangeList({makeRange(RANGE_SRV, 2), makeRange(RANGE_CBV, 1)}), VISIBILITY_PIXEL);
-    bindings = resolveRootBindings(transfer);
-    ASSERT_EQ(bindings.count, 3u);
-    EXPECT_EQ(bindings[1].binding, 1u);
-    EXPECT_EQ(bindings[2].binding, 32u);
-    EXPECT_EQ(bindings[2].tableIndex, 2u);
-    bindings.clear();
-    freeRootSignatureBuilder(transfer);
 }
 
 TEST(BarrierBatch, RequestsAgainstTheTrackedStateAndFlushesNothingWhenNothingChanges)

@@ -1,14 +1,8 @@
-// The tools' pictures: PNG files written and read back, and the tolerant comparison that
-// judges a captured frame against its reference.
+// The tolerant comparison that judges a captured frame against its reference (the PNG files
+// themselves are read and written by the golden-frame tests, tests/e2e/tools_test.cpp).
 #include "tools/image_compare.h"
-#include "tools/png_file.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <string>
 
 namespace {
 
@@ -19,12 +13,6 @@ RgbaImage imageOf(uint32_t width, uint32_t height, const uint8_t* rgba)
     image.height = height;
     image.pixels.assign(rgba, uint64_t(width) * height * 4);
     return image;
-}
-
-std::string outputPath(const char* name)
-{
-    std::filesystem::create_directories(KIVREL_TEST_OUTPUT_DIR);
-    return std::string(KIVREL_TEST_OUTPUT_DIR) + "/" + name;
 }
 
 } // namespace
@@ -56,32 +44,4 @@ TEST(ImageCompare, MeanOverEveryColourChannelShareAboveThresholdAndSizeMustMatch
     freeImage(reference);
     freeImage(captured);
     freeImage(wide);
-}
-
-TEST(PngFile, WritesOpaqueRgbReadsItBackAsRgbaAndReportsWhatCannotBeWrittenOrRead)
-{
-    // 3 x 1 pixels, with an alpha that the opaque file drops.
-    const uint8_t pixels[12] = {255, 0, 0, 255, 0, 255, 0, 128, 1, 2, 3, 0};
-    const uint8_t opaque[12] = {255, 0, 0, 255, 0, 255, 0, 255, 1, 2, 3, 255};
-    std::string path = outputPath("png_round_trip.png");
-    ASSERT_TRUE(writePng(path.c_str(), pixels, 3, 1));
-    RgbaImage image;
-    ASSERT_TRUE(readPng(path.c_str(), image));
-    EXPECT_EQ(image.width, 3u);
-    ASSERT_EQ(image.pixels.count, 12u);
-    EXPECT_EQ(std::memcmp(image.pixels.data, opaque, 12), 0);
-    freeImage(image);
-
-    std::string missingFolder = outputPath("no_such_folder/frame.png");
-    std::filesystem::remove_all(outputPath("no_such_folder"));
-    EXPECT_FALSE(writePng(missingFolder.c_str(), pixels, 1, 1));
-    EXPECT_FALSE(writePng(outputPath("empty.png").c_str(), pixels, 0, 1));
-    EXPECT_FALSE(readPng(missingFolder.c_str(), image));
-    std::string notPng = outputPath("not_a_png.png");
-    std::FILE* file = std::fopen(notPng.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fputs("plain text, not a picture", file);
-    std::fclose(file);
-    EXPECT_FALSE(readPng(notPng.c_str(), image));
-    EXPECT_EQ(image.pixels.data, nullptr);
 }
