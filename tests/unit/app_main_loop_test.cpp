@@ -199,14 +199,3 @@ TEST(MainLoop, FramesFollowTheMusicOnEveryDisplayAndEndAtTheSameMusicTime)
         c.check(run);
     }
 }
-
-TEST(MainLoop, QuitRecordsNoFurtherFrame)
-{
-    FakeRun run(60.0);
-    run.quitAtIteration = 10;
-    run.run();
-    // Iterations 0 to 9 rendered (2 preparing, then frames 0, 0, 1, ... 6); the 10th only pumped.
-    ASSERT_EQ(run.shown.size(), 8u);
-    EXPECT_EQ(run.shown.back(), 6u);
-    EXPECT_EQ(run.loop.phase, LoopPhase::Teardown);
-}
