@@ -2,6 +2,7 @@
 #include "tests/gpu/gpu_harness.h"
 
 #include <cmath>
+#include <type_traits>
 
 void GpuTest::SetUp()
 {
@@ -133,16 +134,24 @@ uint64_t GpuTest::renderTargetView(Image* image, uint32_t format)
     return table.cpuHandle;
 }
 
-std::vector<uint8_t> GpuTest::readImageBytes(Image* image)
+namespace {
+
+// Copies the resource into a read-back buffer in a frame of its own (the resource keeps its
+// tracked state) and gathers the footprint's rows, tightly packed.
+template <typename Resource>
+std::vector<uint8_t> readBack(RenderApp& app, Resource* resource, const ImageFootprint& footprint)
 {
-    ImageFootprint footprint = imageFootprint(image->width, image->height, image->format);
     Buffer* readback = createBuffer(app, footprint.totalBytes, BUFFER_READBACK, nullptr, false, 0);
-    CommandList* list = beginCommands();
-    uint32_t state = image->state;
-    transitionNow(list, image, STATE_COPY_SOURCE);
-    copyImageToBuffer(list, readback, image);
-    transitionNow(list, image, state);
-    submitAndWait();
+    CommandList* list = beginFrame(app)->commandList;
+    uint32_t state = resource->state;
+    transitionNow(list, resource, STATE_COPY_SOURCE);
+    if constexpr (std::is_same_v<Resource, Image>)
+        copyImageToBuffer(list, readback, resource);
+    else
+        copyBuffer(list, readback, resource);
+    transitionNow(list, resource, state);
+    endFrame(app);
+    waitForAllFrames(app);
     std::vector<uint8_t> bytes(footprint.rowSize * footprint.rowCount);
     const uint8_t* mapped = static_cast<const uint8_t*>(mapBuffer(readback));
     for (uint32_t row = 0; row < footprint.rowCount; ++row)
@@ -152,20 +161,16 @@ std::vector<uint8_t> GpuTest::readImageBytes(Image* image)
     return bytes;
 }
 
+} // namespace
+
+std::vector<uint8_t> GpuTest::readImageBytes(Image* image)
+{
+    return readBack(app, image, imageFootprint(image->width, image->height, image->format));
+}
+
 std::vector<uint8_t> GpuTest::readBufferBytes(Buffer* buffer)
 {
-    Buffer* readback = createBuffer(app, buffer->size, BUFFER_READBACK, nullptr, false, 0);
-    CommandList* list = beginCommands();
-    uint32_t state = buffer->state;
-    transitionNow(list, buffer, STATE_COPY_SOURCE);
-    copyBuffer(list, readback, buffer);
-    transitionNow(list, buffer, state);
-    submitAndWait();
-    std::vector<uint8_t> bytes(buffer->size);
-    std::memcpy(bytes.data(), mapBuffer(readback), bytes.size());
-    unmapBuffer(readback);
-    destroyBuffer(app, readback);
-    return bytes;
+    return readBack(app, buffer, {.rowPitch = buffer->size, .rowCount = 1, .rowSize = buffer->size, .totalBytes = buffer->size});
 }
 
 float halfToFloat(uint16_t half)

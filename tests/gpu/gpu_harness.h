@@ -58,6 +58,14 @@ struct RootConstants {
     uint32_t values[4];
 };
 
+template <typename T>
+std::vector<T> valuesOf(const std::vector<uint8_t>& bytes)
+{
+    std::vector<T> values(bytes.size() / sizeof(T));
+    std::memcpy(values.data(), bytes.data(), values.size() * sizeof(T));
+    return values;
+}
+
 class GpuTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -99,21 +107,9 @@ protected:
     std::vector<uint8_t> readImageBytes(Image* image);  // tightly packed rows
     std::vector<uint8_t> readBufferBytes(Buffer* buffer);
     template <typename T>
-    std::vector<T> readImage(Image* image)
-    {
-        std::vector<uint8_t> bytes = readImageBytes(image);
-        std::vector<T> values(bytes.size() / sizeof(T));
-        std::memcpy(values.data(), bytes.data(), values.size() * sizeof(T));
-        return values;
-    }
+    std::vector<T> readImage(Image* image) { return valuesOf<T>(readImageBytes(image)); }
     template <typename T>
-    std::vector<T> readBuffer(Buffer* buffer)
-    {
-        std::vector<uint8_t> bytes = readBufferBytes(buffer);
-        std::vector<T> values(bytes.size() / sizeof(T));
-        std::memcpy(values.data(), bytes.data(), values.size() * sizeof(T));
-        return values;
-    }
+    std::vector<T> readBuffer(Buffer* buffer) { return valuesOf<T>(readBufferBytes(buffer)); }
 
     // Size of the headless back buffer; a fixture may change it before SetUp runs.
     uint32_t backBufferWidth = 16;
