@@ -9,7 +9,7 @@ const WaveOut platformWaveOut = {
     .open = openAudioDevice,
     .write = writeAudioHeader,
     .errorText = audioErrorText,
-    .position = audioDevicePosition,
+    .clock = audioDeviceClock,
     .close = closeAudioDevice,
 };
 
@@ -76,6 +76,10 @@ void startAudioStreaming(AudioPlayer& player)
 {
     player.running.store(true, std::memory_order_relaxed);
     player.thread = startTimeCriticalThread(streamThread, &player);
+    if (!player.thread && player.device) {
+        logMessage("Audio Error: %s\n", "the streaming thread did not start; playing silently");
+        player.waveOut->close(player.device);
+    }
 }
 
 void shutdownAudioPlayer(AudioPlayer& player)
@@ -88,21 +92,32 @@ void shutdownAudioPlayer(AudioPlayer& player)
 
 void restartPlayer(AudioPlayer& player)
 {
+    player.playedFrom = nowMilliseconds();
     player.position.store(0, std::memory_order_relaxed);
     player.playing.store(true, std::memory_order_relaxed);
 }
 
 void stopPlayer(AudioPlayer& player)
 {
+    player.stoppedAt = nowMilliseconds();
     player.position.store(0, std::memory_order_relaxed);
     player.playing.store(false, std::memory_order_relaxed);
 }
 
-double playerPositionSeconds(const AudioPlayer& player)
+PlaybackClock playerClock(const AudioPlayer& player)
 {
-    if (!player.device || player.format.sampleRate == 0)
-        return 0.0;
-    return double(player.waveOut->position(player.device)) / double(player.format.sampleRate);
+    if (!player.device || player.format.sampleRate == 0) {
+        if (!player.playing.load(std::memory_order_relaxed))
+            return {};
+        double now = nowMilliseconds();
+        return {.taken = now - player.playedFrom, .movedAt = now};
+    }
+    AudioDeviceClock clock = player.waveOut->clock(player.device);
+    double millisecondsPerFrame = 1000.0 / double(player.format.sampleRate);
+    return {.taken = double(clock.frames) * millisecondsPerFrame,
+            .movedAt = clock.movedAt,
+            .step = clock.stepFrames * millisecondsPerFrame,
+            .latency = clock.latencyFrames * millisecondsPerFrame};
 }
 
 void streamAudioPass(AudioPlayer& player)

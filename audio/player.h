@@ -13,7 +13,7 @@ struct WaveOut {
     AudioDevice* (*open)(const AudioFormat& format, AudioDoneFunction done, void* userData, bool silent);
     int (*write)(AudioDevice* device, AudioHeader* header);
     void (*errorText)(int error, char* text, size_t capacity);
-    uint64_t (*position)(const AudioDevice* device);
+    AudioDeviceClock (*clock)(const AudioDevice* device);
     void (*close)(AudioDevice*& device);
 };
 extern const WaveOut platformWaveOut;
@@ -27,6 +27,8 @@ struct AudioPlayer {
     std::atomic<bool> playing{false};
     std::atomic<uint32_t> position{0}; // next frame to queue
     std::atomic<bool> running{true};   // the streaming thread loops while true
+    double playedFrom = 0.0;           // nowMilliseconds() of the last restart (main thread only)
+    double stoppedAt = 0.0;            // nowMilliseconds() of the last stop (main thread only)
 
     uint32_t framesPerBuffer = 256;
     uint32_t sampleRate = 44100;
@@ -46,7 +48,8 @@ void negotiateAudioFormat(AudioPlayer& player);
 // Opens the device in the negotiated format (a silent one, reported once, when none opens)
 // and prepares the headers over samples.
 void openAudioOutput(AudioPlayer& player, const uint8_t* samples);
-// Starts the streaming thread; without it nothing is ever queued.
+// Starts the streaming thread. Without one nothing could ever be queued: the device is then
+// closed (reported once) and the clock runs in real time.
 void startAudioStreaming(AudioPlayer& player);
 // Stops the thread and closes the device, in that order; samples may be freed afterwards.
 void shutdownAudioPlayer(AudioPlayer& player);
@@ -54,8 +57,17 @@ void shutdownAudioPlayer(AudioPlayer& player);
 // Queuing restarts from frame 0; the device position keeps counting.
 void restartPlayer(AudioPlayer& player);
 void stopPlayer(AudioPlayer& player);
-// Frames the device has played since it was opened, in seconds; 0 without a device.
-double playerPositionSeconds(const AudioPlayer& player);
+
+// The device's count as a clock, in milliseconds (see AudioDeviceClock).
+struct PlaybackClock {
+    double taken = 0.0;   // sound the device has taken since it opened
+    double movedAt = 0.0; // nowMilliseconds() when taken last moved
+    double step = 0.0;    // taken moves by at most this much at a time
+    double latency = 0.0; // taken but not heard yet
+};
+// Without a device the clock runs in real time from the last restart while playing, so that
+// the picture still keeps time.
+PlaybackClock playerClock(const AudioPlayer& player);
 
 // One pass of the streaming thread: queues the next chunk into every free header, in order.
 void streamAudioPass(AudioPlayer& player);

@@ -60,10 +60,13 @@ void destroyAudioRenderer(RenderApp& app, AudioRenderer*& audio)
 {
     if (!audio)
         return;
-    stopAudio(*audio);
-    // Lets what is queued play out before the device is closed.
-    if (audio->player.device)
-        sleepMilliseconds(300);
+    if (audioPlaying(*audio))
+        stopAudio(*audio);
+    // Lets what is queued play out before the device is closed: 300 ms from the stop, which
+    // may have come a while before (the piece stops the music as its loop ends).
+    double drained = nowMilliseconds() - audio->player.stoppedAt;
+    if (audio->player.device && drained < 300.0)
+        sleepMilliseconds(uint32_t(300.0 - drained));
     shutdownAudioPlayer(audio->player);
     destroyPipeline(app, audio->pipeline);
     destroyBuffer(app, audio->outputBuffer);
@@ -168,7 +171,7 @@ bool audioPlaying(const AudioRenderer& audio)
     return audio.player.playing.load(std::memory_order_relaxed);
 }
 
-double audioPositionSeconds(const AudioRenderer& audio)
+PlaybackClock audioClock(const AudioRenderer& audio)
 {
-    return playerPositionSeconds(audio.player);
+    return playerClock(audio.player);
 }

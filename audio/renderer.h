@@ -52,8 +52,9 @@ struct AudioRenderer {
 
 // Builds the pipeline and buffers; nothing is recorded yet.
 AudioRenderer* createAudioRenderer(RenderApp& app, const AudioRendererOptions& options = {});
-// Stops playback, lets queued sound drain (300 ms), joins the streaming thread and closes the
-// device before the samples are freed; GPU objects go through deferred release.
+// Stops playback unless stopped already, lets queued sound drain (300 ms from the stop), joins
+// the streaming thread and closes the device before the samples are freed; GPU objects go
+// through deferred release.
 void destroyAudioRenderer(RenderApp& app, AudioRenderer*& audio);
 
 // State 0 only: records the constants' upload, one dispatch of totalFrames / 256 groups and
@@ -67,5 +68,5 @@ void updateAudio(RenderApp& app, AudioRenderer& audio);
 void playAudio(AudioRenderer& audio);
 void stopAudio(AudioRenderer& audio);
 bool audioPlaying(const AudioRenderer& audio);
-// Seconds the device has played since it was opened; 0 before then.
-double audioPositionSeconds(const AudioRenderer& audio);
+// The device's count as a clock (audio/player.h); all zero before the device opens.
+PlaybackClock audioClock(const AudioRenderer& audio);

@@ -21,11 +21,25 @@ struct FrameContext {
 
 constexpr uint32_t backBufferLimit = 8;
 
+// A buffer or image the device could not make.
+enum class AllocationFailureKind { TooLarge, OutOfMemory };
+struct AllocationFailure {
+    AllocationFailureKind kind;
+    uint32_t width, height;  // the image's pixels; 0 x 0 for a buffer
+    uint64_t bytes;          // the memory asked for; 0 when it was not asked
+    uint32_t imageSizeLimit; // the device's largest image side, pixels
+};
+using AllocationFailureReport = void (*)(const AllocationFailure& failure, void* userData);
+
 struct GraphicsOptions {
     bool headless = false;   // no window: an offscreen RGBA8 back buffer of width x height
     uint32_t width = 1920;   // headless size; a window takes the screen's size
     uint32_t height = 1080;
     bool validation = false; // Khronos validation layer; every message is logged and counted
+    // What a failed allocation does. Unset, it is the PANIC with the system's message (the
+    // piece); a tool reports it its own way, and its report must end the process.
+    AllocationFailureReport allocationFailureReport = nullptr;
+    void* allocationFailureData = nullptr; // handed to the report
 };
 
 struct RenderApp {
@@ -67,6 +81,6 @@ uint32_t backBufferFormat(const RenderApp& app);
 const char* graphicsDeviceName(const RenderApp& app);
 // Message pump: updates the input state, mouse, wheel and quit (Escape, window close).
 void pumpMessages(RenderApp& app, InputState& input);
-// Reads the headless back buffer (tightly packed RGBA8 rows) after waiting for all frames.
-// Records and submits a frame of its own.
+// Reads the headless back buffer (tightly packed RGBA8 rows) after waiting for all frames;
+// empty when the CPU block cannot be allocated. Records and submits a frame of its own.
 DynamicArray<uint8_t> readBackBuffer(RenderApp& app);

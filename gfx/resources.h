@@ -63,7 +63,7 @@ inline uint64_t align256(uint64_t value) { return (value + 255) & ~uint64_t(255)
 Buffer* createBuffer(RenderApp& app, uint64_t size, uint32_t type, const void* data, bool zeroInitialise,
                      uint32_t flags);
 // The image is in initialState when the next recorded command runs; data (tightly packed
-// rows) is uploaded at the next beginFrame of the current slot.
+// rows) is uploaded at the next beginFrame of the current slot. Without data it starts zeroed.
 Image* createImage(RenderApp& app, uint32_t width, uint32_t height, const void* data, uint32_t initialState,
                    uint32_t format, uint32_t flags);
 // Defer the GPU objects, drop any pending upload, free the record, null the pointer.

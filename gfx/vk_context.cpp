@@ -160,6 +160,11 @@ void pickPhysicalDevice(VulkanContext& vk)
     if (!vk.physicalDevice)
         PANIC("PANIC: Failed to aquire adapter\n");
     vkGetPhysicalDeviceMemoryProperties(vk.physicalDevice, &vk.memoryProperties);
+    VkPhysicalDeviceDriverProperties driver = {.sType = VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_DRIVER_PROPERTIES};
+    VkPhysicalDeviceProperties2 properties = {.sType = VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_PROPERTIES_2, .pNext = &driver};
+    vkGetPhysicalDeviceProperties2(vk.physicalDevice, &properties);
+    vk.imageSizeLimit = properties.properties.limits.maxImageDimension2D;
+    vk.renewsComputePipelines = driver.driverID == VK_DRIVER_ID_MESA_LLVMPIPE;
 }
 
 void createDevice(RenderApp& app, VulkanContext& vk)
@@ -318,6 +323,8 @@ void initGraphics(RenderApp& app, const GraphicsOptions& options)
     ASSERT(!app.vulkan, "ASSERT: initGraphics called twice\n");
     app.vulkan = new VulkanContext{};
     VulkanContext& vk = *app.vulkan;
+    vk.allocationFailureReport = options.allocationFailureReport;
+    vk.allocationFailureData = options.allocationFailureData;
     app.ring = {};
     app.windowState = {};
     if (options.headless) {
@@ -477,6 +484,10 @@ DynamicArray<uint8_t> readBackBuffer(RenderApp& app)
     waitForAllFrames(app);
     DynamicArray<uint8_t> pixels;
     pixels.reserve(footprint.rowSize * footprint.rowCount + 1);
+    if (!pixels.data) { // reported by the reserve: the caller gets no pixels
+        destroyBuffer(app, readback);
+        return pixels;
+    }
     const uint8_t* mapped = static_cast<const uint8_t*>(mapBuffer(readback));
     for (uint32_t row = 0; row < footprint.rowCount; ++row)
         std::memcpy(pixels.data + row * footprint.rowSize, mapped + row * footprint.rowPitch, footprint.rowSize);
@@ -490,4 +501,7 @@ void pumpMessages(RenderApp& app, InputState& input)
 {
     if (app.window)
         pumpWindowMessages(app.window, input, app.windowState);
+    // A window destroyed under the surface is closed as surely as one the user closed.
+    if (app.vulkan && app.vulkan->surfaceLost)
+        app.windowState.quit = true;
 }

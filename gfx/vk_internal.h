@@ -46,6 +46,7 @@ struct ImageResource {
     VkImageAspectFlags aspect;
     DynamicArray<ImageView> views; // one per view format, made on first use
     bool swapchainImage;           // state PRESENT means PRESENT_SRC_KHR only for these
+    bool zeroPending;              // made without data: zeroed when its first layout is recorded
     RenderApp* app;
 };
 
@@ -69,6 +70,8 @@ struct PipelineResource {
     DynamicArray<VkDescriptorType> types; // per binding, from the programs (or the range type)
     uint32_t parameterCount;
     uint32_t renderTargetFormat; // graphics: the first render target's format (0 = none)
+    ShaderBytecode program;   // compute: what renewPipelineWhenDue builds again
+    uint32_t bindsSinceBuilt; // compute
 };
 
 struct CommandList {
@@ -94,6 +97,10 @@ struct VulkanContext {
     VkPhysicalDeviceMemoryProperties memoryProperties;
     bool debugUtils;
     char deviceName[VK_MAX_PHYSICAL_DEVICE_NAME_SIZE]; // as the driver names it
+    uint32_t imageSizeLimit; // pixels, either side of a 2-D image
+    AllocationFailureReport allocationFailureReport; // null: a PANIC
+    void* allocationFailureData;
+    bool renewsComputePipelines; // see renewPipelineWhenDue
     uint64_t validationErrors;
 
     VkCommandPool commandPools[frameCount];
@@ -114,6 +121,7 @@ struct VulkanContext {
     uint64_t presentFenceValue;
     bool imageAcquired;                        // this frame presents
     bool swapchainStale;                       // recreate before the next acquire
+    bool surfaceLost;                          // the window went away: a quit, nothing presented again
     // Stands in for the back buffer when headless, or while the window has no area.
     Image offscreen;
     Image* frameBackBuffer;
@@ -141,10 +149,22 @@ void initImageRecord(RenderApp& app, Image* image, uint32_t width, uint32_t heig
                      uint32_t initialState, uint32_t format, uint32_t flags);
 void releaseImageRecord(RenderApp& app, Image* image);
 VkImageView imageViewFor(Image* image, uint32_t format);
+// The layout of the image's creation state, zeroing it first when it was made without data.
+void recordFirstLayout(CommandList* list, Image* image);
+// A zero fill (vkCmdFillBuffer) is complete before any later command reads or writes the buffer.
+void recordFillBarrier(CommandList* list);
 // Records the first layout of every image created since (before its first use).
 void recordPendingLayouts(RenderApp& app, CommandList* list);
 void recordUploads(RenderApp& app, FrameContext& frame);
 void dropPendingUploads(RenderApp& app, Image* image, Buffer* buffer);
+
+// lavapipe (Mesa 22.3) compiles a fresh copy of a program each time a pipeline whose program
+// branches on constant-buffer values is bound, and keeps every copy: a compute pipeline's until
+// the pipeline is destroyed (about 0.7 MB a bind for the particle simulation). On that driver a
+// compute pipeline is built anew every pipelineRenewalBinds binds, which bounds what it holds;
+// elsewhere, and for graphics pipelines (whose copies outlive them), this does nothing.
+constexpr uint32_t pipelineRenewalBinds = 32;
+void renewPipelineWhenDue(RenderApp& app, PipelineResource* resource);
 
 void openCommandList(CommandList* list);
 void closeCommandList(CommandList* list);

@@ -227,33 +227,57 @@ void releaseRootSignature(RenderApp& app, PipelineResource* resource)
     resource->types.clear();
 }
 
-} // namespace
-
-Pipeline* createComputePipeline(RenderApp& app, const RootSignatureBuilder& rootSignature, ShaderBytecode program)
+VkPipeline buildComputePipeline(RenderApp& app, const PipelineResource& resource)
 {
     const char* failure = "PANIC: Failed to create compute pipeline state\n";
-    PipelineResource* resource = createRootSignature(app, rootSignature, {program}, VK_SHADER_STAGE_COMPUTE_BIT,
-                                                     VK_PIPELINE_BIND_POINT_COMPUTE);
-    VkShaderModule module = createModule(app, program, failure);
+    VkShaderModule module = createModule(app, resource.program, failure);
     VkComputePipelineCreateInfo info = {
         .sType = VK_STRUCTURE_TYPE_COMPUTE_PIPELINE_CREATE_INFO,
         .stage = {.sType = VK_STRUCTURE_TYPE_PIPELINE_SHADER_STAGE_CREATE_INFO,
                   .stage = VK_SHADER_STAGE_COMPUTE_BIT,
                   .module = module,
                   .pName = "main"},
-        .layout = resource->layout,
+        .layout = resource.layout,
     };
     VkDevice device = vulkanOf(app).device;
-    VkResult result = vkCreateComputePipelines(device, VK_NULL_HANDLE, 1, &info, nullptr, &resource->pipeline);
+    VkPipeline pipeline = VK_NULL_HANDLE;
+    VkResult result = vkCreateComputePipelines(device, VK_NULL_HANDLE, 1, &info, nullptr, &pipeline);
     vkDestroyShaderModule(device, module, nullptr);
     checkVulkan(result, failure);
+    if (pipeline)
+        setDebugName(app, VK_OBJECT_TYPE_PIPELINE, uint64_t(pipeline), "gfx::computePipeline");
+    return pipeline;
+}
+
+} // namespace
+
+Pipeline* createComputePipeline(RenderApp& app, const RootSignatureBuilder& rootSignature, ShaderBytecode program)
+{
+    PipelineResource* resource = createRootSignature(app, rootSignature, {program}, VK_SHADER_STAGE_COMPUTE_BIT,
+                                                     VK_PIPELINE_BIND_POINT_COMPUTE);
+    resource->program = program;
+    resource->pipeline = buildComputePipeline(app, *resource);
     if (!resource->pipeline) {
         releaseRootSignature(app, resource);
         delete resource;
         return nullptr;
     }
-    setDebugName(app, VK_OBJECT_TYPE_PIPELINE, uint64_t(resource->pipeline), "gfx::computePipeline");
     return new Pipeline{resource};
+}
+
+void renewPipelineWhenDue(RenderApp& app, PipelineResource* resource)
+{
+    if (!vulkanOf(app).renewsComputePipelines || resource->bindPoint != VK_PIPELINE_BIND_POINT_COMPUTE ||
+        ++resource->bindsSinceBuilt < pipelineRenewalBinds)
+        return;
+    // Frames in flight may still run the old pipeline: it goes, and the driver's copies of the
+    // program with it, once their fences have passed.
+    VkPipeline renewed = buildComputePipeline(app, *resource);
+    if (!renewed)
+        return;
+    deferRelease(app, {RELEASE_PIPELINE, uint64_t(resource->pipeline)});
+    resource->pipeline = renewed;
+    resource->bindsSinceBuilt = 0;
 }
 
 Pipeline* createGraphicsPipeline(RenderApp& app, const GraphicsPipelineDesc& desc)

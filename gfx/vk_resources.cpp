@@ -1,5 +1,5 @@
-// Buffers and images on Vulkan: memory, views, first layouts and the uploads beginFrame
-// records. DXGI formats and D3D12 states are translated here and nowhere above gfx/.
+// Buffers and images on Vulkan: memory and views (vk_uploads.cpp records their first layouts
+// and uploads). DXGI formats and D3D12 states are translated here and nowhere above gfx/.
 #include "gfx/vk_internal.h"
 
 #include "core/log.h"
@@ -134,13 +134,6 @@ VkPipelineStageFlags2 stagesForState(uint32_t state)
 
 namespace {
 
-// A zero fill (vkCmdFillBuffer) is complete before any later command reads or writes the buffer.
-void recordFillBarrier(CommandList* list)
-{
-    recordMemoryBarrier(list, VK_PIPELINE_STAGE_2_ALL_TRANSFER_BIT, VK_ACCESS_2_TRANSFER_WRITE_BIT,
-                        VK_PIPELINE_STAGE_2_ALL_COMMANDS_BIT, VK_ACCESS_2_MEMORY_READ_BIT | VK_ACCESS_2_MEMORY_WRITE_BIT);
-}
-
 uint32_t findMemoryType(VulkanContext& vk, uint32_t allowedTypes, VkMemoryPropertyFlags wanted,
                         VkMemoryPropertyFlags fallback)
 {
@@ -160,37 +153,20 @@ CommandList* recordingList(RenderApp& app)
     return app.ring.state[slot] == FrameState::Recording ? app.frames[slot].commandList : nullptr;
 }
 
-void recordFirstLayout(CommandList* list, Image* image)
+bool outOfMemory(VkResult result)
 {
-    endRendering(list);
-    VkImageMemoryBarrier2 barrier = {
-        .sType = VK_STRUCTURE_TYPE_IMAGE_MEMORY_BARRIER_2,
-        .srcStageMask = VK_PIPELINE_STAGE_2_NONE,
-        .srcAccessMask = 0,
-        .dstStageMask = stagesForState(image->state),
-        .dstAccessMask = accessForState(image->state),
-        .oldLayout = VK_IMAGE_LAYOUT_UNDEFINED,
-        .newLayout = layoutForState(image->state, image->resource->swapchainImage),
-        .srcQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED,
-        .dstQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED,
-        .image = image->resource->image,
-        .subresourceRange = {image->resource->aspect, 0, 1, 0, 1},
-    };
-    VkDependencyInfo dependency = {.sType = VK_STRUCTURE_TYPE_DEPENDENCY_INFO,
-                                   .imageMemoryBarrierCount = 1,
-                                   .pImageMemoryBarriers = &barrier};
-    vkCmdPipelineBarrier2(list->buffer, &dependency);
+    return result == VK_ERROR_OUT_OF_DEVICE_MEMORY || result == VK_ERROR_OUT_OF_HOST_MEMORY;
 }
 
-template <typename T>
-void removeFrom(DynamicArray<T*>& list, T* item)
+// A resource the device cannot hold goes to the context's failure report when it has one (a
+// tool's, which ends the process); otherwise, or should the report return, it is the PANIC.
+[[noreturn]] void failAllocation(RenderApp& app, AllocationFailure failure, const char* panicMessage)
 {
-    uint64_t kept = 0;
-    for (uint64_t i = 0; i < list.count; ++i) {
-        if (list.data[i] != item)
-            list.data[kept++] = list.data[i];
-    }
-    list.count = kept;
+    VulkanContext& vk = vulkanOf(app);
+    failure.imageSizeLimit = vk.imageSizeLimit;
+    if (vk.allocationFailureReport)
+        vk.allocationFailureReport(failure, vk.allocationFailureData);
+    PANIC("%s", panicMessage);
 }
 
 } // namespace
@@ -211,7 +187,12 @@ BufferResource* createBufferResource(RenderApp& app, VkDeviceSize size, bool hos
                  VK_BUFFER_USAGE_INDIRECT_BUFFER_BIT,
         .sharingMode = VK_SHARING_MODE_EXCLUSIVE,
     };
-    checkVulkan(vkCreateBuffer(vk.device, &info, nullptr, &resource->buffer), "PANIC: Failed to create buffer resource\n");
+    const char* failure = "PANIC: Failed to create buffer resource\n";
+    const AllocationFailure outOfMemoryFor = {.kind = AllocationFailureKind::OutOfMemory, .bytes = size};
+    VkResult result = vkCreateBuffer(vk.device, &info, nullptr, &resource->buffer);
+    if (outOfMemory(result))
+        failAllocation(app, outOfMemoryFor, failure);
+    checkVulkan(result, failure);
     VkMemoryRequirements requirements;
     vkGetBufferMemoryRequirements(vk.device, resource->buffer, &requirements);
     VkMemoryPropertyFlags wanted = VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT;
@@ -225,13 +206,19 @@ BufferResource* createBufferResource(RenderApp& app, VkDeviceSize size, bool hos
     VkMemoryAllocateInfo allocate = {.sType = VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO,
                                      .allocationSize = requirements.size,
                                      .memoryTypeIndex = type};
-    if (type == UINT32_MAX || vkAllocateMemory(vk.device, &allocate, nullptr, &resource->memory) != VK_SUCCESS ||
-        vkBindBufferMemory(vk.device, resource->buffer, resource->memory, 0) != VK_SUCCESS)
-        PANIC("PANIC: Failed to create buffer resource\n");
+    if (type == UINT32_MAX)
+        PANIC("%s", failure);
+    result = vkAllocateMemory(vk.device, &allocate, nullptr, &resource->memory);
+    if (outOfMemory(result))
+        failAllocation(app, outOfMemoryFor, failure);
+    if (result != VK_SUCCESS || vkBindBufferMemory(vk.device, resource->buffer, resource->memory, 0) != VK_SUCCESS)
+        PANIC("%s", failure);
     if (hostVisible) {
         resource->coherent = vk.memoryProperties.memoryTypes[type].propertyFlags & VK_MEMORY_PROPERTY_HOST_COHERENT_BIT;
-        checkVulkan(vkMapMemory(vk.device, resource->memory, 0, VK_WHOLE_SIZE, 0, &resource->mapped),
-                    "PANIC: Failed to create buffer resource\n");
+        result = vkMapMemory(vk.device, resource->memory, 0, VK_WHOLE_SIZE, 0, &resource->mapped);
+        if (outOfMemory(result) || result == VK_ERROR_MEMORY_MAP_FAILED)
+            failAllocation(app, outOfMemoryFor, failure);
+        checkVulkan(result, failure);
     }
     setDebugName(app, VK_OBJECT_TYPE_BUFFER, uint64_t(resource->buffer), name);
     return resource;
@@ -343,18 +330,19 @@ void flushMapped(BufferResource* resource)
 
 // >>images
 
-void initImageRecord(RenderApp& app, Image* image, uint32_t width, uint32_t height, const void* data,
-                     uint32_t initialState, uint32_t format, uint32_t flags)
+namespace {
+
+// The Vulkan image of a record and its own memory; a size above the device's limit or memory
+// that runs out goes to failAllocation.
+void createImageResource(RenderApp& app, ImageResource* resource, uint32_t width, uint32_t height, uint32_t flags,
+                         bool depth)
 {
     VulkanContext& vk = vulkanOf(app);
-    *image = {};
-    ImageResource* resource = new ImageResource{};
-    resource->app = &app;
-    resource->format = vulkanFormat(format);
-    bool depth = isDepthFormat(format);
-    resource->aspect = depth ? VK_IMAGE_ASPECT_DEPTH_BIT : VK_IMAGE_ASPECT_COLOR_BIT;
-    if (format == FORMAT_D24_UNORM_S8_UINT)
-        resource->aspect |= VK_IMAGE_ASPECT_STENCIL_BIT;
+    const char* failure = "PANIC: Failed to create image resource\n";
+    AllocationFailure refused = {.kind = AllocationFailureKind::TooLarge, .width = width, .height = height};
+    if (width > vk.imageSizeLimit || height > vk.imageSizeLimit)
+        failAllocation(app, refused, failure);
+    refused.kind = AllocationFailureKind::OutOfMemory;
     VkImageUsageFlags usage = VK_IMAGE_USAGE_TRANSFER_SRC_BIT | VK_IMAGE_USAGE_TRANSFER_DST_BIT | VK_IMAGE_USAGE_SAMPLED_BIT;
     if (flags & RESOURCE_FLAG_ALLOW_RENDER_TARGET)
         usage |= VK_IMAGE_USAGE_COLOR_ATTACHMENT_BIT;
@@ -376,19 +364,45 @@ void initImageRecord(RenderApp& app, Image* image, uint32_t width, uint32_t heig
         .sharingMode = VK_SHARING_MODE_EXCLUSIVE,
         .initialLayout = VK_IMAGE_LAYOUT_UNDEFINED,
     };
-    if (width == 0 || height == 0 || vkCreateImage(vk.device, &info, nullptr, &resource->image) != VK_SUCCESS)
-        PANIC("PANIC: Failed to create image resource\n");
+    VkResult result = width && height ? vkCreateImage(vk.device, &info, nullptr, &resource->image)
+                                      : VK_ERROR_INITIALIZATION_FAILED;
+    if (outOfMemory(result))
+        failAllocation(app, refused, failure);
+    checkVulkan(result, failure);
     VkMemoryRequirements requirements;
     vkGetImageMemoryRequirements(vk.device, resource->image, &requirements);
     uint32_t type = findMemoryType(vk, requirements.memoryTypeBits, VK_MEMORY_PROPERTY_DEVICE_LOCAL_BIT, 0);
+    if (type == UINT32_MAX)
+        PANIC("%s", failure);
     VkMemoryAllocateInfo allocate = {.sType = VK_STRUCTURE_TYPE_MEMORY_ALLOCATE_INFO,
                                      .allocationSize = requirements.size,
                                      .memoryTypeIndex = type};
-    if (type == UINT32_MAX || vkAllocateMemory(vk.device, &allocate, nullptr, &resource->memory) != VK_SUCCESS ||
-        vkBindImageMemory(vk.device, resource->image, resource->memory, 0) != VK_SUCCESS)
-        PANIC("PANIC: Failed to create image resource\n");
+    refused.bytes = requirements.size;
+    result = vkAllocateMemory(vk.device, &allocate, nullptr, &resource->memory);
+    if (outOfMemory(result))
+        failAllocation(app, refused, failure);
+    if (result != VK_SUCCESS || vkBindImageMemory(vk.device, resource->image, resource->memory, 0) != VK_SUCCESS)
+        PANIC("%s", failure);
+}
+
+} // namespace
+
+void initImageRecord(RenderApp& app, Image* image, uint32_t width, uint32_t height, const void* data,
+                     uint32_t initialState, uint32_t format, uint32_t flags)
+{
+    VulkanContext& vk = vulkanOf(app);
+    *image = {};
+    ImageResource* resource = new ImageResource{};
+    resource->app = &app;
+    resource->format = vulkanFormat(format);
+    bool depth = isDepthFormat(format);
+    resource->aspect = depth ? VK_IMAGE_ASPECT_DEPTH_BIT : VK_IMAGE_ASPECT_COLOR_BIT;
+    if (format == FORMAT_D24_UNORM_S8_UINT)
+        resource->aspect |= VK_IMAGE_ASPECT_STENCIL_BIT;
+    createImageResource(app, resource, width, height, flags, depth);
     setDebugName(app, VK_OBJECT_TYPE_IMAGE, uint64_t(resource->image), "gfx::image");
 
+    resource->zeroPending = data == nullptr; // initial data overwrites every pixel
     image->resource = resource;
     image->state = initialState;
     image->uploadState = STATE_GENERIC_READ;
@@ -482,95 +496,4 @@ VkImageView imageViewFor(Image* image, uint32_t format)
     setDebugName(app, VK_OBJECT_TYPE_IMAGE_VIEW, uint64_t(view), "gfx::imageView");
     resource->views.push({format, view});
     return view;
-}
-
-// >>uploads
-
-void dropPendingUploads(RenderApp& app, Image* image, Buffer* buffer)
-{
-    // A record destroyed before its upload or first layout was recorded leaves no pointer behind.
-    if (!app.vulkan)
-        return;
-    VulkanContext& vk = vulkanOf(app);
-    for (FrameContext& frame : app.frames) {
-        if (image)
-            removeFrom(frame.pendingImageUploads, image);
-        if (buffer)
-            removeFrom(frame.pendingBufferUploads, buffer);
-    }
-    if (image)
-        removeFrom(vk.pendingLayouts, image);
-    if (buffer)
-        removeFrom(vk.pendingFills, buffer);
-}
-
-void recordPendingLayouts(RenderApp& app, CommandList* list)
-{
-    VulkanContext& vk = vulkanOf(app);
-    for (Image* image : vk.pendingLayouts)
-        recordFirstLayout(list, image);
-    vk.pendingLayouts.clear();
-    for (Buffer* buffer : vk.pendingFills)
-        vkCmdFillBuffer(list->buffer, buffer->resource->buffer, 0, VK_WHOLE_SIZE, 0);
-    if (vk.pendingFills.count)
-        recordFillBarrier(list);
-    vk.pendingFills.clear();
-}
-
-void recordUploads(RenderApp& app, FrameContext& frame)
-{
-    CommandList* list = frame.commandList;
-    for (Image* image : frame.pendingImageUploads) {
-        if (!image->pendingData || !image->upload)
-            continue;
-        uint32_t pixelBytes = bytesPerPixel(image->format);
-        ImageFootprint footprint = imageFootprint(image->width, image->height, image->format);
-        uint8_t* mapped = static_cast<uint8_t*>(image->upload->mapped);
-        for (uint32_t row = 0; row < footprint.rowCount; ++row) {
-            std::memcpy(mapped + row * footprint.rowPitch, image->pendingData + uint64_t(row) * image->width * pixelBytes,
-                        footprint.rowSize);
-        }
-        flushMapped(image->upload);
-        uint32_t state = image->state;
-        PendingTransition toCopy = {state, STATE_COPY_DEST, nullptr, image};
-        PendingTransition back = {STATE_COPY_DEST, state, nullptr, image};
-        if (state != STATE_COPY_DEST)
-            recordBarriers(list, &toCopy, 1);
-        VkBufferImageCopy region = {
-            .bufferOffset = 0,
-            .bufferRowLength = uint32_t(footprint.rowPitch / pixelBytes),
-            .bufferImageHeight = image->height,
-            .imageSubresource = {image->resource->aspect & ~VkImageAspectFlags(VK_IMAGE_ASPECT_STENCIL_BIT), 0, 0, 1},
-            .imageOffset = {0, 0, 0},
-            .imageExtent = {image->width, image->height, 1},
-        };
-        vkCmdCopyBufferToImage(list->buffer, image->upload->buffer, image->resource->image,
-                               VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, 1, &region);
-        if (state != STATE_COPY_DEST)
-            recordBarriers(list, &back, 1);
-        std::free(image->pendingData);
-        image->pendingData = nullptr;
-        deferBufferResource(app, image->upload);
-    }
-    frame.pendingImageUploads.clear();
-
-    for (Buffer* buffer : frame.pendingBufferUploads) {
-        if (!buffer->pendingData || !buffer->resource || !buffer->upload)
-            continue;
-        std::memcpy(buffer->upload->mapped, buffer->pendingData, buffer->size);
-        flushMapped(buffer->upload);
-        uint32_t state = buffer->state;
-        PendingTransition toCopy = {state, STATE_COPY_DEST, buffer, nullptr};
-        PendingTransition back = {STATE_COPY_DEST, state, buffer, nullptr};
-        if (state != STATE_COPY_DEST)
-            recordBarriers(list, &toCopy, 1);
-        VkBufferCopy region = {.srcOffset = 0, .dstOffset = 0, .size = buffer->size};
-        vkCmdCopyBuffer(list->buffer, buffer->upload->buffer, buffer->resource->buffer, 1, &region);
-        if (state != STATE_COPY_DEST)
-            recordBarriers(list, &back, 1);
-        std::free(buffer->pendingData);
-        buffer->pendingData = nullptr;
-        deferBufferResource(app, buffer->upload);
-    }
-    frame.pendingBufferUploads.clear();
 }

@@ -1,6 +1,7 @@
 // The swapchain: FIFO (one vertical blank per present), three images, UNORM RGBA or BGRA
 // (never sRGB: the final pass applies its own gamma). Recreated, not fatal, when the surface
-// reports out-of-date or suboptimal; nothing is presented while the window has no area.
+// reports out-of-date or suboptimal; nothing is presented while the window has no area, nor
+// ever again once the surface is lost (the window destroyed under it), which is a quit.
 #include "gfx/vk_internal.h"
 
 #include "core/log.h"
@@ -46,7 +47,7 @@ bool recreateSwapchain(RenderApp& app)
         return false;
     checkVulkan(vkDeviceWaitIdle(vk.device), "PANIC: Failed to create swapchain\n");
     createSwapchain(app);
-    return vk.swapchain != VK_NULL_HANDLE;
+    return vk.swapchain != VK_NULL_HANDLE && !vk.surfaceLost;
 }
 
 } // namespace
@@ -67,8 +68,12 @@ void createSwapchain(RenderApp& app)
     }
 
     VkSurfaceCapabilitiesKHR capabilities;
-    checkVulkan(vkGetPhysicalDeviceSurfaceCapabilitiesKHR(vk.physicalDevice, vk.surface, &capabilities),
-                "PANIC: Failed to create swapchain\n");
+    VkResult result = vkGetPhysicalDeviceSurfaceCapabilitiesKHR(vk.physicalDevice, vk.surface, &capabilities);
+    if (result == VK_ERROR_SURFACE_LOST_KHR) {
+        vk.surfaceLost = true;
+        return;
+    }
+    checkVulkan(result, "PANIC: Failed to create swapchain\n");
     VkExtent2D extent = capabilities.currentExtent;
     if (extent.width == UINT32_MAX) {
         windowDrawableSize(app.window, &extent.width, &extent.height);
@@ -193,6 +198,8 @@ void acquireBackBuffer(RenderApp& app, uint32_t slot)
     VulkanContext& vk = vulkanOf(app);
     vk.imageAcquired = false;
     vk.frameBackBuffer = &vk.offscreen;
+    if (vk.surfaceLost)
+        return;
     // A window whose size changed is caught here even when the surface does not report it.
     uint32_t width = 0, height = 0;
     windowDrawableSize(app.window, &width, &height);
@@ -207,6 +214,10 @@ void acquireBackBuffer(RenderApp& app, uint32_t slot)
         if (result == VK_ERROR_OUT_OF_DATE_KHR) {
             vk.swapchainStale = true;
             continue;
+        }
+        if (result == VK_ERROR_SURFACE_LOST_KHR) {
+            vk.surfaceLost = true;
+            return;
         }
         if (result == VK_SUBOPTIMAL_KHR)
             vk.swapchainStale = true; // this image is still presentable; recreate after presenting it
@@ -269,6 +280,8 @@ void submitAndPresent(RenderApp& app, uint32_t slot, uint64_t fenceValue)
     VkResult result = vkQueuePresentKHR(vk.queue, &present);
     if (result == VK_ERROR_OUT_OF_DATE_KHR || result == VK_SUBOPTIMAL_KHR)
         vk.swapchainStale = true;
+    else if (result == VK_ERROR_SURFACE_LOST_KHR)
+        vk.surfaceLost = true;
     else
         checkVulkan(result, "PANIC: Failed to present\n");
 

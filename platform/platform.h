@@ -88,7 +88,16 @@ AudioDevice* openAudioDevice(const AudioFormat& format, AudioDoneFunction done, 
 int writeAudioHeader(AudioDevice* device, AudioHeader* header);
 // Writes the error's text, cut to capacity and always terminated.
 void audioErrorText(int error, char* text, size_t capacity);
-uint64_t audioDevicePosition(const AudioDevice* device); // frames
+
+// The device's count as a clock. The count moves in steps (a device buffer at a time), and
+// what it has taken is heard a latency later.
+struct AudioDeviceClock {
+    uint64_t frames = 0;        // taken since opening
+    double movedAt = 0.0;       // nowMilliseconds() when frames last changed (before that, the opening)
+    uint32_t stepFrames = 0;    // frames grows by at most this many at a time
+    uint32_t latencyFrames = 0; // taken but not heard yet
+};
+AudioDeviceClock audioDeviceClock(const AudioDevice* device); // all zero without a device
 // Stops output at once; queued headers are dropped without being handed back.
 void closeAudioDevice(AudioDevice*& device);
 
@@ -136,6 +145,8 @@ void destroyWindow(Window*& window);
 void windowSize(Window* window, uint32_t* width, uint32_t* height);
 // Drawable size now (0 x 0 while minimised).
 void windowDrawableSize(Window* window, uint32_t* width, uint32_t* height);
+// False while the window is minimised or hidden (unmapped): nothing presented would be seen.
+bool windowShown(Window* window);
 // One frame's message pump with the rules above.
 void pumpWindowMessages(Window* window, InputState& input, WindowState& state);
 void setCursorVisible(Window* window, bool visible);

@@ -1,5 +1,6 @@
 // JSON lexer and parser. Every lexical error PANICs with its line, every missing bracket or
-// colon with the token that was missing; the parser never reads past the last token.
+// colon with the token that was missing, nesting past the depth limit with its line; the
+// parser never reads past the last token.
 #include "timeline/json.h"
 
 #include "core/log.h"
@@ -141,6 +142,7 @@ struct Lexer {
 struct Parser {
     const DynamicArray<JsonToken>& tokens;
     uint64_t index = 0;
+    uint32_t depth = 0; // objects and arrays open around the current token
 
     // The token at index + offset, or null past the last token.
     const JsonToken* peek(uint64_t offset = 0) const
@@ -164,6 +166,15 @@ struct Parser {
         value.string.chars[token.length] = '\0';
         value.string.length = token.length;
         return value;
+    }
+
+    // Each level costs a few stack frames here and in releaseJson: the bound keeps a hostile
+    // text from overflowing the stack.
+    void enterLevel(const JsonToken& token)
+    {
+        if (depth == jsonDepthLimit)
+            PANIC("PANIC: Nested deeper than %u levels at line %u\n", jsonDepthLimit, token.line);
+        ++depth;
     }
 
     bool parseValue(JsonValue& value)
@@ -197,11 +208,15 @@ struct Parser {
             return true;
         case JsonTokenKind::objectBegin:
             value.type = JsonValueType::object;
+            enterLevel(*token);
             value.object = parseObject();
+            --depth;
             return true;
         case JsonTokenKind::arrayBegin:
             value.type = JsonValueType::array;
+            enterLevel(*token);
             value.array = parseArray();
+            --depth;
             return true;
         default:
             return false; // the index does not move

@@ -86,9 +86,12 @@ struct JsonArray {
     DynamicArray<float> floats;
 };
 
+// Objects and arrays nest at most this deep (the root is level 1).
+constexpr uint32_t jsonDepthLimit = 64;
+
 // Reads one value from the text. length counts bytes; zero bytes count as white space, so a
-// zero-terminated text may be passed with its terminator. A lexical or syntax error is a
-// PANIC. Returns false, without a message, for a null buffer or a length of 0, and when the
+// zero-terminated text may be passed with its terminator. A lexical or syntax error, or
+// nesting deeper than jsonDepthLimit, is a PANIC. Returns false, without a message, for a null buffer or a length of 0, and when the
 // tokens do not begin a value. The buffer is never changed.
 bool parseJson(JsonValue& value, const char* buffer, uint64_t length, uint64_t tokenReserve);
 // Frees everything the tree owns and leaves the value null.

@@ -32,6 +32,48 @@ TrackType trackTypeFromName(const char* name, bool& known)
     return TrackType::INVALID;
 }
 
+// A number in either form as a float: an integer is converted (1 -> 1.0), never taken as bits.
+float numberAsFloat(const JsonNumber& number)
+{
+    return number.kind == JsonNumberKind::floatNumber ? asFloat(number.bits) : float(int32_t(number.bits));
+}
+
+// A number in either form as an unsigned integer. An integer keeps its 32 bits; a fraction is
+// truncated toward zero within 0 .. 2^32 - 1, reported when that changes it (2.7 -> 2).
+uint32_t numberAsUint(const JsonNumber& number, const char* what, const char* trackName)
+{
+    if (number.kind == JsonNumberKind::integerNumber)
+        return number.bits;
+    float value = asFloat(number.bits);
+    uint32_t whole = value >= 4294967296.0f ? UINT32_MAX : value >= 0.0f ? uint32_t(value) : 0; // NaN gives 0
+    if (double(whole) != double(value))
+        ASSERT(false, "ASSERT: %s %f of track \"%s\" is not a whole number: taken as %u\n", what, double(value),
+               trackName, whole);
+    return whole;
+}
+
+// The first three elements of a numbers array as floats; false when there are fewer.
+bool readFloat3(const JsonArray& array, Float3& xyz)
+{
+    if (array.count < 3)
+        return false;
+    float v[3];
+    for (uint32_t i = 0; i < 3; ++i) {
+        if (array.kind == JsonArrayKind::floats) {
+            v[i] = array.floats[i];
+        } else if (array.kind == JsonArrayKind::integers) {
+            v[i] = float(array.integers[i]);
+        } else if (array.values[i].type == JsonValueType::number) {
+            v[i] = numberAsFloat(array.values[i].number); // [1.0,2,3.0] mixes both forms
+        } else {
+            return false;
+        }
+    }
+    xyz = {v[0], v[1], v[2]};
+    return true;
+}
+
+// Each value is converted to the track's type, whichever number form the text used.
 void loadKey(Timeline& timeline, const char* trackName, TrackType type, const JsonValue& element)
 {
     if (element.type != JsonValueType::object) {
@@ -49,33 +91,28 @@ void loadKey(Timeline& timeline, const char* trackName, TrackType type, const Js
         ASSERT(false, "ASSERT: Unknown easing \"%s\"\n", easingName->string.chars);
         return;
     }
-    // Numbers are taken as the reader stored them: no conversion between integer and float.
-    uint32_t frameNumber = frame->number.bits;
+    uint32_t frameNumber = numberAsUint(frame->number, "Frame", trackName);
+    if ((type == TrackType::FLOAT || type == TrackType::UINT) && value->type != JsonValueType::number) {
+        ASSERT(false, "ASSERT: Value of key \"%s\" has the wrong type\n", "value");
+        return;
+    }
     switch (type) {
-    case TrackType::FLOAT:
-    case TrackType::UINT:
-        if (value->type != JsonValueType::number) {
-            ASSERT(false, "ASSERT: Value of key \"%s\" has the wrong type\n", "value");
-            return;
-        }
-        if (type == TrackType::FLOAT) {
-            float x = asFloat(value->number.bits);
-            setKeyFloat(timeline, trackName, frameNumber, &x, easing);
-        } else {
-            setKeyUint(timeline, trackName, frameNumber, &value->number.bits, easing);
-        }
+    case TrackType::FLOAT: {
+        float x = numberAsFloat(value->number);
+        setKeyFloat(timeline, trackName, frameNumber, &x, easing);
         break;
+    }
+    case TrackType::UINT: {
+        uint32_t x = numberAsUint(value->number, "Value", trackName);
+        setKeyUint(timeline, trackName, frameNumber, &x, easing);
+        break;
+    }
     case TrackType::FLOAT3: {
-        const JsonArray* array = value->type == JsonValueType::array ? value->array : nullptr;
-        if (!array || array->count < 3 || array->kind == JsonArrayKind::values) {
+        Float3 xyz;
+        if (value->type != JsonValueType::array || !readFloat3(*value->array, xyz)) {
             ASSERT(false, "ASSERT: FLOAT3 value of track \"%s\" needs three numbers\n", trackName);
             return;
         }
-        uint32_t words[3];
-        std::memcpy(words, array->kind == JsonArrayKind::floats ? static_cast<const void*>(array->floats.data)
-                                                                : static_cast<const void*>(array->integers.data),
-                    sizeof(words));
-        Float3 xyz{asFloat(words[0]), asFloat(words[1]), asFloat(words[2])};
         setKeyFloat3(timeline, trackName, frameNumber, &xyz, easing);
         break;
     }

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <string>
 
-constexpr uint32_t toolSizeLimit = 8192; // pixels, either side
+// Pixels, either side: more than any device's images. The device's own limit (16384 on
+// lavapipe) is checked once the device is known.
+constexpr uint32_t toolSizeLimit = 65536;
 
 struct CaptureOptions {
     std::string outputFolder;           // --out, required

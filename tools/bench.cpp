@@ -7,6 +7,7 @@
 #include "gfx/timestamps.h"
 #include "tools/arguments.h"
 #include "tools/headless_piece.h"
+#include "tools/tool_report.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -44,7 +45,7 @@ int main(int argc, char** argv)
     BenchOptions options;
     std::string reason;
     if (!parseBenchArguments(argc, argv, options, reason)) {
-        std::fprintf(stderr, "kivrel-bench: %s\n%s", reason.c_str(), benchUsage);
+        reportToolError("kivrel-bench", "%s\n%s", reason.c_str(), benchUsage);
         return 2;
     }
     if (options.help) {
@@ -57,7 +58,8 @@ int main(int argc, char** argv)
                                .renderHeight = options.height,
                                .outputWidth = options.width,
                                .outputHeight = options.height,
-                               .validation = options.validation});
+                               .validation = options.validation,
+                               .tool = {"kivrel-bench", benchUsage}});
     TimestampQueries* queries = createTimestampQueries(piece.app, sceneMarkCount);
     if (!queries)
         logMessage("kivrel-bench: this device's queue writes no timestamps: CPU times only\n");
@@ -109,7 +111,7 @@ int main(int argc, char** argv)
     destroyTimestampQueries(piece.app, queries);
     stopHeadlessPiece(piece);
     if (options.validation && piece.app.validationErrors) {
-        logMessage("kivrel-bench: %llu validation errors\n", (unsigned long long)piece.app.validationErrors);
+        reportToolError("kivrel-bench", "%llu validation errors\n", (unsigned long long)piece.app.validationErrors);
         return 1;
     }
     return 0;

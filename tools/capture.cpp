@@ -9,6 +9,7 @@
 #include "tools/arguments.h"
 #include "tools/headless_piece.h"
 #include "tools/png_file.h"
+#include "tools/tool_report.h"
 #include "tools/video.h"
 
 #include <cstdio>
@@ -18,6 +19,7 @@
 
 namespace {
 
+constexpr const char* tool = "kivrel-capture";
 constexpr uint32_t samplesPerFrame = 44100 / 60; // stereo frames of sound per picture: 735
 
 // The folder exists (made if need be) and takes a new file.
@@ -47,7 +49,7 @@ bool writeSoundtrack(RenderApp& app, const std::string& path, uint32_t first, ui
 {
     AudioRenderer* audio = renderSoundtrack(app);
     if (!audio) {
-        logMessage("kivrel-capture: the soundtrack was not rendered as 32-bit floats\n");
+        reportToolError(tool, "the soundtrack was not rendered as 32-bit floats\n");
         return false;
     }
     uint32_t start = first * samplesPerFrame;
@@ -59,9 +61,9 @@ bool writeSoundtrack(RenderApp& app, const std::string& path, uint32_t first, ui
         ok = file.count && writeWholeFile(path.c_str(), file.data, file.count) == FileWriteResult::ok;
         file.clear();
         if (!ok)
-            logMessage("kivrel-capture: could not write %s\n", path.c_str());
+            reportToolError(tool, "could not write %s\n", path.c_str());
     } else {
-        logMessage("kivrel-capture: the soundtrack ends before frame %u\n", last);
+        reportToolError(tool, "the soundtrack ends before frame %u\n", last);
     }
     destroyAudioRenderer(app, audio);
     return ok;
@@ -69,7 +71,7 @@ bool writeSoundtrack(RenderApp& app, const std::string& path, uint32_t first, ui
 
 int usageError(const std::string& reason)
 {
-    std::fprintf(stderr, "kivrel-capture: %s\n%s", reason.c_str(), captureUsage);
+    reportToolError(tool, "%s\n%s", reason.c_str(), captureUsage);
     return 2;
 }
 
@@ -91,13 +93,12 @@ int main(int argc, char** argv)
     if (!options.videoPath.empty()) {
         ffmpeg = findProgram("ffmpeg", std::getenv("PATH"));
         if (ffmpeg.empty()) {
-            std::fprintf(stderr, "kivrel-capture: --video needs ffmpeg, which is not installed\n");
+            reportToolError(tool, "--video needs ffmpeg, which is not installed\n");
             return 1;
         }
     }
     if (!prepareOutputFolder(options.outputFolder, reason)) {
-        std::fprintf(stderr, "kivrel-capture: cannot use %s as the output folder: %s\n", options.outputFolder.c_str(),
-                     reason.c_str());
+        reportToolError(tool, "cannot use %s as the output folder: %s\n", options.outputFolder.c_str(), reason.c_str());
         return 1;
     }
     const uint32_t first = options.firstFrame;
@@ -111,7 +112,8 @@ int main(int argc, char** argv)
                                .renderHeight = options.renderHeight,
                                .outputWidth = options.outputWidth,
                                .outputHeight = options.outputHeight,
-                               .validation = options.validation});
+                               .validation = options.validation,
+                               .tool = {tool, captureUsage}});
     bool ok = true;
     if (options.soundtrack || !options.videoPath.empty())
         ok = writeSoundtrack(piece.app, wavPath, first, last);
@@ -133,15 +135,15 @@ int main(int argc, char** argv)
         }
         playFrame(piece, draw);
         // The first iteration shows frame 0 while the music starts; the next shows it again.
-        if (piece.loop.phase != LoopPhase::playing || frame < first)
+        if (piece.loop.phase != LoopPhase::Playing || frame < first)
             continue;
 
         DynamicArray<uint8_t> pixels = readBackBuffer(piece.app);
         std::string path = framePath(options.outputFolder, frame);
-        ok = writePng(path.c_str(), pixels.data, piece.app.width, piece.app.height);
+        ok = pixels.count && writePng(path.c_str(), pixels.data, piece.app.width, piece.app.height);
         pixels.clear();
         if (!ok) {
-            logMessage("kivrel-capture: could not write %s\n", path.c_str());
+            reportToolError(tool, "could not write %s\n", path.c_str());
             break;
         }
         written += 1;
@@ -159,10 +161,13 @@ int main(int argc, char** argv)
         std::string video = std::filesystem::absolute(options.videoPath).string();
         std::string wav = std::filesystem::absolute(wavPath).string();
         ok = runCommand(muxCommand(ffmpeg, folder, first, last - first + 1, wav, video));
-        logMessage(ok ? "kivrel-capture: wrote %s\n" : "kivrel-capture: ffmpeg could not write %s\n", video.c_str());
+        if (ok)
+            logMessage("kivrel-capture: wrote %s\n", video.c_str());
+        else
+            reportToolError(tool, "ffmpeg could not write %s\n", video.c_str());
     }
     if (options.validation && piece.app.validationErrors) {
-        logMessage("kivrel-capture: %llu validation errors\n", (unsigned long long)piece.app.validationErrors);
+        reportToolError(tool, "%llu validation errors\n", (unsigned long long)piece.app.validationErrors);
         ok = false;
     }
     if (written)

@@ -7,7 +7,6 @@
 #include "platform/platform.h"
 #include "timeline/timeline_io.h"
 
-
 namespace {
 
 constexpr double frameMilliseconds = 1000.0 / 60.0;
@@ -16,10 +15,13 @@ constexpr double frameMilliseconds = 1000.0 / 60.0;
 
 void startHeadlessPiece(HeadlessPiece& piece, const HeadlessOptions& options)
 {
+    piece.tool = options.tool;
     initGraphics(piece.app, {.headless = true,
                              .width = options.outputWidth,
                              .height = options.outputHeight,
-                             .validation = options.validation});
+                             .validation = options.validation,
+                             .allocationFailureReport = reportToolAllocationFailure,
+                             .allocationFailureData = &piece.tool});
     piece.timeline = createTimeline(timelineFrameCount);
     Image* textImage = createTitleImage(piece.app);
     DemoState& state = piece.state;
@@ -32,17 +34,24 @@ void startHeadlessPiece(HeadlessPiece& piece, const HeadlessOptions& options)
         seedTracks(*piece.timeline, piece.parameters);
 
     // The music has played the frame shown once that frame is presented: the next frame's
-    // clock is (n + 1) × 1000 / 60 − 17.4 ms.
+    // clock is (n + 1) × 1000 / 60 − 17.4 ms, read at the moment it was reached.
     piece.soundtrack = {
         .update = [] {},
         .ready = [] { return true; },
         .recordRender = [] {},
         .playing = [&piece] { return piece.playing; },
         .play = [&piece] { piece.playing = true; },
-        .positionSeconds = [&piece] { return (piece.state.simulation.frame + 1) / 60.0; },
+        .clock =
+            [&piece] {
+                return PlaybackClock{.taken = (piece.state.simulation.frame + 1) * frameMilliseconds,
+                                     .movedAt = piece.clock,
+                                     .latency = audioLatencyMilliseconds};
+            },
     };
     piece.frames = {
         .pumpMessages = [] { return false; },
+        .shown = [] { return true; },
+        .waitUntil = [](double) {},
         .beginFrame =
             [&piece] {
                 FrameContext* frame = beginFrame(piece.app);
@@ -67,6 +76,7 @@ void startHeadlessPiece(HeadlessPiece& piece, const HeadlessOptions& options)
             },
     };
 
+    piece.loop.frameClock = FrameClock::FrameLocked;
     startLoop(piece.loop, state);
     // What kivrel's frames while the soundtrack is prepared leave behind: frame 0's track
     // values, and a step of one frame at its time scale.

@@ -9,6 +9,7 @@
 #include "app/parameters.h"
 #include "app/scene.h"
 #include "gfx/context.h"
+#include "tools/tool_report.h"
 
 #include <cstdint>
 
@@ -18,9 +19,11 @@ struct HeadlessOptions {
     uint32_t renderWidth = 1920, renderHeight = 1080; // the scene's images
     uint32_t outputWidth = 1920, outputHeight = 1080; // the back buffer the final pass fills
     bool validation = false;                          // Khronos layer; errors counted in app
+    ToolIdentity tool = {"kivrel-capture", nullptr};  // names the tool in its failure reports
 };
 
 struct HeadlessPiece {
+    ToolIdentity tool; // what the graphics layer's allocation failures are reported as
     RenderApp app;
     DemoParameters parameters;
     DemoState state;
@@ -35,7 +38,8 @@ struct HeadlessPiece {
     double recordMilliseconds = 0.0; // CPU time of the last frame's recording (prologue and scene)
 };
 
-// Graphics context, title, scene objects and the compiled-in timeline, as kivrel starts up.
+// Graphics context, title, scene objects and the compiled-in timeline, as kivrel starts up. A
+// size beyond the device's images or memory that runs out ends the tool (reportToolAllocationFailure).
 void startHeadlessPiece(HeadlessPiece& piece, const HeadlessOptions& options);
 // The frame the next playFrame shows.
 inline uint32_t nextFrame(const HeadlessPiece& piece)

@@ -5,6 +5,7 @@
 #include "timeline/timeline_io.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 
 namespace {
@@ -137,6 +138,8 @@ int main(int argumentCount, char** arguments)
     Timeline* timeline = createTimeline(frameCount);
     buildPiece(*timeline);
     bool written = exportTimelineHeader(*timeline, path);
+    if (!written)
+        std::fprintf(stderr, "kivrel_make_timeline_header: could not write %s\n", path);
     destroyTimeline(timeline);
     return written ? 0 : 1;
 }

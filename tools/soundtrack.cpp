@@ -9,18 +9,62 @@
 #include "gfx/fence.h"
 #include "gfx/passes.h"
 #include "platform/platform.h"
+#include "tools/tool_report.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+ToolIdentity tool = {"kivrel-soundtrack", "usage: kivrel-soundtrack OUT.wav\n"};
+
+// The path can take the WAV: refused before seconds of synthesis when it is a folder or cannot
+// be opened for writing. A file already there is left as it is until the WAV replaces it.
+bool checkOutputFile(const char* path, std::string& reason)
+{
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        reason = "it is a folder";
+        return false;
+    }
+    const bool existed = std::filesystem::exists(path, error);
+    std::FILE* file = std::fopen(path, "ab");
+    if (!file) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    std::fclose(file);
+    if (!existed)
+        std::filesystem::remove(path, error);
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: kivrel-soundtrack OUT.wav\n");
+    if (argc != 2 || !*argv[1]) {
+        if (argc == 2)
+            reportToolError(tool.name, "OUT.wav is an empty path\n");
+        std::fprintf(stderr, "%s", tool.usage);
         return 2;
+    }
+    const char* path = argv[1];
+    std::string reason;
+    if (!checkOutputFile(path, reason)) {
+        reportToolError(tool.name, "cannot write %s: %s\n", path, reason.c_str());
+        return 1;
     }
 
     RenderApp app;
-    initGraphics(app, {.headless = true, .width = 8, .height = 8});
+    initGraphics(app, {.headless = true,
+                       .width = 8,
+                       .height = 8,
+                       .allocationFailureReport = reportToolAllocationFailure,
+                       .allocationFailureData = &tool});
     DescriptorHeap* heap = createDescriptorHeap(app, HEAP_CBV_SRV_UAV, 16, HEAP_FLAG_SHADER_VISIBLE);
     BarrierBatch barriers;
     double createStart = nowMilliseconds();
@@ -51,12 +95,12 @@ int main(int argc, char** argv)
 
     DynamicArray<uint8_t> file = makeFloatWav(reinterpret_cast<const float*>(audio->samples), audio->totalFrames,
                                               audio->channels, audio->sampleRate);
-    FileWriteResult written = file.count ? writeWholeFile(argv[1], file.data, file.count) : FileWriteResult::writeFailed;
+    FileWriteResult written = file.count ? writeWholeFile(path, file.data, file.count) : FileWriteResult::writeFailed;
     if (written == FileWriteResult::ok)
-        logMessage("kivrel-soundtrack: wrote %s (%u s, %u Hz, 32-bit float stereo)\n", argv[1], audio->durationSeconds,
+        logMessage("kivrel-soundtrack: wrote %s (%u s, %u Hz, 32-bit float stereo)\n", path, audio->durationSeconds,
                    audio->sampleRate);
     else
-        logMessage("kivrel-soundtrack: could not write %s\n", argv[1]);
+        reportToolError(tool.name, "could not write %s\n", path);
     file.clear();
 
     waitForAllFrames(app);

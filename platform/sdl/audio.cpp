@@ -1,6 +1,7 @@
 // The wave-out-like audio device on SDL2: headers queued by the streaming thread are copied
 // out, in order, by SDL's audio callback, which hands each back as soon as it is consumed.
-// Knows nothing of the player above it; never logs (the caller reports).
+// SDL's dummy driver plays nowhere: it only ever serves as the silent output. Knows nothing of
+// the player above it; never logs (the caller reports).
 #include "platform/platform.h"
 
 #include <SDL.h>
@@ -34,12 +35,19 @@ SDL_AudioSpec sdlAudioFormat(const AudioFormat& format)
 }
 
 // The silent output is SDL's dummy driver, chosen over the environment for as long as it is open.
+// A real output never is: the dummy driver (SDL_AUDIODRIVER=dummy) consumes samples at about 0.9
+// of real time, which would slow the music's clock down.
 bool initAudioSubsystem(bool silent)
 {
     if (silent)
         SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0)
-        return true;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+        const char* driver = SDL_GetCurrentAudioDriver();
+        if (silent || !driver || std::strcmp(driver, "dummy") != 0)
+            return true;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
     if (silent)
         SDL_ResetHint(SDL_HINT_AUDIODRIVER);
     return false;
@@ -70,7 +78,12 @@ struct AudioDevice {
     AudioHeader* current = nullptr;
     uint32_t currentOffset = 0;
 
-    std::atomic<uint64_t> framesPlayed{0};
+    // The clock: written by the callback, which SDL runs under the device's lock, and read
+    // under that lock (SDL_LockAudioDevice), so that count and time always belong together.
+    uint64_t framesPlayed = 0;
+    double movedAt = 0.0;       // milliseconds
+    uint32_t stepFrames = 0;    // one callback's frames
+    uint32_t latencyFrames = 0;
 
     // The silent output's clock: opening time (milliseconds) and frames of time since then.
     uint32_t sampleRate = 0;
@@ -105,7 +118,10 @@ uint32_t consumeQueue(AudioDevice& device, uint8_t* destination, uint32_t byteCo
             device.done(device.userData, header);
         }
     }
-    device.framesPlayed.fetch_add(taken / device.frameBytes, std::memory_order_relaxed);
+    if (taken) {
+        device.framesPlayed += taken / device.frameBytes;
+        device.movedAt = nowMilliseconds();
+    }
     return taken;
 }
 
@@ -168,6 +184,11 @@ AudioDevice* openAudioDevice(const AudioFormat& format, AudioDoneFunction done, 
         return nullptr;
     }
     device->openedAt = nowMilliseconds();
+    device->movedAt = device->openedAt;
+    device->stepFrames = obtained.samples;
+    // What a callback takes waits in SDL's and the system's buffers behind what is playing:
+    // one buffer at least. Nothing is heard from the silent output.
+    device->latencyFrames = silent ? 0 : obtained.samples;
     SDL_PauseAudioDevice(device->id, 0);
     return device;
 }
@@ -200,9 +221,17 @@ void audioErrorText(int error, char* text, size_t capacity)
     std::snprintf(text, capacity, "%s", message);
 }
 
-uint64_t audioDevicePosition(const AudioDevice* device)
+AudioDeviceClock audioDeviceClock(const AudioDevice* device)
 {
-    return device ? device->framesPlayed.load(std::memory_order_relaxed) : 0;
+    if (!device)
+        return {};
+    SDL_LockAudioDevice(device->id);
+    AudioDeviceClock clock = {.frames = device->framesPlayed,
+                              .movedAt = device->movedAt,
+                              .stepFrames = device->stepFrames,
+                              .latencyFrames = device->latencyFrames};
+    SDL_UnlockAudioDevice(device->id);
+    return clock;
 }
 
 void closeAudioDevice(AudioDevice*& device)

@@ -1,11 +1,15 @@
 // The window, its message pump and its Vulkan surface on SDL2. The pump's rules are in
-// platform/input.cpp; this file only translates SDL events into InputEvents.
+// platform/input.cpp; this file only translates SDL events into InputEvents. A window that
+// goes away (closed, or destroyed from outside) is a quit.
 #include "platform/platform.h"
 
 #include "core/log.h"
+#include "platform/sdl/x11_watch.h"
 
 #include <SDL.h>
 #include <SDL_vulkan.h>
+
+#include <cstring>
 
 struct Window {
     SDL_Window* window;
@@ -56,6 +60,10 @@ InputEvent translate(const SDL_Event& event)
         if (event.window.event == SDL_WINDOWEVENT_CLOSE)
             input.type = InputEvent::Quit;
         break;
+    case SDL_SYSWMEVENT:
+        if (isX11WindowDestroyed(event))
+            input.type = InputEvent::Quit;
+        break;
     case SDL_KEYDOWN:
     case SDL_KEYUP:
         input.code = virtualKey(event.key.keysym.sym);
@@ -86,7 +94,13 @@ InputEvent translate(const SDL_Event& event)
 Window* createWindow(const char* title)
 {
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
-        PANIC("PANIC: Failed to create window: %s\n", SDL_GetError());
+        PANIC("PANIC: Failed to create window: no display could be opened (%s)\n", SDL_GetError());
+    // Without a display SDL settles for a video driver that shows nothing.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!driver || std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0)
+        PANIC("PANIC: Failed to create window: no display could be opened (SDL found only its \"%s\" video "
+              "driver; is DISPLAY set?)\n",
+              driver ? driver : "");
     SDL_DisplayMode mode;
     if (SDL_GetDesktopDisplayMode(0, &mode) != 0)
         PANIC("PANIC: Failed to create window: %s\n", SDL_GetError());
@@ -95,6 +109,7 @@ Window* createWindow(const char* title)
                                           SDL_WINDOW_BORDERLESS | SDL_WINDOW_VULKAN | SDL_WINDOW_SHOWN);
     if (!window)
         PANIC("PANIC: Failed to create window: %s\n", SDL_GetError());
+    watchX11Window(window);
     Window* result = new Window{};
     result->window = window;
     unsigned int count = 8;
@@ -111,6 +126,7 @@ void destroyWindow(Window*& window)
     SDL_DestroyWindow(window->window);
     delete window;
     window = nullptr;
+    unwatchX11Window();
     SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
 }
 
@@ -134,6 +150,11 @@ void windowDrawableSize(Window* window, uint32_t* width, uint32_t* height)
     *height = uint32_t(h);
 }
 
+bool windowShown(Window* window)
+{
+    return !(SDL_GetWindowFlags(window->window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN));
+}
+
 void pumpWindowMessages(Window*, InputState& input, WindowState& state)
 {
     beginInputFrame(input, state);
@@ -143,6 +164,8 @@ void pumpWindowMessages(Window*, InputState& input, WindowState& state)
             break; // the rest waits for the next frame
     }
     endInputFrame(input, state);
+    if (x11WindowLost())
+        state.quit = true;
 }
 
 void setCursorVisible(Window*, bool visible)

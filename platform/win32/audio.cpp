@@ -1,6 +1,9 @@
 // The wave-out audio device on WinMM: each caller header travels as a WAVEHDR of its own,
 // and WOM_DONE hands it back on WinMM's callback thread. The silent output (no device) is a
 // thread that consumes the queued headers in real time. Never logs (the caller reports).
+// The clock is waveOutGetPosition, which WinMM moves in steps of its mixer period (Wine: every
+// 10 ms, a few headers at a time); what it counts ahead of the headers handed back is still
+// queued ahead of the playing header, not heard yet.
 #include "platform/platform.h"
 
 #include <windows.h>
@@ -9,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 namespace {
 
@@ -16,6 +20,8 @@ namespace {
 constexpr uint32_t headerCapacity = 64;
 // How often the silent output wakes to consume what is due.
 constexpr DWORD silentTickMilliseconds = 2;
+// The frames of one caller header (the player's): the least the position is taken to move by.
+constexpr uint32_t headerFrames = 256;
 
 // KSDATAFORMAT_SUBTYPE_IEEE_FLOAT and KSDATAFORMAT_SUBTYPE_PCM.
 constexpr GUID subtypeFloat = {0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
@@ -53,6 +59,10 @@ struct AudioDevice {
     // WinMM: one WAVEHDR per caller header, found by the header's address (dwUser).
     WAVEHDR waveHeaders[headerCapacity] = {};
     uint32_t waveHeaderCount = 0;
+    std::atomic<uint64_t> framesDone{0}; // in the headers WOM_DONE handed back
+    // The position as the main thread last read it: when it last changed and by how much.
+    // WinMM says nothing of when it moves; the first reading that sees a change is the time.
+    mutable AudioDeviceClock seen = {};
 
     // Silent output: a queue with one producer (the writer) and one consumer (the thread).
     AudioHeader* queue[headerCapacity] = {};
@@ -61,7 +71,10 @@ struct AudioDevice {
     HANDLE thread = nullptr;
     double openedAt = 0.0;  // milliseconds
     uint64_t clockFrames = 0;
-    std::atomic<uint64_t> framesPlayed{0};
+    // Written by the silent thread, read by audioDeviceClock: count and time go together.
+    mutable std::mutex clockLock;
+    uint64_t framesPlayed = 0;
+    double movedAt = 0.0;
 };
 
 namespace {
@@ -79,6 +92,7 @@ void CALLBACK waveOutCallback(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_
     if (device.closing.load())
         return;
     WAVEHDR* waveHeader = reinterpret_cast<WAVEHDR*>(parameter);
+    device.framesDone.fetch_add(waveHeader->dwBufferLength / device.frameBytes);
     device.done(device.userData, reinterpret_cast<AudioHeader*>(waveHeader->dwUser));
 }
 
@@ -112,7 +126,11 @@ DWORD WINAPI silentOutput(void* argument)
                 current = nullptr;
             }
         }
-        device.framesPlayed.fetch_add(taken / device.frameBytes, std::memory_order_relaxed);
+        if (taken) {
+            std::lock_guard<std::mutex> lock(device.clockLock);
+            device.framesPlayed += taken / device.frameBytes;
+            device.movedAt = nowMilliseconds();
+        }
     }
     return 0;
 }
@@ -160,8 +178,11 @@ AudioDevice* openAudioDevice(const AudioFormat& format, AudioDoneFunction done, 
     device->frameBytes = device->format.Format.nBlockAlign;
     device->done = done;
     device->userData = userData;
+    device->seen.movedAt = nowMilliseconds();
+    device->seen.stepFrames = headerFrames;
     if (silent) {
         device->openedAt = nowMilliseconds();
+        device->movedAt = device->openedAt;
         device->thread = CreateThread(nullptr, 0, silentOutput, device, 0, nullptr);
         if (!device->thread) {
             delete device;
@@ -220,23 +241,47 @@ void audioErrorText(int error, char* text, size_t capacity)
     text[capacity - 1] = 0;
 }
 
-uint64_t audioDevicePosition(const AudioDevice* device)
+namespace {
+
+// waveOutGetPosition in frames; 0 when it fails.
+uint64_t wavePosition(const AudioDevice& device)
 {
-    if (!device)
-        return 0;
-    if (device->silent)
-        return device->framesPlayed.load(std::memory_order_relaxed);
     MMTIME time = {};
     time.wType = TIME_SAMPLES;
-    if (waveOutGetPosition(device->handle, &time, sizeof(MMTIME)) != MMSYSERR_NOERROR)
+    if (waveOutGetPosition(device.handle, &time, sizeof(MMTIME)) != MMSYSERR_NOERROR)
         return 0;
     // The device may answer in another unit than the one asked for.
     switch (time.wType) {
     case TIME_SAMPLES: return time.u.sample;
-    case TIME_MS: return uint64_t(time.u.ms) * device->format.Format.nSamplesPerSec / 1000;
-    case TIME_BYTES: return time.u.cb / device->frameBytes;
+    case TIME_MS: return uint64_t(time.u.ms) * device.format.Format.nSamplesPerSec / 1000;
+    case TIME_BYTES: return time.u.cb / device.frameBytes;
     default: return 0;
     }
+}
+
+} // namespace
+
+AudioDeviceClock audioDeviceClock(const AudioDevice* device)
+{
+    if (!device)
+        return {};
+    if (device->silent) {
+        std::lock_guard<std::mutex> lock(device->clockLock);
+        return {.frames = device->framesPlayed,
+                .movedAt = device->movedAt,
+                .stepFrames = uint32_t(silentTickMilliseconds * device->format.Format.nSamplesPerSec / 1000)};
+    }
+    uint64_t frames = wavePosition(*device);
+    AudioDeviceClock& seen = device->seen;
+    if (frames != seen.frames) {
+        if (frames > seen.frames)
+            seen.stepFrames = uint32_t(std::max<uint64_t>(frames - seen.frames, headerFrames));
+        seen.frames = frames;
+        seen.movedAt = nowMilliseconds();
+    }
+    uint64_t done = device->framesDone.load();
+    seen.latencyFrames = frames > done ? uint32_t(frames - done) : 0;
+    return seen;
 }
 
 void closeAudioDevice(AudioDevice*& device)

@@ -136,6 +136,11 @@ void windowDrawableSize(Window* window, uint32_t* width, uint32_t* height)
     *height = uint32_t(client.bottom - client.top);
 }
 
+bool windowShown(Window* window)
+{
+    return IsWindow(window->handle) && IsWindowVisible(window->handle) && !IsIconic(window->handle);
+}
+
 void pumpWindowMessages(Window*, InputState& input, WindowState& state)
 {
     beginInputFrame(input, state);

@@ -30,9 +30,18 @@ namespace fs = std::filesystem;
 namespace {
 
 struct RunResult {
-    int exitCode = -1; // 128 + signal when the program was killed
-    std::string output; // stdout and stderr
+    int exitCode = -1;  // 128 + signal when the program was killed
+    std::string output; // stdout, then stderr
+    std::string errors; // stderr alone
 };
+
+std::string fileText(const fs::path& path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
 
 // A folder of its own for the running test, emptied first.
 fs::path testFolder()
@@ -46,16 +55,16 @@ fs::path testFolder()
 
 RunResult run(const std::string& command, const fs::path& log)
 {
-    int status = std::system((command + " > " + shellQuote(log.string()) + " 2>&1").c_str());
+    fs::path errors = log.string() + ".stderr";
+    int status =
+        std::system((command + " > " + shellQuote(log.string()) + " 2> " + shellQuote(errors.string())).c_str());
     RunResult result;
     if (WIFEXITED(status))
         result.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
         result.exitCode = 128 + WTERMSIG(status);
-    std::ifstream file(log);
-    std::stringstream text;
-    text << file.rdbuf();
-    result.output = text.str();
+    result.errors = fileText(errors);
+    result.output = fileText(log) + result.errors;
     return result;
 }
 
@@ -283,7 +292,39 @@ TEST(Capture, OutputFolderThatCannotBeWrittenIsAnError)
     for (const fs::path& output : {file, file / "frames"}) {
         RunResult result = capture(output, "--from 0 --to 0 --size 64x36 --render-size 64x36");
         EXPECT_EQ(result.exitCode, 1) << result.output;
-        EXPECT_NE(result.output.find("cannot use"), std::string::npos) << result.output;
+        EXPECT_NE(result.errors.find("cannot use"), std::string::npos) << result.output;
+    }
+}
+
+TEST(Tools, ReportFailuresOnStandardErrorWithTheirExitCodes)
+{
+    fs::path folder = testFolder();
+    struct Case {
+        std::string command;
+        int exitCode;
+        const char* error; // the start of the line on stderr
+    } cases[] = {
+        // No device makes images 65536 pixels wide: a usage error that names the device's limit.
+        {shellQuote(KIVREL_CAPTURE) + " --out " + shellQuote((folder / "wide").string()) +
+             " --from 0 --to 0 --render-size 65536x32 --size 64x36",
+         2, "kivrel-capture: this device makes images of at most "},
+        // 8192 x 8192 RGBA32F images are 1 GiB each: within 4 GB of address space the scene runs
+        // out of memory, an error and not a PANIC (which exits 255).
+        {"ulimit -v 4000000; " + shellQuote(KIVREL_CAPTURE) + " --out " + shellQuote((folder / "big").string()) +
+             " --from 0 --to 0 --render-size 8192x8192 --size 64x36",
+         1, "kivrel-capture: out of memory: 1024.0 MiB for an image of 8192 x 8192 pixels"},
+        {shellQuote(KIVREL_SOUNDTRACK) + " ''", 2, "kivrel-soundtrack: OUT.wav is an empty path\nusage: "},
+        // Refused before the synthesis, which would log its time on stdout.
+        {shellQuote(KIVREL_SOUNDTRACK) + " " + shellQuote((folder / "missing" / "out.wav").string()), 1,
+         "kivrel-soundtrack: cannot write "},
+        {shellQuote(KIVREL_SOUNDTRACK) + " " + shellQuote(folder.string()), 1, "kivrel-soundtrack: cannot write "},
+    };
+    for (const Case& c : cases) {
+        RunResult result = run(c.command, folder / "run.log");
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.command << "\n" << result.output;
+        EXPECT_EQ(result.errors.rfind(c.error, 0), 0u) << c.command << "\n" << result.output;
+        EXPECT_EQ(result.output.find("PANIC"), std::string::npos) << result.output;
+        EXPECT_EQ(result.output.find("synthesis of"), std::string::npos) << result.output;
     }
 }
 

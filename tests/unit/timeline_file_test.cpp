@@ -263,7 +263,6 @@ TEST(TimelineLoad, MembersOfTheWrongShapeAreReportedAndSkipped)
               "ASSERT: FLOAT3 value of track \"v\" needs three numbers\n"
               "ASSERT: FLOAT3 value of track \"v\" needs three numbers\n"
               "ASSERT: FLOAT3 value of track \"v\" needs three numbers\n"
-              "ASSERT: FLOAT3 value of track \"v\" needs three numbers\n"
               "ASSERT: Key of track \"p\" is not an object\n"
               "ASSERT: Value of key \"frames\" has the wrong type\n");
     const Timeline& timeline = *broken.timeline;
@@ -273,11 +272,42 @@ TEST(TimelineLoad, MembersOfTheWrongShapeAreReportedAndSkipped)
     EXPECT_EQ(keyFrames(*timeline.tracks[0]), (std::vector<uint32_t>{0, 6}));
     EXPECT_EQ(asFloat(timeline.tracks[0]->keys[6]->value.x), 2.5f);
     EXPECT_EQ(timeline.tracks[0]->keys[6]->easing, 1u);
-    // Extra elements of a FLOAT3 value are not read.
-    EXPECT_EQ(keyFrames(*timeline.tracks[1]), (std::vector<uint32_t>{4}));
+    // [1.0,2,3.0] mixes both number forms; extra elements of a FLOAT3 value are not read.
+    EXPECT_EQ(keyFrames(*timeline.tracks[1]), (std::vector<uint32_t>{1, 4}));
+    EXPECT_EQ(asFloat(timeline.tracks[1]->keys[1]->value.y), 2.0f);
     EXPECT_EQ(asFloat(timeline.tracks[1]->keys[4]->value.z), 3.0f);
     EXPECT_STREQ(timeline.tracks[4]->name, "u");
     EXPECT_EQ(timeline.tracks[4]->keys[0]->value.x, 8u);
+}
+
+TEST(TimelineLoad, NumbersTakeTheTypeOfTheirTrack)
+{
+    auto key = [](const char* frame, const char* value) {
+        return std::string("{\"frame\":") + frame + ",\"easing\":\"None\",\"value\":" + value + "}";
+    };
+    Loaded loaded("{\"f\":{\"type\":\"FLOAT\",\"frames\":[" + key("0", "1") + "," + key("2.5", "-3") + "]}," +
+                  "\"u\":{\"type\":\"UINT\",\"frames\":[" + key("0", "2.7") + "," + key("1", "4.0") + "," +
+                  key("2", "-1.5") + "]}," + "\"v\":{\"type\":\"FLOAT3\",\"frames\":[" + key("0", "[1,-2,3]") + "]}}");
+    // A fraction in a UINT track or as a frame is truncated toward zero (negative: 0), and
+    // reported unless it was whole.
+    EXPECT_EQ(loaded.asserts(), "ASSERT: Frame 2.500000 of track \"f\" is not a whole number: taken as 2\n"
+                                "ASSERT: Value 2.700000 of track \"u\" is not a whole number: taken as 2\n"
+                                "ASSERT: Value -1.500000 of track \"u\" is not a whole number: taken as 0\n");
+    const Timeline& timeline = *loaded.timeline;
+    ASSERT_EQ(timeline.tracks.count, 3u);
+    // The integer 1 is 1.0 in a FLOAT track, not the float whose bits are 1.
+    EXPECT_EQ(asFloat(timeline.tracks[0]->keys[0]->value.x), 1.0f);
+    EXPECT_EQ(asFloat(timeline.tracks[0]->keys[2]->value.x), -3.0f);
+    EXPECT_EQ(timeline.tracks[1]->keys[0]->value.x, 2u);
+    EXPECT_EQ(timeline.tracks[1]->keys[1]->value.x, 4u);
+    EXPECT_EQ(timeline.tracks[1]->keys[2]->value.x, 0u);
+    EXPECT_EQ(asFloat(timeline.tracks[2]->keys[0]->value.y), -2.0f);
+    // Saved, the FLOAT value is written as a fraction and reads back as a float.
+    std::string text = serializeTimeline(timeline, false);
+    EXPECT_NE(text.find("{\"frame\":0,\"easing\":\"None\",\"value\":1.000000}"), std::string::npos) << text;
+    Loaded again(text);
+    EXPECT_EQ(again.asserts(), "");
+    EXPECT_EQ(asFloat(again.timeline->tracks[0]->keys[0]->value.x), 1.0f);
 }
 
 TEST(TimelineLoadDeathTest, TruncatedTextEndsInAReaderPanic)

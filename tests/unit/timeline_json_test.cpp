@@ -181,3 +181,15 @@ TEST(JsonReaderDeathTest, TextThatEndsEarlyStopsAtTheLastToken)
     EXPECT_EXIT(parseInChild("[1.5,"), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\]\n$");
     EXPECT_EXIT(parseInChild("["), testing::ExitedWithCode(minusOneExitStatus), "PANIC: Missing \\]\n$");
 }
+
+TEST(JsonReaderDeathTest, NestingIsBoundedAtSixtyFourLevels)
+{
+    // The root is level 1: 64 arrays nest; an object inside them is the 65th level.
+    Parsed deepest(std::string(64, '[') + std::string(64, ']'));
+    EXPECT_TRUE(deepest.ok);
+    EXPECT_EXIT(parseInChild(std::string(64, '[') + "{}" + std::string(64, ']')),
+                testing::ExitedWithCode(minusOneExitStatus), "PANIC: Nested deeper than 64 levels at line 1\n$");
+    // 100,000 levels stop at the same bound instead of overflowing the stack.
+    EXPECT_EXIT(parseInChild("\n" + std::string(100000, '[')), testing::ExitedWithCode(minusOneExitStatus),
+                "PANIC: Nested deeper than 64 levels at line 2\n$");
+}

@@ -51,9 +51,9 @@ ASOUND
 }
 
 cat >"$out/helpers.sh" <<'HELPERS'
-wait_for() { # wait_for <pattern> <file> <pid>: false if the program ended first
+wait_for() { # wait_for <pattern> <file> <pid> [lines, 1 unless given]: false if the program ended first
     for _ in $(seq 1 6000); do
-        grep -q "$1" "$2" && return 0
+        [ "$(grep -c "$1" "$2")" -ge "${4:-1}" ] && return 0
         kill -0 "$3" 2>/dev/null || return 1
         sleep 0.1
     done
@@ -70,7 +70,10 @@ HOME=$out/home xvfb-run -a -s "-screen 0 320x180x24" bash -c '
     wine "$test_build" --first-frame 1650 >log.txt 2>&1 &
     pid=$!
     wait_for "soundtrack ready, playing" log.txt $pid && import -window root preparing.png
-    wait_for "frame 1651 submitted" log.txt $pid && sleep 1 && import -window root playing.png
+    # The second scene frame shows frame 1650 again (the music has just started): once it is
+    # submitted, the first is on the screen.
+    wait_for "frame 1650 submitted" log.txt $pid 4
+    sleep 1 && import -window root playing.png
     xdotool getwindowgeometry "$(window_id)" >window.txt 2>&1 || true
     for _ in $(seq 1 600); do
         [ "$(stat -c %s audio.raw 2>/dev/null || echo 0)" -gt 2200000 ] && break
