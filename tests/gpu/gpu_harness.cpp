@@ -75,14 +75,14 @@ Pipeline* GpuTest::computePipeline(ShaderBytecode program, std::initializer_list
 }
 
 FullscreenPass* GpuTest::fullscreenPass(ShaderBytecode pixelProgram, uint32_t targetFormat,
-                                        std::initializer_list<DescriptorRange> ranges, bool sampler)
+                                        std::initializer_list<DescriptorRange> ranges, uint32_t samplerAddress)
 {
     FullscreenPass* pass = createFullscreenPass();
     pass->pixelProgram = pixelProgram;
     pass->renderTargetFormats.push(targetFormat);
     addDescriptorTable(pass->rootSignature, makeRangeList(ranges), VISIBILITY_PIXEL);
-    if (sampler)
-        addStaticSampler(pass->rootSignature, FILTER_MIN_MAG_MIP_LINEAR, ADDRESS_BORDER, 0, VISIBILITY_PIXEL);
+    if (samplerAddress != 0)
+        addStaticSampler(pass->rootSignature, FILTER_MIN_MAG_MIP_LINEAR, samplerAddress, 0, VISIBILITY_PIXEL);
     buildFullscreenPass(app, pass);
     EXPECT_NE(pass->pipeline, nullptr);
     passes.push_back(pass);

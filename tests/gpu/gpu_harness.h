@@ -74,9 +74,9 @@ protected:
     Pipeline* computePipeline(ShaderBytecode program, std::initializer_list<DescriptorRange> ranges,
                               bool rootConstants = false);
     // A full-screen pass of the pixel program into one target format: one table of the
-    // ranges seen by the pixel stage and, when asked, s0 a linear sampler with a black border.
+    // ranges seen by the pixel stage and, given an address mode, s0 a linear sampler.
     FullscreenPass* fullscreenPass(ShaderBytecode pixelProgram, uint32_t targetFormat,
-                                   std::initializer_list<DescriptorRange> ranges, bool sampler = false);
+                                   std::initializer_list<DescriptorRange> ranges, uint32_t samplerAddress = 0);
 
     // >>recording
     CommandList* beginCommands();     // beginFrame; returns the open command list

@@ -13,11 +13,6 @@ namespace {
 constexpr uint32_t W = 8;
 constexpr uint32_t H = 8;
 
-float luma(float r, float g, float b)
-{
-    return 0.299f * r + 0.587f * g + 0.114f * b;
-}
-
 // Every input of the program. The defaults describe one particle (id 1) that stands still
 // (motion 0) facing +z at depth 0, with grey 0.5 colour and history and previous moments
 // 0.75 and 0.625: every pixel accepts its history.
@@ -125,35 +120,6 @@ protected:
 };
 
 } // namespace
-
-TEST_F(TemporalReprojection, FullBlendFactorKeepsCurrentColourAndItsMoments)
-{
-    // blendFactor 1 weighs the accepted history by 0: colour = C, m1 = Lc, m2 = Lc^2. The
-    // checkerboard red makes the 17-tap fallback differ from C (13 taps share the centre's
-    // parity, 4 do not), so a rejected history would show.
-    TemporalInputs in;
-    in.constants.blendFactor = 1.0f;
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W; ++x) {
-            float* c = pixel(in.colour, x, y);
-            c[0] = (x + y) % 2 ? 1.0f : 0.25f, c[1] = float(x) / 8.0f, c[2] = float(y) / 8.0f;
-        }
-    for (float& h : in.history)
-        h = 5.0f;
-    TemporalOutputs out = run(in);
-
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W; ++x) {
-            const float* c = pixel(in.colour, x, y);
-            float lc = luma(c[0], c[1], c[2]);
-            EXPECT_FLOAT_EQ(out.at(x, y)[0], c[0]) << x << "," << y;
-            EXPECT_FLOAT_EQ(out.at(x, y)[1], c[1]) << x << "," << y;
-            EXPECT_FLOAT_EQ(out.at(x, y)[2], c[2]) << x << "," << y;
-            EXPECT_EQ(out.at(x, y)[3], 1.0f);
-            EXPECT_NEAR(out.m1(x, y), lc, 1e-6f) << x << "," << y;
-            EXPECT_NEAR(out.m2(x, y), lc * lc, 1e-6f) << x << "," << y;
-        }
-}
 
 TEST_F(TemporalReprojection, DifferentIdFallsBackToBlurAndResetsMoments)
 {
