@@ -3,11 +3,9 @@
 // in AudioData reaches late times with small dispatches (t = i / sampleRate).
 #include "audio/renderer.h"
 #include "tests/gpu/gpu_harness.h"
-#include "tests/gpu/test_programs.h"
 
 #include <cmath>
 #include <cstring>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -44,20 +42,19 @@ protected:
         recordAudioRender(audio, frame->commandList, *heap, barriers);
         endFrame(app);
     }
-    AudioRenderer* renderer(uint32_t durationSeconds, uint32_t sampleRate, const WaveOut* waveOut = nullptr,
-                            ShaderBytecode program = AudioProcessCS)
+    AudioRenderer* renderer(uint32_t durationSeconds, uint32_t sampleRate, const WaveOut* waveOut = nullptr)
     {
-        AudioRenderer* audio = createAudioRenderer(
-            app, {.durationSeconds = durationSeconds, .sampleRate = sampleRate, .waveOut = waveOut, .program = program});
+        AudioRenderer* audio =
+            createAudioRenderer(app, {.durationSeconds = durationSeconds, .sampleRate = sampleRate, .waveOut = waveOut});
         for (int frame = 0; frame < 8 && audio->state != 3; ++frame)
             runFrame(*audio);
         EXPECT_EQ(audio->state, 3u);
         return audio;
     }
-    // Renders a track of the program without any audio device and returns its frames.
-    std::vector<Frame> render(uint32_t durationSeconds, uint32_t sampleRate, ShaderBytecode program = AudioProcessCS)
+    // Renders the track without any audio device and returns its frames.
+    std::vector<Frame> render(uint32_t durationSeconds, uint32_t sampleRate)
     {
-        AudioRenderer* audio = renderer(durationSeconds, sampleRate, nullptr, program);
+        AudioRenderer* audio = renderer(durationSeconds, sampleRate);
         std::vector<Frame> frames(audio->totalFrames);
         std::memcpy(frames.data(), audio->samples, frames.size() * sizeof(Frame));
         destroyAudioRenderer(app, audio);
@@ -127,28 +124,6 @@ TEST_F(Soundtrack, OnlyWholeGroupsOf256FramesAreComputed)
     EXPECT_NE(track[767].left, 0.0f); // the pad's first whisper, about 1e-6
     for (uint32_t i = 768; i < 1000; ++i)
         ASSERT_EQ(track[i].left, 0.0f) << "frame " << i;
-}
-
-TEST_F(Soundtrack, BassBeatsRepeatEvery2Point4And0Point5Seconds)
-{
-    // The probe program writes bassBeat120(t) (25 beats a minute) and bassBeat120_2(t) (120).
-    // A beat starts where p = frac(t * B / 60) is 0: within 36 ms (p = 0.015) the envelope is
-    // 1 and tanh(1.6 (sine + 0.5 sine)) reaches ~0.97; from p = 0.5 on the envelope is at most
-    // e^(-10 * 0.485) = 0.0078, so |tanh(1.6 * 1.5 * 0.0078)| < 0.019 until the next beat.
-    constexpr uint32_t rate = 2000;
-    std::vector<Frame> beats = render(12, rate, AudioBeatProbeCS);
-    auto peak = [&](bool fast, double from, double to) {
-        float largest = 0.0f;
-        for (uint32_t i = uint32_t(from * rate); i < uint32_t(to * rate); ++i)
-            largest = std::fmax(largest, std::fabs(fast ? beats[i].right : beats[i].left));
-        return largest;
-    };
-    for (auto [fast, period, beatCount, rise] : {std::tuple{false, 2.4, 4, 0.1}, std::tuple{true, 0.5, 23, 0.05}})
-        for (int k = 0; k < beatCount; ++k) {
-            double start = period * k;
-            EXPECT_GT(peak(fast, start, start + rise), 0.8f) << period << " s beat " << k;
-            EXPECT_LT(peak(fast, start + period / 2, start + period), 0.02f) << period << " s beat " << k;
-        }
 }
 
 TEST_F(Soundtrack, RecordsOnceReadsBackAfterOneSignalAndPlaysOnlyWhenReady)

@@ -170,30 +170,6 @@ TEST_F(DepthOfField, CentrePixelAveragesItsBlurredSamplesUnlessFocusedOrBelowMin
     }
 }
 
-TEST_F(DepthOfField, SamplesPastTheRightEdgeAreClampedTo0995)
-{
-    // One row of 400 pixels, fully blurred (depth 0, focusPoint 1: blur radius 2 = blurSize),
-    // radiusScale 1: one sample, at radius 1 and angle 0. For the last pixel (u = 0.99875)
-    // it lies at u = 1.00125 and is clamped to 0.995, texel coordinate 398 - 0.5: half of
-    // pixel 397 (red 0.5), half of pixel 398 (red 1). Pixel 399 itself is black:
-    // red = (0 + 0.75) / 2 = 0.375; reading at u = 1 would have given 0.
-    FieldInputs in;
-    in.width = 400, in.height = 1;
-    in.depth.assign(400, 0.0f);
-    in.colour.assign(400 * 4, 0.0f);
-    in.colourAt(397, 0)[0] = 0.5f;
-    in.colourAt(398, 0)[0] = 1.0f;
-    for (uint32_t x = 0; x < 400; ++x)
-        in.colourAt(x, 0)[3] = 1.0f;
-    in.constants.resolution = {400.0f, 1.0f};
-    in.constants.focusScale = 1.0f;
-    in.constants.blurSize = 2.0f;
-    std::vector<float> out = run(in);
-    EXPECT_NEAR(out[399 * 4], 0.375f, 3e-3f); // 8-bit filtering weights
-    // Pixel 396 samples the centre of pixel 397 inside the image: (0 + 0.5) / 2.
-    EXPECT_NEAR(out[396 * 4], 0.25f, 1e-3f);
-}
-
 TEST_F(DepthOfField, EndsTheSpiralEarlyWithTheWholeSpiralsResult)
 {
     // 96 x 64 pixels, 3 x 2 tiles, blurSize 20: the whole spiral (198 samples, two reads each)

@@ -1,7 +1,6 @@
 // GPU test harness (see gpu_harness.h).
 #include "tests/gpu/gpu_harness.h"
 
-#include <cmath>
 #include <type_traits>
 
 void GpuTest::SetUp()
@@ -171,13 +170,4 @@ std::vector<uint8_t> GpuTest::readImageBytes(Image* image)
 std::vector<uint8_t> GpuTest::readBufferBytes(Buffer* buffer)
 {
     return readBack(app, buffer, {.rowPitch = buffer->size, .rowCount = 1, .rowSize = buffer->size, .totalBytes = buffer->size});
-}
-
-float halfToFloat(uint16_t half)
-{
-    uint32_t sign = half >> 15, exponent = (half >> 10) & 0x1F, mantissa = half & 0x3FF;
-    float value = exponent == 0    ? std::ldexp(float(mantissa), -24)
-                  : exponent == 31 ? (mantissa ? NAN : INFINITY)
-                                   : std::ldexp(float(mantissa | 0x400), int(exponent) - 25);
-    return sign ? -value : value;
 }

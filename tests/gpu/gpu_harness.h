@@ -1,22 +1,7 @@
 // GPU test harness: each test gets a headless RenderApp on the Vulkan device (lavapipe in CI)
-// with the Khronos validation layer on; any validation error fails the test at TearDown.
-// Helpers upload, record and run work, and read images and buffers back.
-//
-// A compute program's test, in short (gfx_test.cpp and the programs' tests are fuller):
-//
-//   Image* output = createStorageImage(4, 4, FORMAT_R32G32B32A32_FLOAT);
-//   Pipeline* pipeline = computePipeline(MyProgramCS, {makeRange(RANGE_UAV, 1)});
-//   CommandList* list = beginCommands();              // beginFrame: uploads are recorded here
-//   DescriptorTable table = allocateDescriptors(*heap, 1);
-//   writeImageUAV(table, output, FORMAT_R32G32B32A32_FLOAT);
-//   recordCompute(list, pipeline, {{0, table}}, nullptr, 1, 1, 1);
-//   submitAndWait();                                  // endFrame + waitForAllFrames
-//   EXPECT_EQ(readImage<float>(output)[0], 2.0f);    // a value derived by hand
-//
-// A pixel program runs as a full-screen pass: fullscreenPass(MyProgramPS, format, ranges)
-// and drawPass(pass, width, height, bindings), which returns the target it drew into.
-// Images, buffers, pipelines and passes made with the helpers are destroyed at TearDown.
-// Keep images small: lavapipe runs on the CPU.
+// with the validation layer on (any error fails the test at TearDown), and helpers that upload,
+// run compute programs and full-screen passes, and read images and buffers back. What they
+// make is destroyed at TearDown. Keep images small: lavapipe runs on the CPU.
 #pragma once
 
 #include "core/array.h"
@@ -112,6 +97,3 @@ private:
     std::vector<Pipeline*> pipelines;
     std::vector<FullscreenPass*> passes;
 };
-
-// IEEE half to float for RGBA16F data.
-float halfToFloat(uint16_t half);
