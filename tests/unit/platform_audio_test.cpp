@@ -1,6 +1,6 @@
-// The audio device contract, for SDL (Linux) and WinMM (Windows) alike: headers play and come
-// back in the order queued, the clock counts their frames, the silent output keeps real time,
-// and what is not whole frames is refused with a message. Each case plays well under a second.
+// The audio device contract, for SDL (Linux) and WinMM (Windows) alike: headers come back in the
+// order queued, the clock counts their frames, the silent output keeps real time, and what is not
+// whole frames is refused with a message. (What the device plays is the piece check's recording.)
 #include "platform/platform.h"
 #include "tests/unit/test_platform.h"
 
@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -29,22 +28,6 @@ void recordDone(void* userData, AudioHeader* header)
     log.count.store(index + 1);
 }
 
-// The raw float frames of a recording, from its first sound on (the device plays silence
-// before the first header and after the last).
-std::vector<float> recordedSound(const std::string& path)
-{
-    std::vector<float> samples;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    float value;
-    while (file && std::fread(&value, sizeof(value), 1, file) == 1)
-        if (value != 0.0f || !samples.empty())
-            samples.push_back(value);
-    if (file)
-        std::fclose(file);
-    std::remove(path.c_str());
-    return samples;
-}
-
 } // namespace
 
 TEST(AudioDevice, PlaysHeadersInQueueOrderCountsTheirFramesAndTheSilentOneKeepsRealTime)
@@ -60,7 +43,6 @@ TEST(AudioDevice, PlaysHeadersInQueueOrderCountsTheirFramesAndTheSilentOneKeepsR
     const AudioFormat format = {.sampleRate = 44100, .channels = 2, .bitsPerSample = 32};
     for (bool silent : {false, true}) {
         SCOPED_TRACE(silent ? "silent output" : "default device");
-        std::string recording = silent ? "" : beginAudioRecording();
         EXPECT_TRUE(silent || queryAudioFormat(format)); // floats as they are
         DoneLog log;
         double opened = nowMilliseconds();
@@ -77,8 +59,6 @@ TEST(AudioDevice, PlaysHeadersInQueueOrderCountsTheirFramesAndTheSilentOneKeepsR
         double played = nowMilliseconds() - opened;
         AudioDeviceClock clock = audioDeviceClock(device);
         closeAudioDevice(device);
-        if (!silent)
-            endAudioRecording();
         EXPECT_EQ(device, nullptr);
         ASSERT_EQ(log.count.load(), 8u);
         for (uint32_t h = 0; h < 8; ++h)
@@ -86,18 +66,7 @@ TEST(AudioDevice, PlaysHeadersInQueueOrderCountsTheirFramesAndTheSilentOneKeepsR
         EXPECT_EQ(clock.frames, uint64_t(frames)); // silence before and after is not counted
         EXPECT_GT(clock.movedAt, opened);
         // 2048 frames at 44100 Hz last 46.4 ms; a real device may take them faster.
-        if (silent) {
-            EXPECT_GE(played, 40.0);
-        }
-        if (recording.empty())
-            continue;
-        // The file: the chunks in queue order (7, 6, ..., 0), then only silence.
-        std::vector<float> sound = recordedSound(recording);
-        ASSERT_GE(sound.size(), frames * 2u);
-        for (uint32_t i = 0; i < frames * 2; ++i)
-            ASSERT_EQ(sound[i], samples[(7 - i / 512) * 512 + i % 512]) << "value " << i;
-        for (size_t i = frames * 2; i < sound.size(); ++i)
-            ASSERT_EQ(sound[i], 0.0f) << "after the last header, value " << i;
+        EXPECT_GE(played, silent ? 40.0 : 0.0);
     }
 }
 

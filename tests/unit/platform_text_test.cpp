@@ -14,6 +14,7 @@
 namespace {
 
 // Inclusive bounds of the pixels whose alpha is not zero, and whether every colour byte is 255.
+// (The title's place in the 3840 x 2160 image shows in the golden frames.)
 struct InkBox {
     uint32_t left = UINT32_MAX, top = UINT32_MAX, right = 0, bottom = 0;
     bool white = true;
@@ -73,36 +74,6 @@ TEST(TextEngine, MeasuresRoundedAdvancesAndTheWindowsCellAndDrawsClippedGreyCove
         inked += pixel[0] != 0;
     }
     EXPECT_GT(inked, 20);
-}
-
-TEST(TitleText, IsCentredWhiteCoverageInA3840x2160ImageTheSameEveryTime)
-{
-    DynamicArray<uint8_t> pixels, again;
-    uint32_t width = 0, height = 0;
-    ASSERT_TRUE(rasteriseTitle(pixels, width, height));
-    ASSERT_EQ(pixels.count, 3840u * 2160u * 4u); // "TOLVE" at 80 px is far smaller
-    EXPECT_EQ(width, 3840u);
-    // At 80 px (0.04 px a unit) the advances round to 46 + 63 + 40 + 52 + 46 = 247 and the cell
-    // to 79 + 17 = 96; centred at ((3840 - 247) / 2, (2160 - 96) / 2) = (1796, 1032), baseline
-    // 1111. T starts 29 units (1.16 px) in: column 1797; E's pen is at 1997 and its right edge
-    // 1059 units (42.36 px) on: column 2039; O rises 1431 units (57.24 px) above the baseline,
-    // to row 1053, and dips 15 units (0.6 px) below it. Hinting may move an edge by a pixel.
-    InkBox ink = findInk(pixels.data, width, height);
-    EXPECT_TRUE(ink.white);
-    EXPECT_NEAR(ink.left, 1797, 1);
-    EXPECT_NEAR(ink.right, 2039, 1);
-    EXPECT_NEAR(ink.top, 1053, 1);
-    EXPECT_NEAR(ink.bottom, 1111, 1);
-    // Every vertical stroke crosses the row halfway up the capitals, fully covered inside.
-    uint8_t strongest = 0;
-    for (uint32_t x = 0; x < width; ++x)
-        strongest = std::max(strongest, pixels.data[(uint64_t(1083) * width + x) * 4 + 3]);
-    EXPECT_EQ(strongest, 255);
-    ASSERT_TRUE(rasteriseTitle(again, width, height));
-    ASSERT_EQ(again.count, pixels.count);
-    EXPECT_EQ(std::memcmp(again.data, pixels.data, pixels.count), 0);
-    pixels.clear();
-    again.clear();
 }
 
 TEST(TitleText, GrowsAroundLargerTextAppendsAndFailsWithoutTouchingTheOutput)

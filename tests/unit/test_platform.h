@@ -1,10 +1,8 @@
 // What the unit tests need that differs by platform, defined in tests/unit/<platform>/
-// test_platform.cpp: exit statuses, where the audio device's sound can be read back, and how
-// input reaches a real window.
+// test_platform.cpp: exit statuses, text faces, and how input reaches a real window.
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 struct Window;
 
@@ -15,12 +13,6 @@ extern const int minusOneExitStatus;
 // Whether a text face opens only from its font bytes: FreeType's does; GDI falls back to an
 // installed face of the name when the bytes are unusable.
 extern const bool textFaceNeedsItsBytes;
-
-// Sends what the default audio device plays into a file of raw samples and gives its path,
-// or "" where the platform's output cannot be read back (WinMM under Wine plays into ALSA's
-// null device). endAudioRecording restores the default output.
-std::string beginAudioRecording();
-void endAudioRecording();
 
 // Input as the window system delivers it to the window: keys by virtual-key code, buttons
 // 0 left, 1 middle, 2 right, the wheel in notches, and the close button.

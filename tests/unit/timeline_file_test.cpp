@@ -7,9 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -43,32 +40,6 @@ std::vector<uint32_t> keyFrames(const Track& track)
             frames.push_back(f);
     return frames;
 }
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-// A fresh working directory of its own (several builds may run their tests at once).
-struct TimelineSave : testing::Test {
-    std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::path directory = std::filesystem::temp_directory_path() /
-                                      ("kivrel_timeline_save_" + std::to_string(getpid()));
-    void SetUp() override
-    {
-        std::filesystem::remove_all(directory);
-        ASSERT_TRUE(std::filesystem::create_directory(directory));
-        std::filesystem::current_path(directory);
-    }
-    void TearDown() override
-    {
-        std::filesystem::current_path(previous);
-        std::filesystem::remove_all(directory);
-    }
-};
 
 } // namespace
 
@@ -211,30 +182,4 @@ TEST(TimelineSerialize, CompiledInTextComesBackCharacterForCharacterAndNamesStay
     EXPECT_EQ(serializeTimeline(*timeline, true),
               "{\\\"__bookmarks__\\\": [],\\\"a\\\\b\\012c\\\":{\\\"type\\\":\\\"INVALID\\\",\\\"frames\\\":[]}}");
     destroyTimeline(timeline);
-}
-
-TEST_F(TimelineSave, WritesTheDocumentThenTheHeaderAndAMissingFolderFailsOnlyTheHeader)
-{
-    Loaded piece(TIMELINE_JSON_DATA);
-    testing::internal::CaptureStdout();
-    saveTimeline(*piece.timeline);
-    EXPECT_FALSE(exportTimelineHeader(*piece.timeline, "code/other.h"));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Saved timeline file kivrel_timeline.json\nFailed to open file code/kivrel_timeline.json.h\n"
-              "Failed to open file code/other.h\n");
-    EXPECT_EQ(readFile("kivrel_timeline.json"), std::string(TIMELINE_JSON_DATA));
-    // With the folder: the header is the committed one. A document that cannot be opened
-    // (a folder of its name) skips the header; a destroyed timeline saves nothing.
-    ASSERT_TRUE(std::filesystem::create_directory("code"));
-    testing::internal::CaptureStdout();
-    saveTimelineHook(&piece.timeline);
-    ASSERT_TRUE(std::filesystem::remove("kivrel_timeline.json"));
-    ASSERT_TRUE(std::filesystem::create_directory("kivrel_timeline.json"));
-    saveTimeline(*piece.timeline);
-    Timeline* destroyed = nullptr;
-    saveTimelineHook(&destroyed);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Saved timeline file kivrel_timeline.json\nSaved timeline file header code/kivrel_timeline.json.h\n"
-              "Failed to open file kivrel_timeline.json\n");
-    EXPECT_EQ(readFile("code/kivrel_timeline.json.h"), readFile(KIVREL_SOURCE_DIR "/code/kivrel_timeline.json.h"));
 }

@@ -1,30 +1,13 @@
-// The unit tests' platform hooks on Linux: POSIX exit statuses, SDL's disk audio driver as
-// the recording, and input pushed into SDL's event queue as the X server would deliver it.
+// The unit tests' platform hooks on Linux: POSIX exit statuses, and input pushed into SDL's
+// event queue as the X server would deliver it.
 #include "tests/unit/test_platform.h"
 
 #include <SDL.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 const int minusOneExitStatus = 255; // the low 8 bits of -1
 const bool textFaceNeedsItsBytes = true;
-
-std::string beginAudioRecording()
-{
-    // One file per process: several builds may run their tests at once.
-    std::string path = "/tmp/kivrel_audio_test_" + std::to_string(getpid()) + ".raw";
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", path.c_str(), 1);
-    return path;
-}
-
-void endAudioRecording()
-{
-    unsetenv("SDL_AUDIODRIVER");
-    unsetenv("SDL_DISKAUDIOFILE");
-}
 
 void postInput(Window*, PostedInput kind, uint32_t code, int x, int y)
 {

@@ -1,18 +1,11 @@
 // The unit tests' platform hooks on Windows (Wine in CI): exit statuses as GetExitCodeProcess
-// gives them, no read-back of WinMM's output, and input posted to the real window.
+// gives them, and input posted to the real window.
 #include "tests/unit/test_platform.h"
 
 #include <windows.h>
 
 const int minusOneExitStatus = -1; // all 32 bits of 0xFFFFFFFF
 const bool textFaceNeedsItsBytes = false;
-
-std::string beginAudioRecording()
-{
-    return ""; // Wine plays into ALSA's null device (tests/win32/wine_run.sh)
-}
-
-void endAudioRecording() {}
 
 namespace {
 
