@@ -1,6 +1,6 @@
-// The graphics layer on the device: uploads and copies, a refused full-screen draw, deferred
-// release, descriptor pools and timestamps. Tables, root constants and passes are exercised
-// by every program's test.
+// The graphics layer on the device: a refused full-screen draw, deferred release, descriptor
+// pools and timestamps. Uploads, copies, tables, root constants and passes are exercised by
+// every program's test and the frame chain's history copies.
 #include "gfx/timestamps.h"
 #include "platform/platform.h"
 #include "tests/gpu/gpu_harness.h"
@@ -13,33 +13,6 @@ class Gfx : public GpuTest {
 protected:
     Pipeline* fillBuffer() { return computePipeline(FillBufferCS, {makeRange(RANGE_UAV, 1)}, true); }
 };
-
-TEST_F(Gfx, UploadsAndWholeResourceCopiesCarryEveryByte)
-{
-    // 100 x 10 RGBA8: rows of 400 bytes sit in 512-byte footprint rows in the staging buffer;
-    // byte c of pixel (x, y) differs from its neighbours' and the next row's.
-    std::vector<uint8_t> pixels(100 * 10 * 4);
-    for (uint32_t i = 0; i < pixels.size(); ++i)
-        pixels[i] = uint8_t((i / 4 % 100) * 7 + i / 400 * 13 + i % 4 * 61);
-    Image* image = uploadImage(100, 10, FORMAT_R8G8B8A8_UNORM, pixels.data());
-    Image* copy = uploadImage(100, 10, FORMAT_R8G8B8A8_UNORM, nullptr, STATE_COPY_DEST);
-    // 36 bytes of data in a buffer rounded up to 256.
-    const uint32_t words[9] = {1, 2, 3, 5, 8, 13, 21, 34, 55};
-    Buffer* buffer = uploadBuffer(sizeof(words), BUFFER_READ_WRITE, words);
-    EXPECT_EQ(buffer->size, 256u);
-
-    CommandList* list = beginCommands(); // records both uploads, then the image copy
-    transitionNow(list, image, STATE_COPY_SOURCE);
-    copyImage(list, copy, image);
-    transitionNow(list, image, STATE_NON_PIXEL_SHADER_RESOURCE);
-    submitAndWait();
-    EXPECT_EQ(image->pendingData, nullptr);
-    EXPECT_EQ(buffer->pendingData, nullptr);
-    EXPECT_EQ(readImageBytes(image), pixels);
-    EXPECT_EQ(readImageBytes(copy), pixels);
-    std::vector<uint32_t> result = readBuffer<uint32_t>(buffer);
-    EXPECT_TRUE(std::equal(std::begin(words), std::end(words), result.begin()));
-}
 
 TEST_F(Gfx, FullscreenPassIntoATargetOfAnotherFormatIsRefused)
 {

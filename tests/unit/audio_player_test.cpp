@@ -174,17 +174,6 @@ TEST_F(Player, FailedWriteRetriesTheSameChunkAndReportsOncePerFailure)
     EXPECT_EQ(retried.front(), (Write{2, 512}));
 }
 
-TEST_F(Player, RefusedFloatsGive16BitHeadersOfHalfTheSize)
-{
-    device.acceptsFloat = false;
-    open(256 * 100);
-    EXPECT_EQ(player.format.bitsPerSample, 16u);
-    EXPECT_EQ(player.headers[0].bytes, 1024u); // 256 frames * 2 channels * 2 bytes
-    EXPECT_EQ(player.headers[1].data, samples + 1024);
-    restartPlayer(player);
-    EXPECT_EQ(passWrites()[3], (Write{3, 3 * 256}));
-}
-
 TEST_F(Player, WithoutADeviceReportsOnceAndPlaysSilentlyInRealTime)
 {
     const std::string noDevice = "Audio Error: no audio output device opened; playing silently\n";
