@@ -61,12 +61,16 @@ Pipeline* GpuTest::track(Pipeline* pipeline)
 }
 
 Pipeline* GpuTest::computePipeline(ShaderBytecode program, std::initializer_list<DescriptorRange> ranges,
-                                   bool rootConstants)
+                                   bool rootConstants, bool samplers)
 {
     RootSignatureBuilder root;
     addDescriptorTable(root, makeRangeList(ranges), VISIBILITY_ALL);
     if (rootConstants)
         addRootConstants(root);
+    if (samplers) {
+        addStaticSampler(root, FILTER_MIN_MAG_MIP_LINEAR, ADDRESS_CLAMP, 0, VISIBILITY_ALL);
+        addStaticSampler(root, FILTER_MIN_MAG_MIP_POINT, ADDRESS_CLAMP, 1, VISIBILITY_ALL);
+    }
     Pipeline* pipeline = track(createComputePipeline(app, root, program));
     freeRootSignatureBuilder(root);
     EXPECT_NE(pipeline, nullptr);

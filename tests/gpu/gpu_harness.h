@@ -55,9 +55,10 @@ protected:
     Buffer* uploadBuffer(uint64_t size, uint32_t type, const void* data);
     Pipeline* track(Pipeline* pipeline);
     // A compute pipeline whose root signature is one table of the ranges (parameter 0) and,
-    // when asked, four root constants (parameter 1).
+    // when asked, four root constants (parameter 1) or the samplers s0 linear and s1 point, both
+    // clamped at the edge.
     Pipeline* computePipeline(ShaderBytecode program, std::initializer_list<DescriptorRange> ranges,
-                              bool rootConstants = false);
+                              bool rootConstants = false, bool samplers = false);
     // A full-screen pass of the pixel program into one target format: one table of the
     // ranges seen by the pixel stage and, given an address mode, s0 a linear sampler.
     FullscreenPass* fullscreenPass(ShaderBytecode pixelProgram, uint32_t targetFormat,

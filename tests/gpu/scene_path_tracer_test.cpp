@@ -109,13 +109,6 @@ ParticleData sphereAt(uint32_t index, Float3 centre, float radius, uint32_t visi
     return p;
 }
 
-void expectNear(Float3 actual, Float3 expected, float tolerance)
-{
-    EXPECT_NEAR(actual.x, expected.x, tolerance);
-    EXPECT_NEAR(actual.y, expected.y, tolerance);
-    EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
-
 const float JITTER_X[5] = {0.0f, -1.0f, 1.0f, -1.0f, 1.0f};
 const float JITTER_Y[5] = {0.0f, -1.0f, -1.0f, 1.0f, 1.0f};
 

@@ -1,5 +1,5 @@
-// The log ring, ASSERT, PANIC with its hook, and the number formats of assembled text.
-#include "core/format.h"
+// The log ring, ASSERT, and PANIC with its hook. (The number formats of assembled text are
+// the timeline's round trip of the compiled-in text.)
 #include "core/log.h"
 #include "tests/unit/test_platform.h"
 
@@ -66,17 +66,4 @@ TEST(PanicDeathTest, RunsTheHookOnceWithItsPointerThenExitsWithMinusOne)
     EXPECT_EXIT(panicInChild(true), testing::ExitedWithCode(minusOneExitStatus),
                 "^PANIC: Failed to present now\nhook\\(42\\)\nPANIC: inside hook\n$");
     EXPECT_EXIT(panicInChild(false), testing::ExitedWithCode(minusOneExitStatus), "^PANIC: Failed to present now\n$");
-}
-
-TEST(NumberFormat, FloatsHaveSixDecimalsAndNoExponentUnsignedIsPlainDigits)
-{
-    const std::pair<float, const char*> floats[] = {
-        {0.025f, "0.025000"},
-        {-208.84f, "-208.839996"}, // the nearest float is -208.839996337890625
-        {1e20f, "100000002004087734272.000000"}, // 2^66 + ... exactly, no exponent
-    };
-    for (auto [value, text] : floats)
-        EXPECT_EQ(formatFloat(value), text);
-    EXPECT_EQ(formatUint(0), "0");
-    EXPECT_EQ(formatUint(4294967295u), "4294967295");
 }

@@ -85,24 +85,3 @@ TEST(DescriptorWriters, FillRecordsInOrderNothingBeyondTheTableAndConstantViewsU
     EXPECT_EQ(hand.records[3].kind, ViewKind::None); // the next heap record is untouched
 }
 
-TEST(UploadFootprint, RowsArePlacedEvery256BytesOfWholePixels)
-{
-    // (The staging buffer that holds them is sized and filled by the GPU upload test.)
-    struct Case {
-        uint32_t width, height, format;
-        uint64_t rowPitch, totalBytes;
-    };
-    const Case cases[] = {
-        // 100 RGBA8 pixels are 400 bytes, placed every 512; 9 pitches + 400 = 5008.
-        {100, 10, FORMAT_R8G8B8A8_UNORM, 512, 5008},
-        // 12-byte pixels: 5 * 12 = 60 bytes, rounded to a multiple of both 256 and 12: 768.
-        {5, 2, FORMAT_R32G32B32_FLOAT, 768, 828},
-        {1, 1, FORMAT_R16G16B16A16_FLOAT, 256, 8},
-    };
-    for (const Case& c : cases) {
-        ImageFootprint footprint = imageFootprint(c.width, c.height, c.format);
-        EXPECT_EQ(footprint.rowPitch, c.rowPitch) << c.format;
-        EXPECT_EQ(footprint.rowCount, c.height) << c.format;
-        EXPECT_EQ(footprint.totalBytes, c.totalBytes) << c.format;
-    }
-}

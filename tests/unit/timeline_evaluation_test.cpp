@@ -79,54 +79,6 @@ TEST(Evaluation, SegmentsEaseFromTheirFirstKeyHoldWithoutEasingAndUintsTruncate)
     }
 }
 
-TEST(Evaluation, UpdateCallsBackEveryTrackInOrderAndFloat3StartsAtZero)
-{
-    Timeline* timeline = timelineOf(TrackType::UINT, {{0, 7, "None"}});
-    addTrack(*timeline, "CM::Pos", TrackType::FLOAT3);
-    Float3 position{1.0f, -2.0f, 3.0f};
-    setKeyFloat3(*timeline, "CM::Pos", 100, &position, easingIndex("Linear"));
-    timeline->callbackValue = 42;
-    std::string calls;
-    for (uint32_t frame : {50u, 100u})
-        updateTimeline(*timeline, frame, [&](const char* name, uint32_t callbackValue, FrameValue value) {
-            calls += std::string(name) + " " + std::to_string(callbackValue) + " " + std::to_string(value.x) + " " +
-                     std::to_string(asFloat(value.y)) + "; ";
-        });
-    EXPECT_EQ(calls, "t 42 7 0.000000; CM::Pos 42 0 0.000000; t 42 7 0.000000; CM::Pos 42 1065353216 -2.000000; ");
-    destroyTimeline(timeline);
-}
-
-TEST(Keys, OutsideTheTrackOfAnotherTypeOverlongOrOfAnUnknownEasingAreReported)
-{
-    Timeline* timeline = timelineOf(TrackType::UINT, {});
-    std::string longest(255, 'n'), tooLong(256, 'n');
-    EXPECT_NE(addTrack(*timeline, longest.c_str(), TrackType::FLOAT), nullptr);
-    testing::internal::CaptureStdout();
-    uint32_t value = 1, easing = 99;
-    float half = 0.5f;
-    setKeyUint(*timeline, "t", 1000, &value, 0); // frames 0 .. 999
-    FrameValue outside = evaluateTrack(*timeline->tracks[0], 1000, &easing);
-    EXPECT_EQ(addTrack(*timeline, tooLong.c_str(), TrackType::FLOAT), nullptr);
-    setKeyFloat(*timeline, longest.c_str(), 0, &half, easingCount);
-    setKeyFloat(*timeline, "missing", 5, &half, 0); // no such track: ignored
-    setKeyFloat(*timeline, "t", 3, &half, 0);       // stored, with the operation's type
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ASSERT: Exceeded frame index. Max frame index is 1000\n"
-                                                      "ASSERT: Exceeded frame index. Max frame index is 1000\n"
-                                                      "ASSERT: Track name exceeds 255 bytes\n"
-                                                      "ASSERT: Unknown easing 32\n"
-                                                      "ASSERT: Track is FLOAT type\n");
-    EXPECT_EQ(outside.type, TrackType::UINT);
-    EXPECT_EQ(outside.x + easing, 0u);
-    EXPECT_EQ(timeline->tracks.count, 2u);
-    for (const Track* track : timeline->tracks)
-        for (uint32_t frame = 0; frame < track->keys.count; ++frame)
-            ASSERT_EQ(track->keys[frame] != nullptr, track == timeline->tracks[0] && frame == 3) << frame;
-    FrameValue mismatched = evaluateTrack(*timeline->tracks[0], 3, nullptr);
-    EXPECT_EQ(mismatched.type, TrackType::FLOAT);
-    EXPECT_EQ(asFloat(mismatched.x), 0.5f);
-    destroyTimeline(timeline);
-}
-
 TEST(Easing, EveryCurveRunsFromZeroToOneThroughItsMidpoint)
 {
     const std::pair<const char*, float> midpoints[] = {

@@ -1,14 +1,11 @@
 // Loading the timeline document, writing it back, the compiled-in text, and documents of
 // the wrong shape (these also run under the sanitizers).
 #include "code/kivrel_timeline.json.h"
-#include "tests/unit/test_platform.h"
 #include "timeline/timeline_io.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -144,26 +141,6 @@ TEST(TimelineLoad, NumbersTakeTheTypeOfTheirTrack)
     const uint32_t whole[3] = {2, 4, 0};
     for (uint32_t frame = 0; frame < 3; ++frame)
         EXPECT_EQ(loaded.track(1).keys[frame]->value.x, whole[frame]) << frame;
-}
-
-TEST(TimelineLoadDeathTest, TruncatedTextEndsInAReaderPanic)
-{
-    std::string piece(TIMELINE_JSON_DATA);
-    // Cuts inside a string, a number, after a colon, a comma and a bracket.
-    for (size_t length : {size_t(1), size_t(17), size_t(20), size_t(61), size_t(64), size_t(90), piece.size() - 1}) {
-        std::string text = piece.substr(0, length);
-        // The text has no escaped quotes: an odd count means the cut is inside a string.
-        bool insideString = std::count(text.begin(), text.end(), '"') % 2 == 1;
-        EXPECT_EXIT(
-            {
-                std::fflush(stdout);
-                dup2(STDERR_FILENO, STDOUT_FILENO); // death tests match standard error
-                Timeline* timeline = createTimeline(pieceFrameCount);
-                loadTimeline(*timeline, text.data(), text.size());
-            },
-            testing::ExitedWithCode(minusOneExitStatus), insideString ? "PANIC: Incomplete string" : "PANIC: Missing")
-            << length;
-    }
 }
 
 TEST(TimelineSerialize, CompiledInTextComesBackCharacterForCharacterAndNamesStayInsideTheLiteral)

@@ -47,19 +47,6 @@ TEST(ToolArguments, NumbersAreDigitsOnlyAndSizesAreWidthByHeightUpTo65536)
         EXPECT_FALSE(parseSize(bad, width, height)) << bad;
 }
 
-TEST(ToolArguments, CaptureDefaultsToTheWholePieceAtFullSizeAndTakesItsLastFrame)
-{
-    // Every option's value is read by the tools' own runs (tests/e2e/tools_test.cpp).
-    CaptureOptions options;
-    std::string error;
-    ASSERT_TRUE(captureAccepts({"--out", "frames"}, options, error)) << error;
-    EXPECT_EQ(options.outputFolder, "frames");
-    EXPECT_EQ(options.lastFrame - options.firstFrame, 7400u);
-    EXPECT_EQ(options.outputWidth + options.renderHeight, 1920u + 1080u);
-    EXPECT_FALSE(options.soundtrack || options.validation || !options.videoPath.empty());
-    EXPECT_TRUE(captureAccepts({"--out", "x", "--from", "7400", "--to", "7400"}, options, error)) << error;
-}
-
 TEST(ToolArguments, CaptureAndBenchRefuseWhatTheyCannotDoWithAReason)
 {
     struct Case {
