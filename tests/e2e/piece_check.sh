@@ -209,12 +209,12 @@ for point in 100,1:0 100,60:1 100,117:0 250,150:0; do
 done
 [ "$(grep -c "^Audio Error: no audio output device opened; playing silently$" log.txt)" = 1 ] ||
     fail "run E: the dummy driver was not reported once as no audio device"
-# The silent clock runs in real time (the dummy driver's own runs at about 0.88): a line fitted
-# to the music's frames against the times they were logged rises by 60 a second, within 5 %
-# (each time lags its clock reading by that frame's rendering, which a busy machine varies).
-grep -A 1000000 "soundtrack ready" log.txt | frame_times /dev/stdin | awk '$1 > 0' |
-    awk 'NR == 1 { t0 = $2 } { n++; f += $1; t += $2 - t0; ft += $1 * ($2 - t0); tt += ($2 - t0) ^ 2 }
-         END { rate = (n * ft - f * t) / (n * tt - t * t); printf "run E: %.1f frames a second over %d frames\n", rate, n
-               exit !(n >= 10 && rate >= 57 && rate <= 63) }' ||
+# The silent clock runs in real time (the dummy driver's own runs at about 0.88): the last frame
+# logged against the time since the first scene frame was logged, the music having started
+# before it (by up to 1.5 s when a busy machine is slow to render that frame); a frame shows the
+# clock read a frame-time before.
+grep -A 1000000 "soundtrack ready" log.txt | frame_times /dev/stdin |
+    awk 'NR == 1 { t0 = $2 } { f = $1; t = $2 }
+         END { s = t - t0; printf "run E: frame %d after %.2f s\n", f, s; exit !(f >= 60 * (s - 1) && f <= 60 * (s + 1.5)) }' ||
     fail "run E: the silent clock does not run in real time"
 echo "PASS"
