@@ -189,6 +189,8 @@ TEST_F(DepthOfField, EndsTheSpiralEarlyWithTheWholeSpiralsResult)
         {"sharp foreground on blurred background", 20.0f, [](uint32_t, uint32_t, bool disc) { return disc ? 10.0f : 1000.0f; }, true},
         // (0.1 - 0.001) 5 = 0.495: 9.9 pixels, so every spiral ends at radius 10.41.
         {"foreground on half-blurred background", 5.0f, [](uint32_t, uint32_t, bool disc) { return disc ? 10.0f : 1000.0f; }, true},
+        // (0.1 - 0.001) 7.5 = 0.7425: 14.85 pixels, short of blurSize, so not one tile is saturated.
+        {"three-quarters blurred background", 7.5f, [](uint32_t, uint32_t, bool) { return 1000.0f; }, true},
         {"all in focus", 20.0f, [](uint32_t, uint32_t, bool) { return 10.0f; }, false},
         {"all blurred", 20.0f, [](uint32_t, uint32_t, bool) { return 1000.0f; }, true},
         // d from 5 to 100 across the picture: blur radii from 8 down to 0 and up to 7.2, a
