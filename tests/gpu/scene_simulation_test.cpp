@@ -1,6 +1,7 @@
 // ParticleSimulationCS on lavapipe: crafted particle buffers, one dispatch each, checked
-// against values worked out from the scene rules by hand: the bookkeeping and scene 1's
-// collisions. The scenes' layouts, orbits and beat rules show in the golden frames.
+// against values worked out from the scene rules by hand: the bookkeeping, what the golden
+// frames cannot show (the lights' growth and speed, scene 0 from 2375, scene 1's beats) and the
+// collisions. Where the scenes lay out their spheres and the orbits' shape show in the golden frames.
 #include "tests/gpu/scene_programs.h"
 
 #include <gtest/gtest.h>
@@ -52,6 +53,12 @@ ParticleSceneData sceneOf(uint32_t numParticles)
     return {{0.0f, 0.0f, 0.0f}, numParticles};
 }
 
+float smoothstep(float lo, float hi, float x)
+{
+    float s = std::fmin(std::fmax((x - lo) / (hi - lo), 0.0f), 1.0f);
+    return s * s * (3.0f - 2.0f * s);
+}
+
 } // namespace
 
 using Simulation = SceneProgramTest;
@@ -62,6 +69,92 @@ TEST_F(Simulation, OtherSceneNumbersOnlyRenumberAndRememberPositions)
     ParticleBlock after = runSimulation(before, simulationAt(2, 500, 1234.0f, 0.5f), sceneOf(128));
     for (uint32_t i = 0; i < MAX_PARTICLES; ++i)
         expectOnlyBookkeeping(after[i], before[i], i);
+}
+
+TEST_F(Simulation, Scene0LightsOrbitAndGrowInOneAfterAnother)
+{
+    ParticleBlock before = patternedParticles();
+    // Light k reaches radius 4 at the end frame of its ramp: 800, 953, 1093; all are 0 at 712.
+    // At 735 light 1 is s = (735 - 713) / 87 of the way: 4 s^2 (3 - 2 s) = 0.6598.
+    const std::pair<uint32_t, Float3> radii[] = {{712, {0, 0, 0}},
+                                                 {735, {4.0f * smoothstep(713.0f, 800.0f, 735.0f), 0, 0}},
+                                                 {800, {4, 0, 0}},
+                                                 {953, {4, 4, 0}},
+                                                 {1093, {4, 4, 4}}};
+    const float time = 2000.0f;
+    for (auto [frame, expected] : radii) {
+        ParticleBlock after = runSimulation(before, simulationAt(0, frame, time, 0.5f), sceneOf(64));
+        expectNear({after[1].radius, after[2].radius, after[3].radius}, expected, 1e-5f);
+    }
+    ParticleBlock after = runSimulation(before, simulationAt(0, 1500, time, 0.5f), sceneOf(64));
+    // a = 2000 * 0.0005 = 1; light k at angle a + 2 (k - 1) on (20 sin, 15 cos, -100 - 14 sin);
+    // velocity = (new - old) x 2.985, 2, 2.
+    const float gain[3] = {2.985f, 2.0f, 2.0f};
+    for (int k = 1; k <= 3; ++k) {
+        float angle = 1.0f + 2.0f * float(k - 1);
+        Float3 expected = {20.0f * std::sin(angle), 15.0f * std::cos(angle), -100.0f - 14.0f * std::sin(angle)};
+        expectNear(after[k].position, expected, 1e-4f);
+        expectNear(after[k].velocity, (expected - before[k].position) * gain[k - 1], 1e-3f);
+    }
+    // The sphere pulses every 2400 ms: 8.5 + 0.5 sin(2 pi x 2000 / 2400) = 8.5 - 0.25 sqrt(3).
+    EXPECT_NEAR(after[0].radius, 8.5f - 0.25f * std::sqrt(3.0f), 1e-5f);
+    // Before frame 2375 nothing else moves, dynamic or not.
+    for (uint32_t i = 4; i < 64; ++i)
+        expectOnlyBookkeeping(after[i], before[i], i);
+}
+
+TEST_F(Simulation, Scene0LightsFallTowardsTheSphereFromFrame2375)
+{
+    ParticleBlock before{};
+    for (uint32_t i = 0; i < 64; ++i)
+        before[i].position = {1000.0f * float(i), 0.0f, 0.0f}; // far apart: no contacts
+    before[0] = {.position = {0.0f, 0.0f, -100.0f}, .radius = 8.0f};
+    before[2] = {.position = {10.0f, 20.0f, -100.0f}, .velocity = {1.0f, 0.0f, 0.0f}, .radius = 4.0f, .dynamic = 1};
+    ParticleBlock after = runSimulation(before, simulationAt(0, 2400, 3000.0f, 2.0f), sceneOf(64));
+    // acceleration = (centre - position) x 0.0021 = (-10, -20, 0) x 0.0021;
+    // velocity = (1, 0, 0) + acceleration x 2; position += velocity x 2.
+    Float3 velocity = {1.0f - 0.042f, -0.084f, 0.0f};
+    expectNear(after[2].acceleration, {-0.021f, -0.042f, 0.0f}, 1e-6f);
+    expectNear(after[2].velocity, velocity, 1e-6f);
+    expectNear(after[2].position, Float3{10.0f, 20.0f, -100.0f} + velocity * 2.0f, 1e-5f);
+    // emissive = |sin(0.5 sin(3000 x 0.0005 + 2))|.
+    EXPECT_NEAR(after[2].material.emissive, std::fabs(std::sin(0.5f * std::sin(1.5f + 2.0f))), 1e-5f);
+    // Not dynamic: untouched apart from the bookkeeping and the sphere's pulse, 8.5 + 0.5 sin(pi / 2).
+    expectOnlyBookkeeping(after[3], before[3], 3);
+    EXPECT_NEAR(after[0].radius, 9.0f, 1e-5f);
+}
+
+TEST_F(Simulation, Scene1BallsFollowTheBeatRulesOfTheirFrameRange)
+{
+    // One ball at (30, 40, 0): n = (0.6, 0.8, 0). At 2424 ms the beat phase is 0.01, so the
+    // pulse is on; at 1200 ms (phase 0.5) it is off. The others wait far away.
+    ParticleBlock before{};
+    for (uint32_t i = 0; i < 32; ++i)
+        before[i].position = {-1000.0f * float(i + 1), 0.0f, 0.0f};
+    before[9] = {.position = {30.0f, 40.0f, 0.0f}, .velocity = {1.0f, 2.0f, 3.0f}, .acceleration = {0.0f, 0.049f, 0.0f},
+                 .radius = 1.0f, .dynamic = 1};
+    const Float3 n = {0.6f, 0.8f, 0.0f}, v = {1.0f, 2.0f, 3.0f};
+    const float dt = 0.5f;
+    struct Case {
+        uint32_t frame;
+        float time;
+        Float3 acceleration, velocity;
+    };
+    const Case cases[] = {
+        {3300, 2424.0f, {0.0f, 0.049f, 0.0f}, {1.0f, 2.0f + 0.049f * dt, 3.0f}}, // up to 3300: as stored
+        // 3301 to 4000, pulse on: acceleration -5 n, but the velocity takes lerp(a, -0.001 n, 1).
+        {3500, 2424.0f, n * -5.0f, v + n * (-0.001f * dt)},
+        {3500, 1200.0f, {0.0f, 0.0f, 0.0f}, v},                             // pulse off: 0
+        {5560, 2424.0f, n * -2.0f, v + n * (-2.0f * dt)},                   // 4001 to 5560: -2 n
+        {5561, 1200.0f, {0.0f, 0.49f, 0.0f}, {1.0f, 2.0f + 0.49f * dt, 3.0f}}, // then rising at 0.49
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.frame);
+        ParticleBlock after = runSimulation(before, simulationAt(1, c.frame, c.time, dt), sceneOf(32));
+        expectNear(after[9].acceleration, c.acceleration, 1e-5f);
+        expectNear(after[9].velocity, c.velocity, 1e-5f);
+        expectNear(after[9].position, Float3{30.0f, 40.0f, 0.0f} + c.velocity * dt, 1e-4f);
+    }
 }
 
 TEST_F(Simulation, Scene1CollisionsPushDynamicSpheresOut)

@@ -27,7 +27,7 @@ TEST(DynamicArray, GrowsWhenCountPlusOneReachesCapacityAndKeepsItsElements)
     EXPECT_EQ(array.capacity, 0u);
 }
 
-TEST(DynamicArray, ReserveRefusesShrinkingZeroEmptiesAndAssignCopies)
+TEST(DynamicArray, ReserveRefusesShrinkingAndZeroEmpties)
 {
     const std::string refused = "ASSERT: New capacity must be larger than capacity. To clear the use the clear function.\n";
     DynamicArray<int> array;
@@ -49,16 +49,6 @@ TEST(DynamicArray, ReserveRefusesShrinkingZeroEmptiesAndAssignCopies)
     EXPECT_EQ(array.capacity, 100u);
     EXPECT_EQ(array[0], 7);
     array.clear();
-
-    const double source[3] = {1.5, 2.5, 3.5};
-    DynamicArray<double> copy;
-    copy.push(9.0);
-    copy.assign(source, 3);
-    EXPECT_EQ(copy.count, 3u);
-    EXPECT_EQ(copy.capacity, 3u);
-    EXPECT_EQ(copy[2], 3.5);
-    copy.assign(nullptr, 0);
-    EXPECT_EQ(copy.data, nullptr);
 }
 
 TEST(DynamicArray, BlockThatCannotBeHadLeavesArrayUsable)
