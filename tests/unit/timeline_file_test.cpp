@@ -82,7 +82,8 @@ TEST(TimelineLoad, MembersOfTheWrongShapeAreReportedAndSkipped)
         {"{\"frame\":3,\"easing\":\"linear\",\"value\":1.5}", "Unknown easing \"linear\""},
         {"{\"frame\":5,\"easing\":\"None\"}", "Failed to find value with key \"value\"\n"},
         {"7", "Key of track \"f\" is not an object"},
-        {"{\"frame\":99999,\"easing\":\"None\",\"value\":1.5}", "Exceeded frame index. Max frame index is 10843"},
+        // Frames 0 .. 10842: the first frame past the end.
+        {"{\"frame\":10843,\"easing\":\"None\",\"value\":1.5}", "Exceeded frame index. Max frame index is 10843"},
         {"{\"frame\":0,\"easing\":\"None\",\"value\":[1.0,2.0]}", "FLOAT3 value of track \"v\" needs three numbers"},
     };
     std::string text = "{", expected;
