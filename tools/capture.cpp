@@ -5,7 +5,7 @@
 #include "audio/renderer.h"
 #include "audio/wav.h"
 #include "core/log.h"
-#include "platform/platform.h"
+#include "platform/system.h"
 #include "tools/arguments.h"
 #include "tools/headless_piece.h"
 #include "tools/png_file.h"
@@ -36,7 +36,7 @@ bool prepareOutputFolder(const std::string& folder, std::string& reason)
         return false;
     }
     std::string probe = (std::filesystem::path(folder) / ".kivrel-capture-probe").string();
-    if (writeWholeFile(probe.c_str(), "", 0) != FileWriteResult::ok) {
+    if (writeWholeFile(probe.c_str(), "", 0) != FileWriteResult::Ok) {
         reason = "cannot write into it";
         return false;
     }
@@ -58,7 +58,7 @@ bool writeSoundtrack(RenderApp& app, const std::string& path, uint32_t first, ui
     if (ok) {
         const float* samples = reinterpret_cast<const float*>(audio->samples) + uint64_t(start) * audio->channels;
         DynamicArray<uint8_t> file = makeFloatWav(samples, count, audio->channels, audio->sampleRate);
-        ok = file.count && writeWholeFile(path.c_str(), file.data, file.count) == FileWriteResult::ok;
+        ok = file.count && writeWholeFile(path.c_str(), file.data, file.count) == FileWriteResult::Ok;
         file.clear();
         if (!ok)
             reportToolError(tool, "could not write %s\n", path.c_str());
@@ -107,8 +107,8 @@ int main(int argc, char** argv)
     const std::string wavPath = (std::filesystem::path(options.outputFolder) / "soundtrack.wav").string();
 
     double started = nowMilliseconds();
-    HeadlessPiece piece;
-    startHeadlessPiece(piece, {.renderWidth = options.renderWidth,
+    HeadlessPiece headless;
+    startHeadlessPiece(headless, {.renderWidth = options.renderWidth,
                                .renderHeight = options.renderHeight,
                                .outputWidth = options.outputWidth,
                                .outputHeight = options.outputHeight,
@@ -116,7 +116,7 @@ int main(int argc, char** argv)
                                .tool = {tool, captureUsage}});
     bool ok = true;
     if (options.soundtrack || !options.videoPath.empty())
-        ok = writeSoundtrack(piece.app, wavPath, first, last);
+        ok = writeSoundtrack(headless.app, wavPath, first, last);
 
     logMessage("kivrel-capture: frames %u to %u at %ux%u (render %ux%u) into %s\n", first, last, options.outputWidth,
                options.outputHeight, options.renderWidth, options.renderHeight, options.outputFolder.c_str());
@@ -125,7 +125,7 @@ int main(int argc, char** argv)
     uint32_t drawn = 0;
     uint32_t written = 0;
     while (ok) {
-        const uint32_t frame = nextFrame(piece);
+        const uint32_t frame = nextFrame(headless);
         const bool draw = frame >= drawFrom;
         if (draw && drawn++ == 0)
             drawingStarted = nowMilliseconds();
@@ -133,14 +133,14 @@ int main(int argc, char** argv)
             lastProgress = nowMilliseconds();
             logMessage("kivrel-capture: moving the particles to frame %u: at frame %u\n", drawFrom, frame);
         }
-        playFrame(piece, draw);
+        playFrame(headless, draw);
         // The first iteration shows frame 0 while the music starts; the next shows it again.
-        if (piece.loop.phase != LoopPhase::Playing || frame < first)
+        if (headless.loop.phase != LoopPhase::Playing || frame < first)
             continue;
 
-        DynamicArray<uint8_t> pixels = readBackBuffer(piece.app);
+        DynamicArray<uint8_t> pixels = readBackBuffer(headless.app);
         std::string path = framePath(options.outputFolder, frame);
-        ok = pixels.count && writePng(path.c_str(), pixels.data, piece.app.width, piece.app.height);
+        ok = pixels.count && writePng(path.c_str(), pixels.data, headless.app.width, headless.app.height);
         pixels.clear();
         if (!ok) {
             reportToolError(tool, "could not write %s\n", path.c_str());
@@ -153,7 +153,7 @@ int main(int argc, char** argv)
             break;
     }
     double finished = nowMilliseconds();
-    stopHeadlessPiece(piece);
+    stopHeadlessPiece(headless);
 
     if (ok && !options.videoPath.empty()) {
         // Whole paths, so that a name starting with '-' is not read as an option.
@@ -166,8 +166,8 @@ int main(int argc, char** argv)
         else
             reportToolError(tool, "ffmpeg could not write %s\n", video.c_str());
     }
-    if (options.validation && piece.app.validationErrors) {
-        reportToolError(tool, "%llu validation errors\n", (unsigned long long)piece.app.validationErrors);
+    if (options.validation && headless.app.validationErrors) {
+        reportToolError(tool, "%llu validation errors\n", (unsigned long long)headless.app.validationErrors);
         ok = false;
     }
     if (written)
