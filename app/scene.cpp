@@ -36,9 +36,9 @@ Image* createStorageImage(RenderApp& app, const SceneResources& scene, uint32_t 
 ConstantBlock createConstantBlock(RenderApp& app, const void* record, uint32_t size)
 {
     ConstantBlock block = {.record = record, .size = size};
-    block.buffer = createBuffer(app, size, BUFFER_CONSTANT, nullptr, false, 0);
+    block.buffer = createBuffer(app, size, BufferType::Constant, nullptr, false, 0);
     for (Buffer*& staging : block.staging)
-        staging = createBuffer(app, size, BUFFER_UPLOAD, nullptr, false, 0);
+        staging = createBuffer(app, size, BufferType::Upload, nullptr, false, 0);
     return block;
 }
 
@@ -84,7 +84,7 @@ FullscreenPass* createScenePass(RenderApp& app, ShaderBytecode program, uint32_t
 void mark(const SceneResources& scene, CommandList* list, SceneMark index)
 {
     if (scene.timestamps)
-        writeTimestamp(list, scene.timestamps, index);
+        writeTimestamp(list, scene.timestamps, uint32_t(index));
 }
 
 void bindTable(CommandList* list, Pipeline* pipeline, const DescriptorTable& table)
@@ -100,12 +100,12 @@ void writeSRV(DescriptorTable& table, Image* image, uint32_t format)
 
 ResourceBinding imageBinding(Image* image, uint32_t format)
 {
-    return {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = image, .viewParameters = {format, 0, 1, 0}};
+    return {.accessKind = AccessKind::PixelImageSrv, .image = image, .viewParameters = {format, 0, 1, 0}};
 }
 
 ResourceBinding constantBinding(const ConstantBlock& block)
 {
-    return {.accessKind = ACCESS_CONSTANT_BUFFER, .buffer = block.buffer, .viewParameters = {block.size, 0, 0, 0}};
+    return {.accessKind = AccessKind::ConstantBuffer, .buffer = block.buffer, .viewParameters = {block.size, 0, 0, 0}};
 }
 
 } // namespace
@@ -136,7 +136,7 @@ void createSceneResources(RenderApp& app, SceneResources& scene, DemoState& stat
     state.finalPass = {};
 
     scene.sceneBlock = createConstantBlock(app, &state.scene, sizeof(ParticleSceneData));
-    scene.particleBuffer = createBuffer(app, particleBufferBytes, BUFFER_READ_WRITE, nullptr, true,
+    scene.particleBuffer = createBuffer(app, particleBufferBytes, BufferType::ReadWrite, nullptr, true,
                                         RESOURCE_FLAG_ALLOW_UNORDERED_ACCESS);
     for (DescriptorHeap*& heap : scene.shaderHeaps)
         heap = createDescriptorHeap(app, HEAP_CBV_SRV_UAV, shaderHeapDescriptors, HEAP_FLAG_SHADER_VISIBLE);
@@ -272,7 +272,7 @@ void recordSimulation(SceneResources& scene, DemoState& state, CommandList* list
 {
     if (scene.timestamps)
         resetTimestamps(list, scene.timestamps);
-    mark(scene, list, MARK_START);
+    mark(scene, list, SceneMark::Start);
 
     // 1. Frame matrices.
     updateFrameMatrices(state);
@@ -281,7 +281,7 @@ void recordSimulation(SceneResources& scene, DemoState& state, CommandList* list
     for (ConstantBlock* block :
          {&scene.dofBlock, &scene.simulationBlock, &scene.frameBlock, &scene.finalBlock, &scene.sceneBlock})
         uploadBlock(*block, list, scene.frameSlot);
-    mark(scene, list, MARK_UPLOADS);
+    mark(scene, list, SceneMark::Uploads);
 
     // 3. Simulation: 32 particles a group; a remainder below 32 is left unsimulated.
     DescriptorTable table = allocateDescriptors(*scene.frameHeap, 3);
@@ -293,7 +293,7 @@ void recordSimulation(SceneResources& scene, DemoState& state, CommandList* list
     if (groups != 0)
         dispatch(list, groups, 1, 1);
     scene.lastFrame.simulationGroups = groups;
-    mark(scene, list, MARK_SIMULATION);
+    mark(scene, list, SceneMark::Simulation);
     scene.lastFrame.descriptorsUsed = scene.frameHeap->used;
 }
 
@@ -330,7 +330,7 @@ void recordScene(RenderApp& app, SceneResources& scene, DemoState& state, Comman
     writeCBV(table, scene.simulationBlock.buffer, scene.simulationBlock.size);
     bindTable(list, scene.pathTracePipeline, table);
     dispatch(list, groupsX, groupsY, 1);
-    mark(scene, list, MARK_PATH_TRACE);
+    mark(scene, list, SceneMark::PathTrace);
 
     // 6.
     for (Image* image : {scene.colorImage, scene.motionImage, scene.historyImage, scene.positionImage,
@@ -360,7 +360,7 @@ void recordScene(RenderApp& app, SceneResources& scene, DemoState& state, Comman
     writeCBV(table, scene.frameBlock.buffer, scene.frameBlock.size);
     bindTable(list, scene.temporalPipeline, table);
     dispatch(list, groupsX, groupsY, 1);
-    mark(scene, list, MARK_TEMPORAL);
+    mark(scene, list, SceneMark::Temporal);
 
     // 8.
     requestTransition(barriers, scene.moment1Image, STATE_NON_PIXEL_SHADER_RESOURCE);
@@ -394,7 +394,7 @@ void recordScene(RenderApp& app, SceneResources& scene, DemoState& state, Comman
         scene.lastFrame.filterDispatches += 1;
     }
     scene.lastFrame.filterResult = result;
-    mark(scene, list, MARK_FILTER);
+    mark(scene, list, SceneMark::Filter);
 
     // 10. History: the temporal chain's own output, whatever the filter made of it.
     requestTransition(barriers, scene.historyImage, STATE_COPY_DEST);
@@ -418,13 +418,13 @@ void recordScene(RenderApp& app, SceneResources& scene, DemoState& state, Comman
     copyImage(list, scene.prevMoment1Image, scene.moment1Image);
     copyImage(list, scene.prevMoment2Image, scene.moment2Image);
     copyImage(list, scene.prevDepthImage, scene.depthImage);
-    mark(scene, list, MARK_COPIES);
+    mark(scene, list, SceneMark::Copies);
 
     // 12. Depth of field at the render size into rtv0.
     const ResourceBinding dofBindings[] = {imageBinding(scene.depthImage, r32f), imageBinding(result, rgba16f),
                                            constantBinding(scene.dofBlock)};
     drawFullscreenPass(scene.dofPass, scene.width, scene.height, list, scene.rtv0, scene.frameHeap, dofBindings);
-    mark(scene, list, MARK_DEPTH_OF_FIELD);
+    mark(scene, list, SceneMark::DepthOfField);
 
     // 13.
     for (Image* image : {scene.positionImage, scene.normalImage, scene.prevPositionImage, scene.prevNormalImage,
@@ -439,7 +439,7 @@ void recordScene(RenderApp& app, SceneResources& scene, DemoState& state, Comman
                                              imageBinding(scene.textImage, rgba8), constantBinding(scene.finalBlock)};
     drawFullscreenPass(scene.finalPass, backBuffer->width, backBuffer->height, list, scene.rtv1, scene.frameHeap,
                        finalBindings);
-    mark(scene, list, MARK_FINAL);
+    mark(scene, list, SceneMark::Final);
 
     // 15. Flushed with the epilogue.
     requestTransition(barriers, scene.dofImage, STATE_RENDER_TARGET);

@@ -39,12 +39,12 @@ AudioRenderer* createAudioRenderer(RenderApp& app, const AudioRendererOptions& o
     freeRootSignatureBuilder(rootSignature);
 
     uint64_t trackBytes = uint64_t(audio->totalFrames) * frameStride;
-    audio->outputBuffer = createBuffer(app, trackBytes, BUFFER_READ_WRITE, nullptr, true,
+    audio->outputBuffer = createBuffer(app, trackBytes, BufferType::ReadWrite, nullptr, true,
                                        RESOURCE_FLAG_ALLOW_UNORDERED_ACCESS);
-    audio->readbackBuffer = createBuffer(app, trackBytes, BUFFER_READBACK, nullptr, false, RESOURCE_FLAG_NONE);
+    audio->readbackBuffer = createBuffer(app, trackBytes, BufferType::Readback, nullptr, false, RESOURCE_FLAG_NONE);
     audio->copyFence = createGpuFence(app, "AudioRenderer::copyFence");
-    audio->constantBuffer = createBuffer(app, sizeof(AudioData), BUFFER_CONSTANT, nullptr, false, RESOURCE_FLAG_NONE);
-    audio->constantUpload = createBuffer(app, sizeof(AudioData), BUFFER_UPLOAD, nullptr, false, RESOURCE_FLAG_NONE);
+    audio->constantBuffer = createBuffer(app, sizeof(AudioData), BufferType::Constant, nullptr, false, RESOURCE_FLAG_NONE);
+    audio->constantUpload = createBuffer(app, sizeof(AudioData), BufferType::Upload, nullptr, false, RESOURCE_FLAG_NONE);
     audio->audioData.duration = float(audio->durationSeconds);
     audio->audioData.sampleRate = audio->sampleRate;
 

@@ -263,19 +263,19 @@ void fenceWait(void* user, uint32_t slot, uint64_t value)
 void releaseHandle(void* user, const ReleaseEntry& entry)
 {
     VkDevice device = static_cast<VulkanContext*>(user)->device;
-    switch (entry.kind) {
-    case RELEASE_BUFFER: vkDestroyBuffer(device, VkBuffer(entry.handle), nullptr); break;
-    case RELEASE_IMAGE: vkDestroyImage(device, VkImage(entry.handle), nullptr); break;
-    case RELEASE_IMAGE_VIEW: vkDestroyImageView(device, VkImageView(entry.handle), nullptr); break;
-    case RELEASE_MEMORY: vkFreeMemory(device, VkDeviceMemory(entry.handle), nullptr); break;
-    case RELEASE_PIPELINE: vkDestroyPipeline(device, VkPipeline(entry.handle), nullptr); break;
-    case RELEASE_PIPELINE_LAYOUT: vkDestroyPipelineLayout(device, VkPipelineLayout(entry.handle), nullptr); break;
-    case RELEASE_DESCRIPTOR_SET_LAYOUT:
+    switch (ReleaseKind(entry.kind)) {
+    case ReleaseKind::Buffer: vkDestroyBuffer(device, VkBuffer(entry.handle), nullptr); break;
+    case ReleaseKind::Image: vkDestroyImage(device, VkImage(entry.handle), nullptr); break;
+    case ReleaseKind::ImageView: vkDestroyImageView(device, VkImageView(entry.handle), nullptr); break;
+    case ReleaseKind::Memory: vkFreeMemory(device, VkDeviceMemory(entry.handle), nullptr); break;
+    case ReleaseKind::Pipeline: vkDestroyPipeline(device, VkPipeline(entry.handle), nullptr); break;
+    case ReleaseKind::PipelineLayout: vkDestroyPipelineLayout(device, VkPipelineLayout(entry.handle), nullptr); break;
+    case ReleaseKind::DescriptorSetLayout:
         vkDestroyDescriptorSetLayout(device, VkDescriptorSetLayout(entry.handle), nullptr);
         break;
-    case RELEASE_SAMPLER: vkDestroySampler(device, VkSampler(entry.handle), nullptr); break;
-    case RELEASE_DESCRIPTOR_POOL: vkDestroyDescriptorPool(device, VkDescriptorPool(entry.handle), nullptr); break;
-    case RELEASE_QUERY_POOL: vkDestroyQueryPool(device, VkQueryPool(entry.handle), nullptr); break;
+    case ReleaseKind::Sampler: vkDestroySampler(device, VkSampler(entry.handle), nullptr); break;
+    case ReleaseKind::DescriptorPool: vkDestroyDescriptorPool(device, VkDescriptorPool(entry.handle), nullptr); break;
+    case ReleaseKind::QueryPool: vkDestroyQueryPool(device, VkQueryPool(entry.handle), nullptr); break;
     default: ASSERT(false, "ASSERT: Unknown release kind %u\n", entry.kind); break;
     }
 }
@@ -474,7 +474,7 @@ DynamicArray<uint8_t> readBackBuffer(RenderApp& app)
     }
     Image* image = &app.backBuffers[0];
     ImageFootprint footprint = imageFootprint(image->width, image->height, image->format);
-    Buffer* readback = createBuffer(app, footprint.totalBytes, BUFFER_READBACK, nullptr, false, 0);
+    Buffer* readback = createBuffer(app, footprint.totalBytes, BufferType::Readback, nullptr, false, 0);
     FrameContext* frame = beginFrame(app);
     uint32_t state = image->state;
     transitionNow(frame->commandList, image, STATE_COPY_SOURCE);

@@ -12,18 +12,23 @@
 #include <vulkan/vulkan.h>
 
 // Which destroy call a deferred handle needs.
-enum ReleaseKind : uint32_t {
-    RELEASE_BUFFER = 1,
-    RELEASE_IMAGE,
-    RELEASE_IMAGE_VIEW,
-    RELEASE_MEMORY,
-    RELEASE_PIPELINE,
-    RELEASE_PIPELINE_LAYOUT,
-    RELEASE_DESCRIPTOR_SET_LAYOUT,
-    RELEASE_SAMPLER,
-    RELEASE_DESCRIPTOR_POOL,
-    RELEASE_QUERY_POOL,
+enum class ReleaseKind : uint32_t {
+    Buffer = 1,
+    Image,
+    ImageView,
+    Memory,
+    Pipeline,
+    PipelineLayout,
+    DescriptorSetLayout,
+    Sampler,
+    DescriptorPool,
+    QueryPool,
 };
+// deferRelease of a Vulkan handle of that kind.
+inline void deferRelease(RenderApp& app, ReleaseKind kind, uint64_t handle)
+{
+    deferRelease(app, ReleaseEntry{uint32_t(kind), handle});
+}
 
 struct BufferResource {
     VkDevice device;

@@ -219,10 +219,10 @@ VkShaderModule createModule(RenderApp& app, ShaderBytecode program, const char* 
 
 void releaseRootSignature(RenderApp& app, PipelineResource* resource)
 {
-    deferRelease(app, {RELEASE_PIPELINE_LAYOUT, uint64_t(resource->layout)});
-    deferRelease(app, {RELEASE_DESCRIPTOR_SET_LAYOUT, uint64_t(resource->setLayout)});
+    deferRelease(app, ReleaseKind::PipelineLayout, uint64_t(resource->layout));
+    deferRelease(app, ReleaseKind::DescriptorSetLayout, uint64_t(resource->setLayout));
     for (VkSampler sampler : resource->samplers)
-        deferRelease(app, {RELEASE_SAMPLER, uint64_t(sampler)});
+        deferRelease(app, ReleaseKind::Sampler, uint64_t(sampler));
     resource->bindings.clear();
     resource->types.clear();
 }
@@ -275,7 +275,7 @@ void renewPipelineWhenDue(RenderApp& app, PipelineResource* resource)
     VkPipeline renewed = buildComputePipeline(app, *resource);
     if (!renewed)
         return;
-    deferRelease(app, {RELEASE_PIPELINE, uint64_t(resource->pipeline)});
+    deferRelease(app, ReleaseKind::Pipeline, uint64_t(resource->pipeline));
     resource->pipeline = renewed;
     resource->bindsSinceBuilt = 0;
 }
@@ -418,7 +418,7 @@ void destroyPipeline(RenderApp& app, Pipeline*& pipeline)
 {
     if (!pipeline)
         return;
-    deferRelease(app, {RELEASE_PIPELINE, uint64_t(pipeline->resource->pipeline)});
+    deferRelease(app, ReleaseKind::Pipeline, uint64_t(pipeline->resource->pipeline));
     releaseRootSignature(app, pipeline->resource);
     delete pipeline->resource;
     delete pipeline;

@@ -106,9 +106,9 @@ struct WindowState {
 };
 
 // One window message, as the pump sees it.
+enum class InputEventType : uint32_t { KeyDown, KeyUp, ButtonDown, ButtonUp, MouseMove, Wheel, Quit, Other };
 struct InputEvent {
-    enum Type : uint32_t { KeyDown, KeyUp, ButtonDown, ButtonUp, MouseMove, Wheel, Quit, Other };
-    Type type;
+    InputEventType type;
     uint32_t code; // key: virtual-key code (low byte used); button: 0, 1, 2
     float x, y;    // mouse position, or wheel notches in x
 };

@@ -57,12 +57,12 @@ protected:
         Image* depth = uploadImage(width, height, FORMAT_R32_FLOAT, in.depth.data(), STATE_PIXEL_SHADER_RESOURCE);
         Image* frame = uploadImage(width, height, rgba16, colour.data(), STATE_PIXEL_SHADER_RESOURCE);
         Image* target = createRenderTarget(width, height, rgba16);
-        Buffer* constants = uploadBuffer(sizeof(DepthOfFieldData), BUFFER_CONSTANT, &in.constants);
+        Buffer* constants = uploadBuffer(sizeof(DepthOfFieldData), BufferType::Constant, &in.constants);
         ResourceBinding bindings[3] = {
-            {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = depth, .viewParameters = {FORMAT_R32_FLOAT, 0, 1, 0}},
-            {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = frame,
+            {.accessKind = AccessKind::PixelImageSrv, .image = depth, .viewParameters = {FORMAT_R32_FLOAT, 0, 1, 0}},
+            {.accessKind = AccessKind::PixelImageSrv, .image = frame,
              .viewParameters = {FORMAT_R16G16B16A16_FLOAT, 0, 1, 0}},
-            {.accessKind = ACCESS_CONSTANT_BUFFER, .buffer = constants,
+            {.accessKind = AccessKind::ConstantBuffer, .buffer = constants,
              .viewParameters = {sizeof(DepthOfFieldData), 0, 0, 0}},
         };
         CommandList* list = beginCommands();

@@ -93,7 +93,7 @@ protected:
         Image* accum = createStorageImage(W, H, rgba16);
         Image* moment1 = createStorageImage(W, H, r32);
         Image* moment2 = createStorageImage(W, H, r32);
-        Buffer* constants = uploadBuffer(sizeof(ConstantBufferData), BUFFER_CONSTANT, &in.constants);
+        Buffer* constants = uploadBuffer(sizeof(ConstantBufferData), BufferType::Constant, &in.constants);
 
         RootSignatureBuilder root;
         addDescriptorTable(root,
