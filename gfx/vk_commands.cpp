@@ -347,14 +347,12 @@ void copyImage(CommandList* list, Image* destination, Image* source)
                    layoutForState(destination->state, destination->resource->swapchainImage), 1, &region);
 }
 
-namespace {
-
-bool footprintRegion(Image* image, Buffer* buffer, VkBufferImageCopy* region)
+bool footprintRegion(const Image* image, uint64_t bufferBytes, VkBufferImageCopy* region)
 {
     ImageFootprint footprint = imageFootprint(image->width, image->height, image->format);
     uint32_t pixelBytes = bytesPerPixel(image->format);
-    if (pixelBytes == 0 || footprint.totalBytes > buffer->size) {
-        ASSERT(false, "ASSERT: Buffer of %llu bytes cannot hold the %ux%u image\n", (unsigned long long)buffer->size,
+    if (pixelBytes == 0 || footprint.totalBytes > bufferBytes) {
+        ASSERT(false, "ASSERT: Buffer of %llu bytes cannot hold the %ux%u image\n", (unsigned long long)bufferBytes,
                image->width, image->height);
         return false;
     }
@@ -369,12 +367,10 @@ bool footprintRegion(Image* image, Buffer* buffer, VkBufferImageCopy* region)
     return true;
 }
 
-} // namespace
-
 void copyBufferToImage(CommandList* list, Image* destination, Buffer* source)
 {
     VkBufferImageCopy region;
-    if (!footprintRegion(destination, source, &region))
+    if (!footprintRegion(destination, source->size, &region))
         return;
     endRendering(list);
     vkCmdCopyBufferToImage(list->buffer, source->resource->buffer, destination->resource->image,
@@ -384,7 +380,7 @@ void copyBufferToImage(CommandList* list, Image* destination, Buffer* source)
 void copyImageToBuffer(CommandList* list, Buffer* destination, Image* source)
 {
     VkBufferImageCopy region;
-    if (!footprintRegion(source, destination, &region))
+    if (!footprintRegion(source, destination->size, &region))
         return;
     endRendering(list);
     vkCmdCopyImageToBuffer(list->buffer, source->resource->image,

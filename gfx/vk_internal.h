@@ -154,6 +154,9 @@ void initImageRecord(RenderApp& app, Image* image, uint32_t width, uint32_t heig
                      uint32_t initialState, uint32_t format, uint32_t flags);
 void releaseImageRecord(RenderApp& app, Image* image);
 VkImageView imageViewFor(Image* image, uint32_t format);
+// The whole image as one copy region from or to a buffer of bufferBytes bytes laid out as
+// imageFootprint says; false, after an ASSERT, when the buffer cannot hold it.
+bool footprintRegion(const Image* image, uint64_t bufferBytes, VkBufferImageCopy* region);
 // The layout of the image's creation state, zeroing it first when it was made without data.
 void recordFirstLayout(CommandList* list, Image* image);
 // A zero fill (vkCmdFillBuffer) is complete before any later command reads or writes the buffer.
