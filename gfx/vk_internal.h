@@ -133,6 +133,15 @@ struct VulkanContext {
 };
 
 // A failed Vulkan call with a message of the system's own is a PANIC with that message.
+// >>instance and device (vk_device.cpp)
+void createInstance(RenderApp& app, VulkanContext& vk, const GraphicsOptions& options);
+// Discrete > integrated > virtual > CPU; the device needs Vulkan 1.3, one queue family with
+// graphics and compute (and presentation when windowed) and the features createDevice enables.
+void pickPhysicalDevice(VulkanContext& vk);
+void createDevice(RenderApp& app, VulkanContext& vk);
+// The device, the surface, the validation messenger and the instance, in that order.
+void destroyDevice(VulkanContext& vk);
+
 void checkVulkan(VkResult result, const char* panicMessage);
 void setDebugName(RenderApp& app, VkObjectType type, uint64_t handle, const char* name);
 VulkanContext& vulkanOf(RenderApp& app);
@@ -165,6 +174,15 @@ void recordFillBarrier(CommandList* list);
 void recordPendingLayouts(RenderApp& app, CommandList* list);
 void recordUploads(RenderApp& app, FrameContext& frame);
 void dropPendingUploads(RenderApp& app, Image* image, Buffer* buffer);
+
+// What the programs declare: the descriptor type per binding of set 0 (MAX_ENUM = none), and
+// whether they have push constants. reflectProgram adds one program's declarations.
+constexpr uint32_t programBindingLimit = 64;
+struct ProgramInterface {
+    VkDescriptorType types[programBindingLimit];
+    bool pushConstants;
+};
+void reflectProgram(ShaderBytecode program, ProgramInterface& interface);
 
 // lavapipe (Mesa 22.3) compiles a fresh copy of a program each time a pipeline whose program
 // branches on constant-buffer values is bound, and keeps every copy: a compute pipeline's until
