@@ -46,22 +46,28 @@ void freeBarrierBatch(BarrierBatch& batch)
     batch.issued.clear();
 }
 
+namespace {
+
+// One transition recorded at once, from the tracked state; none when it is already right.
+void recordTransitionNow(CommandList* list, uint32_t& state, uint32_t newState, Buffer* buffer, Image* image)
+{
+    if (state == newState)
+        return;
+    PendingTransition transition = {state, newState, buffer, image};
+    recordBarriers(list, &transition, 1);
+    state = newState;
+}
+
+} // namespace
+
 void transitionNow(CommandList* list, Image* image, uint32_t newState)
 {
-    if (image->state == newState)
-        return;
-    PendingTransition transition = {image->state, newState, nullptr, image};
-    recordBarriers(list, &transition, 1);
-    image->state = newState;
+    recordTransitionNow(list, image->state, newState, nullptr, image);
 }
 
 void transitionNow(CommandList* list, Buffer* buffer, uint32_t newState)
 {
-    if (buffer->state == newState)
-        return;
-    PendingTransition transition = {buffer->state, newState, buffer, nullptr};
-    recordBarriers(list, &transition, 1);
-    buffer->state = newState;
+    recordTransitionNow(list, buffer->state, newState, buffer, nullptr);
 }
 
 uint32_t requiredState(AccessKind kind)

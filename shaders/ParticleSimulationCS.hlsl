@@ -118,14 +118,14 @@ void collide(uint i, inout ParticleData self)
         self.position = asfloat(particles.Load3(base + OFFSET_POSITION));
         self.velocity = asfloat(particles.Load3(base + OFFSET_VELOCITY));
         ParticleData other = loadParticle(j);
+        float3 d = other.position - self.position;
+        float dist = length(d);
+        float R = self.radius + other.radius;
+        if (dist >= R)
+            continue;
+        // Coincident centres have no direction between them: both kinds of contact separate
+        // along +y.
         if (other.dynamic != 0) {
-            float3 d = other.position - self.position;
-            float dist = length(d);
-            float R = self.radius + other.radius;
-            if (dist >= R)
-                continue;
-            // Coincident centres have no direction between them: separate along +y, as a
-            // dynamic sphere inside a fixed one is.
             float3 n = dist > 0.000001 ? d / dist : float3(0.0, 1.0, 0.0);
             float overlap = R - dist;
             float vn = dot(self.velocity - other.velocity, n);
@@ -139,12 +139,8 @@ void collide(uint i, inout ParticleData self)
             storeMotion(i, self.position, self.velocity);
             storeMotion(j, other.position, other.velocity);
         } else {
-            float3 d = self.position - other.position;
-            float dist = length(d);
-            float R = self.radius + other.radius;
-            if (dist >= R)
-                continue;
-            float3 n = dist > 0.000001 ? d / dist : float3(0.0, 1.0, 0.0);
+            // Pushed out of the fixed sphere, away from its centre.
+            float3 n = dist > 0.000001 ? -d / dist : float3(0.0, 1.0, 0.0);
             self.position += n * 0.8 * max(R - dist - 0.001, 0.0);
             float vn = dot(self.velocity, n);
             if (vn < 0.0) {
