@@ -413,6 +413,28 @@ void copyImageToBuffer(CommandList* list, Buffer* destination, Image* source)
 
 // >>barriers
 
+ImageAccess imageAccessFor(uint32_t state, bool swapchainImage)
+{
+    return {.layout = layoutForState(state, swapchainImage), .stages = stagesForState(state), .access = accessForState(state)};
+}
+
+VkImageMemoryBarrier2 wholeImageBarrier(const ImageResource& resource, ImageAccess from, ImageAccess to)
+{
+    return {
+        .sType = VK_STRUCTURE_TYPE_IMAGE_MEMORY_BARRIER_2,
+        .srcStageMask = from.stages,
+        .srcAccessMask = from.access,
+        .dstStageMask = to.stages,
+        .dstAccessMask = to.access,
+        .oldLayout = from.layout,
+        .newLayout = to.layout,
+        .srcQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED,
+        .dstQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED,
+        .image = resource.image,
+        .subresourceRange = {resource.aspect, 0, 1, 0, 1},
+    };
+}
+
 void recordBarriers(CommandList* list, const PendingTransition* transitions, uint32_t count)
 {
     if (count == 0)
@@ -425,20 +447,10 @@ void recordBarriers(CommandList* list, const PendingTransition* transitions, uin
     for (uint32_t i = 0; i < count; ++i) {
         const PendingTransition& transition = transitions[i];
         if (transition.image) {
-            ImageResource* resource = transition.image->resource;
-            images.data[images.count++] = {
-                .sType = VK_STRUCTURE_TYPE_IMAGE_MEMORY_BARRIER_2,
-                .srcStageMask = stagesForState(transition.before),
-                .srcAccessMask = accessForState(transition.before),
-                .dstStageMask = stagesForState(transition.after),
-                .dstAccessMask = accessForState(transition.after),
-                .oldLayout = layoutForState(transition.before, resource->swapchainImage),
-                .newLayout = layoutForState(transition.after, resource->swapchainImage),
-                .srcQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED,
-                .dstQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED,
-                .image = resource->image,
-                .subresourceRange = {resource->aspect, 0, 1, 0, 1},
-            };
+            const ImageResource& resource = *transition.image->resource;
+            images.data[images.count++] =
+                wholeImageBarrier(resource, imageAccessFor(transition.before, resource.swapchainImage),
+                                  imageAccessFor(transition.after, resource.swapchainImage));
         } else if (transition.buffer) {
             buffers.data[buffers.count++] = {
                 .sType = VK_STRUCTURE_TYPE_BUFFER_MEMORY_BARRIER_2,

@@ -195,6 +195,16 @@ void renewPipelineWhenDue(RenderApp& app, PipelineResource* resource);
 void openCommandList(CommandList* list);
 void closeCommandList(CommandList* list);
 void endRendering(CommandList* list);
+// What an image is used as on one side of a barrier.
+struct ImageAccess {
+    VkImageLayout layout;
+    VkPipelineStageFlags2 stages;
+    VkAccessFlags2 access;
+};
+// The layout, stages and access of a tracked D3D12 state.
+ImageAccess imageAccessFor(uint32_t state, bool swapchainImage);
+// A barrier over the whole image (its one mip and layer).
+VkImageMemoryBarrier2 wholeImageBarrier(const ImageResource& resource, ImageAccess from, ImageAccess to);
 // One global memory dependency (vkCmdPipelineBarrier2 with a single VkMemoryBarrier2).
 void recordMemoryBarrier(CommandList* list, VkPipelineStageFlags2 sourceStages, VkAccessFlags2 sourceAccess,
                          VkPipelineStageFlags2 destinationStages, VkAccessFlags2 destinationAccess);

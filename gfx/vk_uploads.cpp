@@ -15,23 +15,9 @@ void recordFillBarrier(CommandList* list)
 
 namespace {
 
-void recordLayoutBarrier(CommandList* list, const Image* image, VkImageLayout from, VkPipelineStageFlags2 sourceStages,
-                         VkAccessFlags2 sourceAccess, VkImageLayout to, VkPipelineStageFlags2 destinationStages,
-                         VkAccessFlags2 destinationAccess)
+void recordLayoutBarrier(CommandList* list, const Image* image, ImageAccess from, ImageAccess to)
 {
-    VkImageMemoryBarrier2 barrier = {
-        .sType = VK_STRUCTURE_TYPE_IMAGE_MEMORY_BARRIER_2,
-        .srcStageMask = sourceStages,
-        .srcAccessMask = sourceAccess,
-        .dstStageMask = destinationStages,
-        .dstAccessMask = destinationAccess,
-        .oldLayout = from,
-        .newLayout = to,
-        .srcQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED,
-        .dstQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED,
-        .image = image->resource->image,
-        .subresourceRange = {image->resource->aspect, 0, 1, 0, 1},
-    };
+    VkImageMemoryBarrier2 barrier = wholeImageBarrier(*image->resource, from, to);
     VkDependencyInfo dependency = {.sType = VK_STRUCTURE_TYPE_DEPENDENCY_INFO,
                                    .imageMemoryBarrierCount = 1,
                                    .pImageMemoryBarriers = &barrier};
@@ -46,27 +32,25 @@ void recordLayoutBarrier(CommandList* list, const Image* image, VkImageLayout fr
 void recordFirstLayout(CommandList* list, Image* image)
 {
     endRendering(list);
-    VkImageLayout layout = layoutForState(image->state, image->resource->swapchainImage);
-    VkPipelineStageFlags2 stages = stagesForState(image->state);
-    VkAccessFlags2 access = accessForState(image->state);
+    const ImageAccess none = {VK_IMAGE_LAYOUT_UNDEFINED, VK_PIPELINE_STAGE_2_NONE, 0};
+    const ImageAccess created = imageAccessFor(image->state, image->resource->swapchainImage);
     if (!image->resource->zeroPending) {
-        recordLayoutBarrier(list, image, VK_IMAGE_LAYOUT_UNDEFINED, VK_PIPELINE_STAGE_2_NONE, 0, layout, stages, access);
+        recordLayoutBarrier(list, image, none, created);
         return;
     }
     image->resource->zeroPending = false;
-    const VkImageLayout cleared = VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL;
-    recordLayoutBarrier(list, image, VK_IMAGE_LAYOUT_UNDEFINED, VK_PIPELINE_STAGE_2_NONE, 0, cleared,
-                        VK_PIPELINE_STAGE_2_CLEAR_BIT, VK_ACCESS_2_TRANSFER_WRITE_BIT);
+    const ImageAccess cleared = {VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, VK_PIPELINE_STAGE_2_CLEAR_BIT,
+                                 VK_ACCESS_2_TRANSFER_WRITE_BIT};
+    recordLayoutBarrier(list, image, none, cleared);
     VkImageSubresourceRange range = {image->resource->aspect, 0, 1, 0, 1};
     if (image->resource->aspect & VK_IMAGE_ASPECT_DEPTH_BIT) {
         VkClearDepthStencilValue zero = {0.0f, 0};
-        vkCmdClearDepthStencilImage(list->buffer, image->resource->image, cleared, &zero, 1, &range);
+        vkCmdClearDepthStencilImage(list->buffer, image->resource->image, cleared.layout, &zero, 1, &range);
     } else {
         VkClearColorValue zero = {};
-        vkCmdClearColorImage(list->buffer, image->resource->image, cleared, &zero, 1, &range);
+        vkCmdClearColorImage(list->buffer, image->resource->image, cleared.layout, &zero, 1, &range);
     }
-    recordLayoutBarrier(list, image, cleared, VK_PIPELINE_STAGE_2_CLEAR_BIT, VK_ACCESS_2_TRANSFER_WRITE_BIT, layout,
-                        stages, access);
+    recordLayoutBarrier(list, image, cleared, created);
 }
 
 namespace {

@@ -4,6 +4,19 @@
 #ifndef PARTICLE_CONFIG_H
 #define PARTICLE_CONFIG_H
 
+// The tone curves of FinalPassData.tonemapping, one number each on both sides
+// (TransferToBackbufferPS switches over them).
+#define TONEMAP_FUNCTIONS(CURVE) \
+    CURVE(NONE, 0) \
+    CURVE(ACES, 1) \
+    CURVE(LINEAR, 2) \
+    CURVE(SIMPLE_REINHARD, 3) \
+    CURVE(LUMA_BASED_REINHARD, 4) \
+    CURVE(WHITE_PRESERVING_LUMA_BASED_REINHARD, 5) \
+    CURVE(ROMBINDAHAUS, 6) \
+    CURVE(FILMIC, 7) \
+    CURVE(UNCHARTED2, 8)
+
 #ifdef IS_CPU
 #include "core/math.h"
 #include <cstddef>
@@ -13,28 +26,14 @@ typedef Float3 float3;
 typedef Float4x4 float4x4;
 typedef uint32_t uint;
 
-enum TonemapFunction : int32_t {
-    NONE = 0,
-    ACES = 1,
-    LINEAR = 2,
-    SIMPLE_REINHARD = 3,
-    LUMA_BASED_REINHARD = 4,
-    WHITE_PRESERVING_LUMA_BASED_REINHARD = 5,
-    ROMBINDAHAUS = 6,
-    FILMIC = 7,
-    UNCHARTED2 = 8,
-};
+#define TONEMAP_ENUMERATOR(name, value) name = value,
+enum TonemapFunction : int32_t { TONEMAP_FUNCTIONS(TONEMAP_ENUMERATOR) };
+#undef TONEMAP_ENUMERATOR
 #else
 #define TonemapFunction int
-static const int NONE = 0;
-static const int ACES = 1;
-static const int LINEAR = 2;
-static const int SIMPLE_REINHARD = 3;
-static const int LUMA_BASED_REINHARD = 4;
-static const int WHITE_PRESERVING_LUMA_BASED_REINHARD = 5;
-static const int ROMBINDAHAUS = 6;
-static const int FILMIC = 7;
-static const int UNCHARTED2 = 8;
+#define TONEMAP_CONSTANT(name, value) static const int name = value;
+TONEMAP_FUNCTIONS(TONEMAP_CONSTANT)
+#undef TONEMAP_CONSTANT
 
 float toRad(float d)
 {
@@ -44,6 +43,12 @@ float toRad(float d)
 
 // Particle buffer capacity: the simulation and path tracer never index past it.
 #define MAX_PARTICLES 128
+
+// The frames in which the simulation lays scene 1 out: it hides every sphere in the first and
+// places scene 1's in the second (scene 0 is laid out in frame 0). A frame that skipped them
+// would leave scene 1 empty, so the main loop never steps over them.
+#define SCENE1_CLEAR_FRAME 3254u
+#define SCENE1_LAYOUT_FRAME 3255u
 
 struct Material {
     float3 albedo;            // linear RGB in [0, 1]

@@ -229,37 +229,43 @@ void simulateScene0(uint i, inout ParticleData p)
 }
 
 // >>scene1
+// Balls 9 to 100: dynamic, of random size and metal, in a cloud that falls towards the origin.
+void initialiseBall(uint i, inout ParticleData p, inout float seed)
+{
+    p.radius = 4.0 * nextRandom(seed) + 0.8;
+    float rx = nextRandom(seed);
+    float ry = nextRandom(seed);
+    float rz = nextRandom(seed);
+    p.position = p.radius * float3(2.0 * rx - 1.0, 2.0 * ry - 1.0, 2.0 * rz - 1.0)
+        + float3(0.0, 25.0, -300.0);
+    p.elasticity = 0.1;
+    p.velocity = -1.8 * directionOf(p.position); // towards the origin
+    p.acceleration = float3(0.0, 0.049, 0.0);
+    p.friction = 0.5;
+    p.dynamic = 1;
+    float k = float(i) / float(sceneData.numParticles);
+    p.material.albedo = 0.5 + 0.5 * cos(6.283185 * float3(k, k + 0.1, k + 0.2));
+    p.material.emissive = 0.0;
+    p.material.reflection = 1.0;
+    p.material.metallic = nextRandom(seed);
+    p.material.transparency = 0.0;
+    p.material.indexOfRefraction = 0.0;
+    p.visible = 1;
+}
+
 // Four very large fixed spheres around the origin, a central light and 92 balls.
 void initialiseScene1(uint i, inout ParticleData p, inout float seed)
 {
-    float3 zero = float3(0.0, 0.0, 0.0);
-    float3 grey = float3(0.1, 0.1, 0.1);
-    float3 white = float3(1.0, 1.0, 1.0);
     if (i >= 9 && i <= 100) {
-        p.radius = 4.0 * nextRandom(seed) + 0.8;
-        float rx = nextRandom(seed);
-        float ry = nextRandom(seed);
-        float rz = nextRandom(seed);
-        p.position = p.radius * float3(2.0 * rx - 1.0, 2.0 * ry - 1.0, 2.0 * rz - 1.0)
-            + float3(0.0, 25.0, -300.0);
-        p.elasticity = 0.1;
-        p.velocity = -1.8 * directionOf(p.position); // towards the origin
-        p.acceleration = float3(0.0, 0.049, 0.0);
-        p.friction = 0.5;
-        p.dynamic = 1;
-        float k = float(i) / float(sceneData.numParticles);
-        p.material.albedo = 0.5 + 0.5 * cos(6.283185 * float3(k, k + 0.1, k + 0.2));
-        p.material.emissive = 0.0;
-        p.material.reflection = 1.0;
-        p.material.metallic = nextRandom(seed);
-        p.material.transparency = 0.0;
-        p.material.indexOfRefraction = 0.0;
-        p.visible = 1;
+        initialiseBall(i, p, seed);
         return;
     }
 
     // Table rows: radius, position, elasticity, velocity, acceleration, friction, dynamic,
     // then the material (albedo, emissive, reflection, metallic) and visible.
+    float3 zero = float3(0.0, 0.0, 0.0);
+    float3 grey = float3(0.1, 0.1, 0.1);
+    float3 white = float3(1.0, 1.0, 1.0);
     float radius = 0.0;
     float3 position = zero;
     float elasticity = 0.0;
@@ -312,6 +318,16 @@ void initialiseScene1(uint i, inout ParticleData p, inout float seed)
     p.visible = visible;
 }
 
+// From frame 5561 on the two lights go out and drift upwards with the balls.
+void floatAwayDark(inout ParticleData p, float dt)
+{
+    p.dynamic = 1;
+    p.acceleration = float3(0.0, 0.49, 0.0);
+    p.velocity += p.acceleration * dt;
+    p.position += p.velocity * dt;
+    p.material.emissive = 0.0;
+}
+
 void simulateScene1(uint i, inout ParticleData p)
 {
     float time = simulation.time;
@@ -321,11 +337,7 @@ void simulateScene1(uint i, inout ParticleData p)
 
     if (i == 8) {
         if (frame > 5560) {
-            p.dynamic = 1;
-            p.acceleration = float3(0.0, 0.49, 0.0);
-            p.velocity += p.acceleration * dt;
-            p.position += p.velocity * dt;
-            p.material.emissive = 0.0;
+            floatAwayDark(p, dt);
         } else if (frame < 5560) {
             p.radius = 8.0 + 0.25 * exp(-50.0 * beat);
         } else {
@@ -356,11 +368,7 @@ void simulateScene1(uint i, inout ParticleData p)
 
     if (i == 101 && frame > 4900) {
         if (frame > 5560) {
-            p.dynamic = 1;
-            p.acceleration = float3(0.0, 0.49, 0.0);
-            p.velocity += p.acceleration * dt;
-            p.position += p.velocity * dt;
-            p.material.emissive = 0.0;
+            floatAwayDark(p, dt);
         } else {
             p.visible = 1;
             p.dynamic = 1;
@@ -395,11 +403,11 @@ void main(uint3 threadId : SV_DispatchThreadID)
             simulateScene0(i, p);
         }
     } else if (simulation.scene == 1) {
-        if (simulation.frame == 3254) {
+        if (simulation.frame == SCENE1_CLEAR_FRAME) {
             p.radius = 0.0;
             p.visible = 0;
             storeParticle(i, p);
-        } else if (simulation.frame == 3255) {
+        } else if (simulation.frame == SCENE1_LAYOUT_FRAME) {
             initialiseScene1(i, p, seed);
             storeParticle(i, p);
         } else {
