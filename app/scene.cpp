@@ -20,6 +20,12 @@ constexpr uint32_t r32f = FORMAT_R32_FLOAT;
 constexpr uint32_t rgba8 = FORMAT_R8G8B8A8_UNORM;
 constexpr uint32_t particleBufferBytes = MAX_PARTICLES * sizeof(ParticleData); // 13312
 
+// Tiles of 32 pixels (the compute groups) that cover a render size of `pixels`.
+uint32_t tileCount(uint32_t pixels)
+{
+    return (pixels + 31) / 32;
+}
+
 // >>creation
 
 Image* createRenderImage(RenderApp& app, const SceneResources& scene, uint32_t format, uint32_t state,
@@ -66,14 +72,15 @@ Pipeline* createScenePipeline(RenderApp& app, ShaderBytecode program, std::initi
     return pipeline;
 }
 
-// Both passes: two images and a constant block read by the pixel program, one sampler.
-FullscreenPass* createScenePass(RenderApp& app, ShaderBytecode program, uint32_t targetFormat, uint32_t addressMode)
+// Both passes: images and a constant block read by the pixel program, one sampler.
+FullscreenPass* createScenePass(RenderApp& app, ShaderBytecode program, uint32_t imageCount, uint32_t targetFormat,
+                                uint32_t addressMode)
 {
     FullscreenPass* pass = createFullscreenPass();
     pass->pixelProgram = program;
     pass->renderTargetFormats.push(targetFormat);
-    addDescriptorTable(pass->rootSignature, makeRangeList({makeRange(RANGE_SRV, 2), makeRange(RANGE_CBV, 1)}),
-                       VISIBILITY_PIXEL);
+    addDescriptorTable(pass->rootSignature,
+                       makeRangeList({makeRange(RANGE_SRV, imageCount), makeRange(RANGE_CBV, 1)}), VISIBILITY_PIXEL);
     addStaticSampler(pass->rootSignature, FILTER_MIN_MAG_MIP_LINEAR, addressMode, 0, VISIBILITY_PIXEL);
     buildFullscreenPass(app, pass);
     return pass;
@@ -106,6 +113,26 @@ ResourceBinding imageBinding(Image* image, uint32_t format)
 ResourceBinding constantBinding(const ConstantBlock& block)
 {
     return {.accessKind = AccessKind::ConstantBuffer, .buffer = block.buffer, .viewParameters = {block.size, 0, 0, 0}};
+}
+
+// The depth of field's pre-pass: colour and depth packed into one image, and the tile records
+// that tell each pixel's spiral where it may end.
+void recordDepthOfFieldTiles(SceneResources& scene, Image* filterResult, CommandList* list)
+{
+    BarrierBatch& barriers = scene.barriers;
+    requestTransition(barriers, scene.depthImage, STATE_NON_PIXEL_SHADER_RESOURCE);
+    requestTransition(barriers, filterResult, STATE_NON_PIXEL_SHADER_RESOURCE);
+    requestTransition(barriers, scene.colourDepthImage, STATE_UNORDERED_ACCESS);
+    requestTransition(barriers, scene.dofTilesImage, STATE_UNORDERED_ACCESS);
+    flushBarriers(barriers, list);
+    DescriptorTable table = allocateDescriptors(*scene.frameHeap, 5);
+    writeSRV(table, scene.depthImage, r32f);
+    writeSRV(table, filterResult, rgba16f);
+    writeImageUAV(table, scene.colourDepthImage, rgba32f);
+    writeImageUAV(table, scene.dofTilesImage, rgba32f);
+    writeCBV(table, scene.dofBlock.buffer, scene.dofBlock.size);
+    bindTable(list, scene.dofTilesPipeline, table);
+    dispatch(list, tileCount(scene.width), tileCount(scene.height), 1);
 }
 
 } // namespace
@@ -175,12 +202,18 @@ void createSceneResources(RenderApp& app, SceneResources& scene, DemoState& stat
     scene.atrousPipeline =
         createScenePipeline(app, ATrousFilterCS, {makeRange(RANGE_SRV, 5), makeRange(RANGE_UAV, 1)}, true, false);
 
-    scene.dofPass = createScenePass(app, DepthOfFieldPS, rgba16f, ADDRESS_CLAMP);
+    scene.dofPass = createScenePass(app, DepthOfFieldPS, 4, rgba16f, ADDRESS_CLAMP);
     scene.dofBlock = createConstantBlock(app, &state.depthOfField, sizeof(DepthOfFieldData));
     scene.dofImage = createRenderImage(app, scene, rgba16f, STATE_RENDER_TARGET, RESOURCE_FLAG_ALLOW_RENDER_TARGET);
+    scene.dofTilesPipeline = createScenePipeline(
+        app, DepthOfFieldTilesCS, {makeRange(RANGE_SRV, 2), makeRange(RANGE_UAV, 2), makeRange(RANGE_CBV, 1)}, false,
+        false);
+    scene.colourDepthImage = createStorageImage(app, scene, rgba32f);
+    scene.dofTilesImage = createImage(app, tileCount(width), tileCount(height), nullptr, STATE_UNORDERED_ACCESS,
+                                      rgba32f, RESOURCE_FLAG_ALLOW_UNORDERED_ACCESS);
 
     // The back buffer's own format (R8G8B8A8, or B8G8R8A8 where the window offers only that).
-    scene.finalPass = createScenePass(app, TransferToBackbufferPS, backBufferFormat(app), ADDRESS_BORDER);
+    scene.finalPass = createScenePass(app, TransferToBackbufferPS, 2, backBufferFormat(app), ADDRESS_BORDER);
     scene.finalBlock = createConstantBlock(app, &state.finalPass, sizeof(FinalPassData));
 
     if (!scene.textImage) {
@@ -225,6 +258,9 @@ void destroySceneObjects(RenderApp& app, SceneResources& scene)
         destroyDescriptorHeap(app, heap);
     destroyBuffer(app, scene.particleBuffer);
     destroyImage(app, scene.dofImage);
+    destroyImage(app, scene.colourDepthImage);
+    destroyImage(app, scene.dofTilesImage);
+    destroyPipeline(app, scene.dofTilesPipeline);
     freeBarrierBatch(scene.barriers);
 }
 
@@ -377,8 +413,7 @@ void recordScene(RenderApp& app, SceneResources& scene, DemoState& state, Comman
         requestTransition(barriers, source, STATE_NON_PIXEL_SHADER_RESOURCE);
         requestTransition(barriers, destination, STATE_UNORDERED_ACCESS);
         flushBarriers(barriers, list);
-        // Seven descriptors as the table has always been sized; the program reads six.
-        table = allocateDescriptors(*scene.frameHeap, 7);
+        table = allocateDescriptors(*scene.frameHeap, 6);
         writeSRV(table, source, rgba16f);
         writeSRV(table, scene.normalImage, rgba32f);
         writeSRV(table, scene.moment1Image, r32f);
@@ -420,8 +455,11 @@ void recordScene(RenderApp& app, SceneResources& scene, DemoState& state, Comman
     copyImage(list, scene.prevDepthImage, scene.depthImage);
     mark(scene, list, SceneMark::Copies);
 
-    // 12. Depth of field at the render size into rtv0.
+    // 12. Depth of field: the tile records, then the spiral at the render size into rtv0.
+    recordDepthOfFieldTiles(scene, result, list);
     const ResourceBinding dofBindings[] = {imageBinding(scene.depthImage, r32f), imageBinding(result, rgba16f),
+                                           imageBinding(scene.colourDepthImage, rgba32f),
+                                           imageBinding(scene.dofTilesImage, rgba32f),
                                            constantBinding(scene.dofBlock)};
     drawFullscreenPass(scene.dofPass, scene.width, scene.height, list, scene.rtv0, scene.frameHeap, dofBindings);
     mark(scene, list, SceneMark::DepthOfField);

@@ -69,6 +69,8 @@ struct SceneResources {
     Image* historyImage = nullptr;
     Image* accumImage = nullptr;
     Image* dofImage = nullptr;
+    Image* colourDepthImage = nullptr; // the filter result's colour with depthImage in alpha
+    Image* dofTilesImage = nullptr;    // per 32 x 32 tile: largest blur, focus offset range
 
     DescriptorHeap* shaderHeaps[shaderHeapCount] = {};
     DescriptorHeap* rtvHeap = nullptr;
@@ -76,6 +78,7 @@ struct SceneResources {
     Pipeline* pathTracePipeline = nullptr;
     Pipeline* temporalPipeline = nullptr;
     Pipeline* atrousPipeline = nullptr;
+    Pipeline* dofTilesPipeline = nullptr;
     FullscreenPass* dofPass = nullptr;
     FullscreenPass* finalPass = nullptr;
 

@@ -15,11 +15,11 @@
 
 namespace {
 
-// The frame's descriptors: simulation 3, path tracer 9, temporal 15, 7 per filter step, and
-// the two full-screen passes 3 each.
+// The frame's descriptors: simulation 3, path tracer 9, temporal 15, 6 per filter step, the
+// depth of field's tiles 5 and pass 5, the final pass 3.
 uint32_t descriptorsPerFrame(uint32_t filterSteps)
 {
-    return 3 + 9 + 15 + 7 * filterSteps + 6;
+    return 3 + 9 + 15 + 6 * filterSteps + 5 + 5 + 3;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "tests/gpu/scene_programs.h"
 
 #include "shaders/shader_bytecode.h"
+#include "tests/gpu/reference_programs.h"
 
 #include <algorithm>
 
@@ -35,14 +36,16 @@ ParticleBlock SceneProgramTest::runSimulation(const ParticleBlock& particles, co
 }
 
 PathTraceImages SceneProgramTest::runPathTracer(const ParticleBlock& particles, const ConstantBufferData& frame,
-                                                const ParticleSceneData& scene, const SimulationData& simulation)
+                                                const ParticleSceneData& scene, const SimulationData& simulation,
+                                                bool reference)
 {
+    Pipeline*& pathTracePipeline = pathTracePipelines[reference ? 1 : 0];
     if (!pathTracePipeline) {
         RootSignatureBuilder root;
         addDescriptorTable(root,
                            makeRangeList({makeRange(RANGE_SRV, 1), makeRange(RANGE_UAV, 5), makeRange(RANGE_CBV, 3)}),
                            VISIBILITY_ALL);
-        pathTracePipeline = track(createComputePipeline(app, root, PathTracerCS));
+        pathTracePipeline = track(createComputePipeline(app, root, reference ? PathTracerCSReference : PathTracerCS));
         freeRootSignatureBuilder(root);
     }
     const uint32_t width = uint32_t(frame.resolution.x);
