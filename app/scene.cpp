@@ -355,7 +355,7 @@ void recordScene(RenderApp& app, SceneResources& scene, DemoState& state, Comman
     // 5. Path tracing. Position, normal and depth are UAVs already: step 13 of the frame
     // before (or their creation) left them so.
     DescriptorTable table = allocateDescriptors(*scene.frameHeap, 9);
-    writeParticleBufferSRV(table, scene.particleBuffer);
+    writeBufferSRV(table, scene.particleBuffer, MAX_PARTICLES, sizeof(ParticleData));
     writeImageUAV(table, scene.colorImage, rgba16f);
     writeImageUAV(table, scene.motionImage, rgba32f);
     writeImageUAV(table, scene.positionImage, rgba32f);

@@ -1,6 +1,6 @@
 // Records shared byte for byte by the CPU side (compiled with IS_CPU) and the GPU programs.
 // Constant blocks follow the 16-byte register rule; ParticleData is packed at 4 bytes
-// (stride 104) and read on the GPU through a byte-address buffer, never a structured one.
+// (PARTICLE_STRIDE) and read on the GPU through a byte-address buffer, never a structured one.
 #ifndef PARTICLE_CONFIG_H
 #define PARTICLE_CONFIG_H
 
@@ -73,6 +73,34 @@ struct ParticleData {
     Material material;
 };
 
+// Where each field of a ParticleData record lies in the particle buffer, which both GPU
+// programs read and write through byte-address buffers (OFFSET_<name> there); the CPU side
+// checks every offset and the stride against the struct.
+#define PARTICLE_STRIDE 104
+#define PARTICLE_FIELDS(FIELD) \
+    FIELD(POSITION, position, 0) \
+    FIELD(PREV_POSITION, prevPosition, 12) \
+    FIELD(VELOCITY, velocity, 24) \
+    FIELD(ACCELERATION, acceleration, 36) \
+    FIELD(RADIUS, radius, 48) \
+    FIELD(ELASTICITY, elasticity, 52) \
+    FIELD(FRICTION, friction, 56) \
+    FIELD(ID, id, 60) \
+    FIELD(DYNAMIC, dynamic, 64) \
+    FIELD(VISIBLE, visible, 68) \
+    FIELD(ALBEDO, material.albedo, 72) \
+    FIELD(EMISSIVE, material.emissive, 84) \
+    FIELD(REFLECTION, material.reflection, 88) \
+    FIELD(METALLIC, material.metallic, 92) \
+    FIELD(TRANSPARENCY, material.transparency, 96) \
+    FIELD(INDEX_OF_REFRACTION, material.indexOfRefraction, 100)
+
+#ifndef IS_CPU
+#define PARTICLE_OFFSET(name, member, offset) static const uint OFFSET_##name = offset;
+PARTICLE_FIELDS(PARTICLE_OFFSET)
+#undef PARTICLE_OFFSET
+#endif
+
 struct ParticleSceneData {
     float3 backgroundColor;
     uint numParticles;        // records in use; the simulation dispatches numParticles / 32 groups
@@ -132,24 +160,12 @@ struct FinalPassData {
 };
 
 #ifdef IS_CPU
-// Material is 32 bytes: its fields run from byte 72 to the end of the 104-byte record.
+// Material is 32 bytes: its fields run from byte 72 to the end of the record.
 static_assert(sizeof(Material) == 32);
-static_assert(sizeof(ParticleData) == 104);
-static_assert(offsetof(ParticleData, prevPosition) == 12);
-static_assert(offsetof(ParticleData, velocity) == 24);
-static_assert(offsetof(ParticleData, acceleration) == 36);
-static_assert(offsetof(ParticleData, radius) == 48);
-static_assert(offsetof(ParticleData, elasticity) == 52);
-static_assert(offsetof(ParticleData, friction) == 56);
-static_assert(offsetof(ParticleData, id) == 60);
-static_assert(offsetof(ParticleData, dynamic) == 64);
-static_assert(offsetof(ParticleData, visible) == 68);
-static_assert(offsetof(ParticleData, material) == 72);
-static_assert(offsetof(ParticleData, material.emissive) == 84);
-static_assert(offsetof(ParticleData, material.reflection) == 88);
-static_assert(offsetof(ParticleData, material.metallic) == 92);
-static_assert(offsetof(ParticleData, material.transparency) == 96);
-static_assert(offsetof(ParticleData, material.indexOfRefraction) == 100);
+static_assert(sizeof(ParticleData) == PARTICLE_STRIDE);
+#define PARTICLE_OFFSET_CHECK(name, member, offset) static_assert(offsetof(ParticleData, member) == offset);
+PARTICLE_FIELDS(PARTICLE_OFFSET_CHECK)
+#undef PARTICLE_OFFSET_CHECK
 
 static_assert(sizeof(ParticleSceneData) == 16);
 static_assert(offsetof(ParticleSceneData, numParticles) == 12);

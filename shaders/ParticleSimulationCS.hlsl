@@ -8,24 +8,7 @@ ConstantBuffer<SimulationData> simulation : register(b0);
 ConstantBuffer<ParticleSceneData> sceneData : register(b1);
 
 // >>records
-// Byte offsets inside one ParticleData record.
-static const uint PARTICLE_STRIDE = 104;
-static const uint OFFSET_POSITION = 0;
-static const uint OFFSET_PREV_POSITION = 12;
-static const uint OFFSET_VELOCITY = 24;
-static const uint OFFSET_ACCELERATION = 36;
-static const uint OFFSET_RADIUS = 48;
-static const uint OFFSET_ELASTICITY = 52;
-static const uint OFFSET_FRICTION = 56;
-static const uint OFFSET_ID = 60;
-static const uint OFFSET_DYNAMIC = 64;
-static const uint OFFSET_VISIBLE = 68;
-static const uint OFFSET_ALBEDO = 72;
-static const uint OFFSET_EMISSIVE = 84;
-static const uint OFFSET_REFLECTION = 88;
-static const uint OFFSET_METALLIC = 92;
-static const uint OFFSET_TRANSPARENCY = 96;
-static const uint OFFSET_INDEX_OF_REFRACTION = 100;
+// The record's fields at their offsets (ParticleConfig.h).
 
 ParticleData loadParticle(uint index)
 {

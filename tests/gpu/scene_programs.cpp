@@ -64,7 +64,7 @@ PathTraceImages SceneProgramTest::runPathTracer(const ParticleBlock& particles, 
     transitionNow(list, particleBuffer, STATE_NON_PIXEL_SHADER_RESOURCE);
     resetDescriptorHeap(*heap);
     DescriptorTable table = allocateDescriptors(*heap, 9);
-    writeParticleBufferSRV(table, particleBuffer);
+    writeBufferSRV(table, particleBuffer, MAX_PARTICLES, sizeof(ParticleData));
     writeImageUAV(table, color, FORMAT_R32G32B32A32_FLOAT);
     writeImageUAV(table, motion, FORMAT_R32G32B32A32_FLOAT);
     writeImageUAV(table, position, FORMAT_R32G32B32A32_FLOAT);
