@@ -168,36 +168,27 @@ void createSceneResources(RenderApp& app, SceneResources& scene, DemoState& stat
 
 void destroyScenePassesAndBlocks(RenderApp& app, SceneResources& scene)
 {
-    destroyFullscreenPass(app, scene.dofPass);
-    destroyConstantBlock(app, scene.dofBlock);
-    destroyConstantBlock(app, scene.simulationBlock);
-    destroyConstantBlock(app, scene.frameBlock);
-    destroyFullscreenPass(app, scene.finalPass);
-    destroyConstantBlock(app, scene.finalBlock);
-    destroyConstantBlock(app, scene.sceneBlock);
+    for (FullscreenPass** pass : {&scene.dofPass, &scene.finalPass})
+        destroyFullscreenPass(app, *pass);
+    for (ConstantBlock* block :
+         {&scene.dofBlock, &scene.simulationBlock, &scene.frameBlock, &scene.finalBlock, &scene.sceneBlock})
+        destroyConstantBlock(app, *block);
 }
 
 void destroySceneObjects(RenderApp& app, SceneResources& scene)
 {
-    destroyPipeline(app, scene.atrousPipeline);
-    destroyPipeline(app, scene.temporalPipeline);
+    for (Pipeline** pipeline : {&scene.atrousPipeline, &scene.temporalPipeline, &scene.pathTracePipeline,
+                                &scene.simulationPipeline, &scene.dofTilesPipeline})
+        destroyPipeline(app, *pipeline);
     for (Image** image : {&scene.depthImage, &scene.prevDepthImage, &scene.moment1Image, &scene.moment2Image,
                           &scene.prevMoment1Image, &scene.prevMoment2Image, &scene.prevPositionImage,
                           &scene.prevNormalImage, &scene.positionImage, &scene.normalImage, &scene.accumImage,
-                          &scene.historyImage})
+                          &scene.historyImage, &scene.colorImage, &scene.motionImage, &scene.textImage,
+                          &scene.dofImage, &scene.colourDepthImage, &scene.dofTilesImage})
         destroyImage(app, *image);
     destroyDescriptorHeap(app, scene.rtvHeap);
-    destroyImage(app, scene.colorImage);
-    destroyImage(app, scene.motionImage);
-    destroyPipeline(app, scene.pathTracePipeline);
-    destroyPipeline(app, scene.simulationPipeline);
-    destroyImage(app, scene.textImage);
     for (DescriptorHeap*& heap : scene.shaderHeaps)
         destroyDescriptorHeap(app, heap);
     destroyBuffer(app, scene.particleBuffer);
-    destroyImage(app, scene.dofImage);
-    destroyImage(app, scene.colourDepthImage);
-    destroyImage(app, scene.dofTilesImage);
-    destroyPipeline(app, scene.dofTilesPipeline);
     freeBarrierBatch(scene.barriers);
 }

@@ -9,6 +9,7 @@
 #include "gfx/timestamps.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -26,9 +27,28 @@ void bindTable(CommandList* list, Pipeline* pipeline, const DescriptorTable& tab
     setRootDescriptorTable(list, 0, table);
 }
 
-void writeSRV(DescriptorTable& table, Image* image, uint32_t format)
+// An image as a descriptor table sees it: the whole image in one format.
+struct TableImage {
+    Image* image;
+    uint32_t format;
+};
+
+void writeSRVs(DescriptorTable& table, std::initializer_list<TableImage> images)
 {
-    writeImageSRV(table, image, format, 0, 1, 0, 0.0f);
+    for (const TableImage& view : images)
+        writeImageSRV(table, view.image, view.format, 0, 1, 0, 0.0f);
+}
+
+void writeUAVs(DescriptorTable& table, std::initializer_list<TableImage> images)
+{
+    for (const TableImage& view : images)
+        writeImageUAV(table, view.image, view.format);
+}
+
+void writeCBVs(DescriptorTable& table, std::initializer_list<const ConstantBlock*> blocks)
+{
+    for (const ConstantBlock* block : blocks)
+        writeCBV(table, block->buffer, block->size);
 }
 
 ResourceBinding imageBinding(Image* image, uint32_t format)
@@ -52,11 +72,9 @@ void recordDepthOfFieldTiles(SceneResources& scene, Image* filterResult, Command
     requestTransition(barriers, scene.dofTilesImage, STATE_UNORDERED_ACCESS);
     flushBarriers(barriers, list);
     DescriptorTable table = allocateDescriptors(*scene.frameHeap, 5);
-    writeSRV(table, scene.depthImage, r32f);
-    writeSRV(table, filterResult, rgba16f);
-    writeImageUAV(table, scene.colourDepthImage, rgba32f);
-    writeImageUAV(table, scene.dofTilesImage, rgba32f);
-    writeCBV(table, scene.dofBlock.buffer, scene.dofBlock.size);
+    writeSRVs(table, {{scene.depthImage, r32f}, {filterResult, rgba16f}});
+    writeUAVs(table, {{scene.colourDepthImage, rgba32f}, {scene.dofTilesImage, rgba32f}});
+    writeCBVs(table, {&scene.dofBlock});
     bindTable(list, scene.dofTilesPipeline, table);
     dispatch(list, tileCount(scene.width), tileCount(scene.height), 1);
 }
@@ -80,14 +98,12 @@ void recordPathTrace(SceneResources& scene, CommandList* list, PixelGroups group
     // creation) left them so.
     DescriptorTable table = allocateDescriptors(*scene.frameHeap, 9);
     writeBufferSRV(table, scene.particleBuffer, MAX_PARTICLES, sizeof(ParticleData));
-    writeImageUAV(table, scene.colorImage, rgba16f);
-    writeImageUAV(table, scene.motionImage, rgba32f);
-    writeImageUAV(table, scene.positionImage, rgba32f);
-    writeImageUAV(table, scene.normalImage, rgba32f);
-    writeImageUAV(table, scene.depthImage, r32f);
-    writeCBV(table, scene.frameBlock.buffer, scene.frameBlock.size);
-    writeCBV(table, scene.sceneBlock.buffer, scene.sceneBlock.size);
-    writeCBV(table, scene.simulationBlock.buffer, scene.simulationBlock.size);
+    writeUAVs(table, {{scene.colorImage, rgba16f},
+                      {scene.motionImage, rgba32f},
+                      {scene.positionImage, rgba32f},
+                      {scene.normalImage, rgba32f},
+                      {scene.depthImage, r32f}});
+    writeCBVs(table, {&scene.frameBlock, &scene.sceneBlock, &scene.simulationBlock});
     bindTable(list, scene.pathTracePipeline, table);
     dispatch(list, groups.x, groups.y, 1);
     mark(scene, list, SceneMark::PathTrace);
@@ -106,21 +122,19 @@ void recordTemporal(SceneResources& scene, CommandList* list, PixelGroups groups
     flushBarriers(barriers, list);
 
     DescriptorTable table = allocateDescriptors(*scene.frameHeap, 15);
-    writeSRV(table, scene.colorImage, rgba16f);
-    writeSRV(table, scene.motionImage, rgba32f);
-    writeSRV(table, scene.historyImage, rgba16f);
-    writeSRV(table, scene.positionImage, rgba32f);
-    writeSRV(table, scene.normalImage, rgba32f);
-    writeSRV(table, scene.prevPositionImage, rgba32f);
-    writeSRV(table, scene.prevNormalImage, rgba32f);
-    writeSRV(table, scene.prevMoment1Image, r32f);
-    writeSRV(table, scene.prevMoment2Image, r32f);
-    writeSRV(table, scene.depthImage, r32f);
-    writeSRV(table, scene.prevDepthImage, r32f);
-    writeImageUAV(table, scene.accumImage, rgba16f);
-    writeImageUAV(table, scene.moment1Image, r32f);
-    writeImageUAV(table, scene.moment2Image, r32f);
-    writeCBV(table, scene.frameBlock.buffer, scene.frameBlock.size);
+    writeSRVs(table, {{scene.colorImage, rgba16f},
+                      {scene.motionImage, rgba32f},
+                      {scene.historyImage, rgba16f},
+                      {scene.positionImage, rgba32f},
+                      {scene.normalImage, rgba32f},
+                      {scene.prevPositionImage, rgba32f},
+                      {scene.prevNormalImage, rgba32f},
+                      {scene.prevMoment1Image, r32f},
+                      {scene.prevMoment2Image, r32f},
+                      {scene.depthImage, r32f},
+                      {scene.prevDepthImage, r32f}});
+    writeUAVs(table, {{scene.accumImage, rgba16f}, {scene.moment1Image, r32f}, {scene.moment2Image, r32f}});
+    writeCBVs(table, {&scene.frameBlock});
     bindTable(list, scene.temporalPipeline, table);
     dispatch(list, groups.x, groups.y, 1);
     mark(scene, list, SceneMark::Temporal);
@@ -146,12 +160,12 @@ Image* recordFilter(SceneResources& scene, const DemoState& state, CommandList* 
         requestTransition(barriers, destination, STATE_UNORDERED_ACCESS);
         flushBarriers(barriers, list);
         DescriptorTable table = allocateDescriptors(*scene.frameHeap, 6);
-        writeSRV(table, source, rgba16f);
-        writeSRV(table, scene.normalImage, rgba32f);
-        writeSRV(table, scene.moment1Image, r32f);
-        writeSRV(table, scene.moment2Image, r32f);
-        writeSRV(table, scene.depthImage, r32f);
-        writeImageUAV(table, destination, rgba16f);
+        writeSRVs(table, {{source, rgba16f},
+                          {scene.normalImage, rgba32f},
+                          {scene.moment1Image, r32f},
+                          {scene.moment2Image, r32f},
+                          {scene.depthImage, r32f}});
+        writeUAVs(table, {{destination, rgba16f}});
         setRootDescriptorTable(list, 0, table);
         uint32_t constants[4] = {i + 1, 0, 0, 0};
         std::memcpy(&constants[1], &resolution, sizeof(resolution));
@@ -286,8 +300,7 @@ void recordSimulation(SceneResources& scene, DemoState& state, CommandList* list
     // 3. Simulation: 32 particles a group; a remainder below 32 is left unsimulated.
     DescriptorTable table = allocateDescriptors(*scene.frameHeap, 3);
     writeBufferUAV(table, scene.particleBuffer, MAX_PARTICLES, sizeof(ParticleData));
-    writeCBV(table, scene.simulationBlock.buffer, scene.simulationBlock.size);
-    writeCBV(table, scene.sceneBlock.buffer, scene.sceneBlock.size);
+    writeCBVs(table, {&scene.simulationBlock, &scene.sceneBlock});
     bindTable(list, scene.simulationPipeline, table);
     uint32_t groups = state.scene.numParticles / 32;
     if (groups != 0)
