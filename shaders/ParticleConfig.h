@@ -45,8 +45,9 @@ float toRad(float d)
 #define MAX_PARTICLES 128
 
 // The frames in which the simulation lays scene 1 out: it hides every sphere in the first and
-// places scene 1's in the second (scene 0 is laid out in frame 0). A frame that skipped them
-// would leave scene 1 empty, so the main loop never steps over them.
+// places scene 1's in the second (scene 0 is laid out in frame 0), from which on the path
+// tracer shows scene 1's sky. A frame that skipped them would leave scene 1 empty, so the main
+// loop never steps over them.
 #define SCENE1_CLEAR_FRAME 3254u
 #define SCENE1_LAYOUT_FRAME 3255u
 

@@ -275,7 +275,7 @@ float3 respond(inout Ray ray, inout float2 seed, float3 hitPoint, float3 normal,
 float3 skyLight(float3 d)
 {
     float3 sky = sceneData.backgroundColor;
-    if (simulation.frame > 3254)
+    if (simulation.frame > SCENE1_CLEAR_FRAME) // from scene 1's layout on
         sky = simulation.frame < 6150 ? float3(0.044, 0.071, 0.068) * 0.1 : float3(0.044, 0.071, 0.068);
     float falloff = 1.0 - d.y;
     return sky * falloff * falloff;
