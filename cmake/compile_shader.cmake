@@ -1,11 +1,14 @@
 # Compiles one HLSL program to SPIR-V and embeds its words in a C++ source.
 # Run by kivrel_shader_library (cmake/kivrel.cmake) as: cmake -DSOURCE=... -DNAME=... -DSTAGE=...
-#   -DINCLUDE_DIR=... -DWORK_DIR=... -DHEADER=... -DOUTPUT=... -P compile_shader.cmake
+#   -DINCLUDE_DIR=... -DWORK_DIR=... -DHEADER=... -DOUTPUT=... [-DDEFINE=macro] -P compile_shader.cmake
 # Every step that fails stops the build with the tool's own message.
 
 set(GLSLANG_COMMAND glslangValidator -D -V --target-env vulkan1.1 -e main -S ${STAGE} --hlsl-iomap
     --shift-texture-binding 0 --shift-UAV-binding 16 --shift-cbuffer-binding 32 --shift-sampler-binding 48
     -I${INCLUDE_DIR})
+if(DEFINE)
+    list(APPEND GLSLANG_COMMAND -D${DEFINE})
+endif()
 set(RAW_SPV ${WORK_DIR}/${NAME}.raw.spv)
 set(FIXED_SPV ${WORK_DIR}/${NAME}.fixed.spv)
 set(FINAL_SPV ${WORK_DIR}/${NAME}.spv)

@@ -20,9 +20,25 @@ struct FilterConstants {
 };
 [[vk::push_constant]] ConstantBuffer<FilterConstants> constants; // root constants at b0
 
+static const float LOG2_E = 1.44269504;
+
 float luma(float3 c)
 {
     return dot(c, float3(0.299, 0.587, 0.114));
+}
+
+// The product of the three edge-stopping terms, pow(n, 48) exp(-depth / 0.002) exp(-luma /
+// divisor), as one exp2 of the summed exponents (REFERENCE_VARIANT: the three terms as written).
+float tapWeight(float normalDot, float depthDifference, float lumaDifference, float lumaDivisor)
+{
+#ifdef REFERENCE_VARIANT
+    float normalWeight = pow(saturate(normalDot), 48.0);
+    float depthWeight = exp(-depthDifference / 0.002);
+    float lumaWeight = exp(-lumaDifference / lumaDivisor);
+    return normalWeight * depthWeight * lumaWeight;
+#else
+    return exp2(48.0 * log2(saturate(normalDot)) - LOG2_E * (depthDifference / 0.002 + lumaDifference / lumaDivisor));
+#endif
 }
 
 [numthreads(32, 32, 1)]
@@ -53,11 +69,8 @@ void main(uint3 dispatchId : SV_DispatchThreadID)
             float3 colour = currentFrame.Load(int3(q, 0)).rgb;
             float3 normal = normalBuffer.Load(int3(q, 0)).xyz;
             float depth = depthBuffer.Load(int3(q, 0));
-
-            float normalWeight = pow(saturate(dot(centreNormal, normal)), 48.0);
-            float depthWeight = exp(-abs(centreDepth - depth) / 0.002);
-            float lumaWeight = exp(-abs(centreLuma - luma(colour)) / lumaDivisor);
-            float w = normalWeight * depthWeight * lumaWeight;
+            float w = tapWeight(dot(centreNormal, normal), abs(centreDepth - depth),
+                                abs(centreLuma - luma(colour)), lumaDivisor);
             sum += w * colour;
             weightSum += w;
         }

@@ -1,34 +1,113 @@
 // Single-pass depth of field: gathers samples along a golden-angle spiral around each pixel,
 // each weighted by its own circle of confusion so that sharp foreground edges are not smeared
-// over blurred background.
-#include "ParticleConfig.h"
+// over blurred background. The tile records of DepthOfFieldTilesCS end the spiral where no
+// sample can change the result any more; REFERENCE_VARIANT walks the whole spiral.
+#include "DepthOfField.hlsli"
 
 Texture2D<float> depthBuffer : register(t0); // device depth, 1 where nothing was hit
 Texture2D<float4> Frame : register(t1);      // colour to blur
-ConstantBuffer<DepthOfFieldData> constantData : register(b0);
+#ifndef REFERENCE_VARIANT
+Texture2D<float4> colourAndDepth : register(t2); // rgb colour, a device depth
+Texture2D<float4> tileBounds : register(t3);     // per tile: largest blur, focus offset range
+#endif
 SamplerState Sampler : register(s0);         // MIN_MAG_MIP_LINEAR, CLAMP
 
 static const float GOLDEN_ANGLE = 7.39996323; // radians per spiral sample
-static const float NEAR_PLANE = 0.1;
-static const float FAR_PLANE = 1000.0;
-static const float FAR_DISTANCE = 1000.0;
 static const float MAX_UV = 0.995;
 
-float linearise(float z)
+// What the spiral of one pixel can read, from the records of the tiles it reaches.
+struct Reach {
+    float largestBlur; // no sample within reach blurs by more
+    bool saturated;    // every sample within reach blurs by the whole blurSize
+};
+
+#ifdef REFERENCE_VARIANT
+Reach reachOf(uint2 pixel)
 {
-    return (NEAR_PLANE * FAR_PLANE) / max(FAR_PLANE - z * (FAR_PLANE - NEAR_PLANE), 1e-6);
+    Reach reach = {abs(constantData.blurSize), false};
+    return reach;
+}
+#else
+// A spiral sample lies less than blurSize pixels from the pixel, and its bilinear footprint one
+// texel further; two pixels of margin cover the rounding of the sample positions.
+Reach reachOf(uint2 pixel)
+{
+    float blurSize = abs(constantData.blurSize);
+    Reach reach = {blurSize, false};
+    if (!(blurSize < 4096.0))
+        return reach;
+    int span = int(ceil(blurSize)) + 2;
+    int2 lastPixel = int2(constantData.resolution) - 1;
+    int2 firstTile = clamp(int2(pixel) - span, 0, lastPixel) / TILE_SIZE;
+    int2 lastTile = clamp(int2(pixel) + span, 0, lastPixel) / TILE_SIZE;
+    int2 tiles = lastTile - firstTile + 1;
+    if (tiles.x * tiles.y > 16)
+        return reach; // a spiral this wide reaches most tiles anyway
+
+    float largest = 0.0;
+    float lo = 1.#INF;
+    float hi = -1.#INF;
+    for (int y = firstTile.y; y <= lastTile.y; ++y) {
+        for (int x = firstTile.x; x <= lastTile.x; ++x) {
+            float4 bounds = tileBounds.Load(int3(x, y, 0));
+            largest = max(largest, bounds.x);
+            lo = min(lo, bounds.y);
+            hi = max(hi, bounds.z);
+        }
+    }
+    reach.largestBlur = largest;
+    // Beyond +-1 the blur is clamped to blurSize, and a filtered depth between two such texels
+    // stays beyond +-1 (the margin covers the filter's rounding).
+    reach.saturated = lo >= 1.01 || hi <= -1.01;
+    return reach;
+}
+#endif
+
+// Colour and blur radius of the spiral sample at t.
+float4 spiralSample(float2 t, float centreDistance, float centreSize)
+{
+#ifdef REFERENCE_VARIANT
+    float3 colour = Frame.SampleLevel(Sampler, t, 0).rgb;
+    float distance = scaledDistance(depthBuffer.SampleLevel(Sampler, t, 0));
+#else
+    float4 packed = colourAndDepth.SampleLevel(Sampler, t, 0); // one read for colour and depth
+    float3 colour = packed.rgb;
+    float distance = scaledDistance(packed.a);
+#endif
+    float size = blur(distance);
+    if (distance > centreDistance) // behind the centre: cannot blur over it
+        size = clamp(size, 0.0, 2.0 * centreSize);
+    return float4(colour, size);
 }
 
-// Circle-of-confusion radius in pixels of a point at scaled distance d.
-float blur(float d)
+// The running sum of a pixel's spiral.
+struct Spiral {
+    float2 uv;
+    float3 colour;
+    float tot;
+    float radius;
+    float angle;
+};
+
+float2 samplePosition(Spiral spiral)
 {
-    return abs(clamp((1.0 / constantData.focusPoint - 1.0 / d) * constantData.focusScale, -1.0, 1.0)) *
-           abs(constantData.blurSize);
+    float2 pixelStep = 1.0 / constantData.resolution;
+    return clamp(spiral.uv + float2(cos(spiral.angle), sin(spiral.angle)) * pixelStep * spiral.radius, 0.0, MAX_UV);
 }
 
-float scaledDistance(float2 uv)
+// Blends in sample s (colour, blur radius) and moves on; false when the radius no longer grows.
+bool addSample(inout Spiral spiral, float4 s)
 {
-    return linearise(depthBuffer.SampleLevel(Sampler, uv, 0)) / constantData.maxDist * FAR_DISTANCE;
+    float m = smoothstep(spiral.radius - 0.5, spiral.radius + 0.5, s.a);
+    spiral.colour += lerp(spiral.colour / spiral.tot, s.rgb, m);
+    spiral.tot += 1.0;
+    float nextRadius = spiral.radius + constantData.radiusScale / spiral.radius;
+    // A radiusScale too small to move the radius in float would spin forever.
+    if (nextRadius <= spiral.radius)
+        return false;
+    spiral.radius = nextRadius;
+    spiral.angle += GOLDEN_ANGLE;
+    return true;
 }
 
 float4 main(float4 position : SV_Position) : SV_Target
@@ -39,35 +118,33 @@ float4 main(float4 position : SV_Position) : SV_Target
         return Frame.SampleLevel(Sampler, uv, 0);
 
     float4 centre = Frame.SampleLevel(Sampler, uv, 0);
-    float centreDistance = scaledDistance(uv);
+    float centreDistance = scaledDistance(depthBuffer.SampleLevel(Sampler, uv, 0));
     float centreSize = blur(centreDistance);
+    Spiral spiral = {uv, centre.rgb, 1.0, constantData.radiusScale, 0.0};
 
-    float3 colour = centre.rgb;
-    float tot = 1.0;
-    float radiusScale = constantData.radiusScale;
-    float radius = radiusScale;
-    float2 pixelStep = 1.0 / constantData.resolution;
-    float angle = 0.0;
-    // The spiral grows by radiusScale / radius per sample: a radiusScale that is not positive
-    // would never reach blurSize, so it means no blur.
-    if (radiusScale > 0.0) {
-        while (radius < abs(constantData.blurSize)) {
-            float2 t = clamp(uv + float2(cos(angle), sin(angle)) * pixelStep * radius, 0.0, MAX_UV);
-            float3 sampleColour = Frame.SampleLevel(Sampler, t, 0).rgb;
-            float sampleDistance = scaledDistance(t);
-            float sampleSize = blur(sampleDistance);
-            if (sampleDistance > centreDistance) // behind the centre: cannot blur over it
-                sampleSize = clamp(sampleSize, 0.0, 2.0 * centreSize);
-            float m = smoothstep(radius - 0.5, radius + 0.5, sampleSize);
-            colour += lerp(colour / tot, sampleColour, m);
-            tot += 1.0;
-            float nextRadius = radius + radiusScale / radius;
-            // A radiusScale too small to move the radius in float would spin forever.
-            if (nextRadius <= radius)
+    // A sample contributes only when its radius exceeds the spiral's radius - 0.5 (m > 0).
+    // Beyond the largest radius within reach + 0.5 every sample adds colour / tot, which
+    // leaves colour / tot as it is: the spiral ends there (0.01 covers the rounding). It grows
+    // by radiusScale / radius per sample: a radiusScale that is not positive would never reach
+    // blurSize, so it means no blur.
+    if (constantData.radiusScale > 0.0) {
+        Reach reach = reachOf(uint2(position.xy));
+        float endRadius = min(abs(constantData.blurSize), reach.largestBlur + 0.51);
+        // Two loops rather than a branch in one: a device that runs neighbouring pixels in
+        // step skips the loop that none of them needs.
+        float saturatedEnd = reach.saturated ? endRadius : 0.0;
+        float mixedEnd = reach.saturated ? 0.0 : endRadius;
+        // Saturated: every sample blurs by blurSize, the centre too (it is within reach), so
+        // there is no depth to read.
+        while (spiral.radius < saturatedEnd) {
+            float4 s = float4(Frame.SampleLevel(Sampler, samplePosition(spiral), 0).rgb, abs(constantData.blurSize));
+            if (!addSample(spiral, s))
                 break;
-            radius = nextRadius;
-            angle += GOLDEN_ANGLE;
+        }
+        while (spiral.radius < mixedEnd) {
+            if (!addSample(spiral, spiralSample(samplePosition(spiral), centreDistance, centreSize)))
+                break;
         }
     }
-    return float4(colour / tot, 1.0);
+    return float4(spiral.colour / spiral.tot, 1.0);
 }

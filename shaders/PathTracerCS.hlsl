@@ -1,6 +1,7 @@
 // Path tracer: one thread per pixel traces the spheres of the particle buffer (read only) and
 // writes colour, screen-space motion, world position with the sphere id, normal and depth.
 // The image size comes from ConstantBufferData.resolution; nothing outside the image is written.
+// Which sphere a ray hits is found in PathTracerSpheres.hlsli.
 #pragma pack_matrix(row_major)
 #include "ParticleConfig.h"
 
@@ -14,31 +15,12 @@ ConstantBuffer<ConstantBufferData> frameData : register(b0);
 ConstantBuffer<ParticleSceneData> sceneData : register(b1);
 ConstantBuffer<SimulationData> simulation : register(b2);
 
-static const uint PARTICLE_STRIDE = 104;
-static const uint OFFSET_POSITION = 0;
-static const uint OFFSET_PREV_POSITION = 12;
-static const uint OFFSET_RADIUS = 48;
-static const uint OFFSET_ID = 60;
-static const uint OFFSET_VISIBLE = 68;
-static const uint OFFSET_ALBEDO = 72;
-static const uint OFFSET_EMISSIVE = 84; // then reflection, metallic, transparency (4 floats)
-static const uint OFFSET_INDEX_OF_REFRACTION = 100;
-
-static const uint NO_HIT = 0xffffffff;
 static const uint MAX_BOUNCES = 5;
 static const float FAR_AWAY = 3.4028235e38; // a missed ray's hitPoint lies this far along it
 
 // Sample k is offset by (JITTER_X[k], JITTER_Y[k]) whole pixels: the pixel and its diagonals.
 static const float JITTER_X[5] = {0.0, -1.0, 1.0, -1.0, 1.0};
 static const float JITTER_Y[5] = {0.0, -1.0, -1.0, 1.0, 1.0};
-
-// The visible spheres' centres and squared radii, staged once per thread group in particle
-// order: the all-spheres loop of every ray reads only these. sphereIndex maps back to the
-// particle record, which is read only for the sphere that was hit.
-groupshared float4 stagedSpheres[MAX_PARTICLES]; // every sphere; w < 0 when not visible
-groupshared float4 spheres[MAX_PARTICLES];
-groupshared uint sphereIndex[MAX_PARTICLES];
-groupshared uint sphereCount;
 
 // >>hashes
 float rand(float2 q)
@@ -100,49 +82,7 @@ float fbm(float3 p, float s)
 }
 
 // >>spheres
-struct Ray {
-    float3 origin;
-    float3 direction; // not always unit length: glossy directions are not renormalised
-};
-
-struct Hit {
-    uint index;       // particle index; NO_HIT on a miss
-    float3 centre;
-    float t;          // nearest positive root
-    float tFar;       // larger root: where the ray leaves the sphere
-};
-
-Hit nearestHit(Ray ray, uint count)
-{
-    uint nearest = NO_HIT;
-    Hit hit;
-    hit.t = 0.0;
-    hit.tFar = 0.0;
-    float a = dot(ray.direction, ray.direction);
-    for (uint j = 0; j < count; ++j) {
-        float4 sphere = spheres[j];
-        float3 oc = ray.origin - sphere.xyz;
-        float b = 2.0 * dot(oc, ray.direction);
-        float c = dot(oc, oc) - sphere.w;
-        float D = b * b - 4.0 * a * c;
-        if (D < 0.0)
-            continue;
-        float root = sqrt(D);
-        float t0 = (-b - root) / (2.0 * a);
-        float t1 = (-b + root) / (2.0 * a);
-        float t = t0 > 0.0 ? t0 : t1; // from inside a sphere the far side is hit
-        if (t < 0.0)
-            continue;
-        if (nearest == NO_HIT || t < hit.t) {
-            nearest = j;
-            hit.t = t;
-            hit.tFar = max(t0, t1);
-        }
-    }
-    hit.index = nearest == NO_HIT ? NO_HIT : sphereIndex[nearest];
-    hit.centre = nearest == NO_HIT ? float3(0.0, 0.0, 0.0) : spheres[nearest].xyz;
-    return hit;
-}
+#include "PathTracerSpheres.hlsli"
 
 uint particleId(uint index)
 {
@@ -162,7 +102,7 @@ float3 particlePrevPosition(uint index)
 Material particleMaterial(uint index)
 {
     uint base = index * PARTICLE_STRIDE;
-    float4 packed = asfloat(particles.Load4(base + OFFSET_EMISSIVE));
+    float4 packed = asfloat(particles.Load4(base + OFFSET_EMISSIVE)); // then reflection, metallic, transparency
     Material m;
     m.albedo = asfloat(particles.Load3(base + OFFSET_ALBEDO));
     m.emissive = packed.x;
@@ -174,6 +114,7 @@ Material particleMaterial(uint index)
 }
 
 // >>materials
+#ifdef REFERENCE_VARIANT
 // What a sphere is made of where the ray hit it (p), by scene and particle index.
 Material shadingMaterial(uint index, float3 p)
 {
@@ -213,6 +154,54 @@ Material shadingMaterial(uint index, float3 p)
     }
     return m;
 }
+#else
+// What a sphere is made of where the ray hit it (p), by scene and particle index. The clear
+// sphere of scene 0 (index 0) and most spheres of scene 1 take fbm at p, scaled by 1 or 0.5;
+// the walls of scene 1 (indices 2 to 6) its value and gradient at 0.015. The noise is taken
+// once for whichever material needs it, so that neighbouring rays on different spheres share
+// one evaluation.
+Material shadingMaterial(uint index, float3 p)
+{
+    Material m = particleMaterial(index);
+    uint scene = simulation.scene;
+    bool wall = index >= 2 && index <= 6;
+    bool flashing = index == 8 && simulation.frame < 5560;
+    float value = 0.0;
+    float3 gradient = float3(0.0, 0.0, 0.0);
+    if ((scene == 0 && index == 0) || (scene == 1 && index != 1 && !flashing))
+        value = fbm(p, scene == 0 ? 1.0 : (wall ? 0.015 : 0.5), gradient);
+    if (scene == 0) {
+        if (index == 0) {
+            m.albedo = float3(0.0, 0.0, 0.0);
+            m.reflection = 0.5 + 0.5 * value;
+            m.transparency = 1.0;
+            m.indexOfRefraction = 0.9 + 0.15 * value;
+        } else {
+            m.emissive = 1.0;
+            m.transparency = 1.0;
+            m.indexOfRefraction = 0.5;
+        }
+    } else if (scene == 1) {
+        if (index == 1) {
+        } else if (wall) {
+            m.reflection = clamp(sqrt(value * value + dot(gradient, gradient)), 0.2, 1.0);
+        } else if (flashing) {
+            float beta = exp(-50.0 * frac(simulation.time / 2400.0)); // flashes on the beat
+            m.albedo = float3(0.585 + 0.415 * beta, 0.585 + 0.415 * beta, 0.65 + 0.35 * beta);
+        } else {
+            m.reflection = value;
+        }
+    } else {
+        m.albedo = float3(0.0, 0.0, 0.0);
+        m.emissive = 0.0;
+        m.reflection = 0.0;
+        m.metallic = 0.0;
+        m.transparency = 0.0;
+        m.indexOfRefraction = 0.0;
+    }
+    return m;
+}
+#endif
 
 // >>response
 // Sample around unit vector a, cosine-weighted by cosTheta.
@@ -286,20 +275,20 @@ float3 respond(inout Ray ray, inout float2 seed, float3 hitPoint, float3 normal,
 float3 skyLight(float3 d)
 {
     float3 sky = sceneData.backgroundColor;
-    if (simulation.frame > 3254)
+    if (simulation.frame > SCENE1_CLEAR_FRAME) // from scene 1's layout on
         sky = simulation.frame < 6150 ? float3(0.044, 0.071, 0.068) * 0.1 : float3(0.044, 0.071, 0.068);
     float falloff = 1.0 - d.y;
     return sky * falloff * falloff;
 }
 
 // Up to five bounces from the first hit; a path still bouncing after that ends dark.
-float3 tracePath(Ray ray, Hit hit, uint count, inout float2 seed)
+float3 tracePath(Ray ray, Hit hit, inout float2 seed)
 {
     float3 throughput = float3(1.0, 1.0, 1.0);
     float3 radiance = float3(0.0, 0.0, 0.0);
     for (uint bounce = 0; bounce < MAX_BOUNCES; ++bounce) {
         if (bounce > 0)
-            hit = nearestHit(ray, count);
+            hit = nearestHit(ray, false);
         if (hit.index == NO_HIT) {
             radiance += throughput * skyLight(ray.direction);
             break;
@@ -315,19 +304,7 @@ float3 tracePath(Ray ray, Hit hit, uint count, inout float2 seed)
     return radiance;
 }
 
-// >>camera
-// Through screen position uv (pixel / resolution, plus any jitter): no half-pixel offset and
-// no flip of y.
-Ray cameraRay(float2 uv)
-{
-    float4 ndc = float4(2.0 * uv.x - 1.0, 2.0 * uv.y - 1.0, 1.0, 1.0);
-    float4 P = mul(frameData.invViewProjMtx, ndc); // component r = dot(register r, ndc)
-    Ray ray;
-    ray.origin = frameData.cameraPos;
-    ray.direction = normalize(P.xyz / P.w - frameData.cameraPos);
-    return ray;
-}
-
+// >>projections
 float2 project(float4x4 m, float3 p)
 {
     float4 clip = mul(float4(p, 1.0), m); // the hitPoint multiplies the matrix from the left
@@ -342,44 +319,11 @@ float2 projectDirection(float4x4 m, float3 d)
     return clip.xy / clip.w;
 }
 
-// >>staging
-// Thread k of the group loads particle k; each visible sphere then goes to the slot given by
-// the number of visible spheres before it, so the order (and with it which of two equally
-// near spheres wins) stays that of the particle buffer. Returns the number of visible spheres.
-uint stageSpheres(uint groupIndex)
-{
-    uint count = min(sceneData.numParticles, MAX_PARTICLES);
-    if (groupIndex < count) {
-        uint base = groupIndex * PARTICLE_STRIDE;
-        float3 centre = asfloat(particles.Load3(base + OFFSET_POSITION));
-        float radius = asfloat(particles.Load(base + OFFSET_RADIUS));
-        bool visible = particles.Load(base + OFFSET_VISIBLE) != 0;
-        stagedSpheres[groupIndex] = float4(centre, visible ? radius * radius : -1.0);
-    }
-    GroupMemoryBarrierWithGroupSync();
-
-    if (groupIndex < count && stagedSpheres[groupIndex].w >= 0.0) {
-        uint slot = 0;
-        for (uint j = 0; j < groupIndex; ++j)
-            slot += stagedSpheres[j].w >= 0.0 ? 1 : 0;
-        spheres[slot] = stagedSpheres[groupIndex];
-        sphereIndex[slot] = groupIndex;
-    }
-    if (groupIndex == 0) {
-        uint visibleCount = 0;
-        for (uint j = 0; j < count; ++j)
-            visibleCount += stagedSpheres[j].w >= 0.0 ? 1 : 0;
-        sphereCount = visibleCount;
-    }
-    GroupMemoryBarrierWithGroupSync();
-    return sphereCount;
-}
-
 // >>main
 [numthreads(32, 32, 1)]
-void main(uint3 threadId : SV_DispatchThreadID, uint groupIndex : SV_GroupIndex)
+void main(uint3 threadId : SV_DispatchThreadID, uint3 groupId : SV_GroupID, uint groupIndex : SV_GroupIndex)
 {
-    uint count = stageSpheres(groupIndex);
+    stageSpheres(groupIndex, groupId.xy * 32);
 
     float2 resolution = frameData.resolution.xy;
     uint2 pixel = threadId.xy;
@@ -393,7 +337,7 @@ void main(uint3 threadId : SV_DispatchThreadID, uint groupIndex : SV_GroupIndex)
 
     // Primary ray: feeds the auxiliary images and is also the path of every unjittered sample.
     Ray primary = cameraRay(uv);
-    Hit primaryHit = nearestHit(primary, count);
+    Hit primaryHit = nearestHit(primary, true);
 
     // sampleCount 0 is taken as 1, and samples past the fifth cycle through the jitter table.
     uint sampleCount = max(frameData.sampleCount, 1);
@@ -404,9 +348,9 @@ void main(uint3 threadId : SV_DispatchThreadID, uint groupIndex : SV_GroupIndex)
         Hit hit = primaryHit;
         if (jitter != 0) {
             ray = cameraRay(uv + float2(JITTER_X[jitter], JITTER_Y[jitter]) / resolution);
-            hit = nearestHit(ray, count);
+            hit = nearestHit(ray, true);
         }
-        sum += tracePath(ray, hit, count, seed); // the seed runs on from path to path
+        sum += tracePath(ray, hit, seed); // the seed runs on from path to path
     }
     float3 colour = sum / float(sampleCount);
 

@@ -1,6 +1,7 @@
 // Temporal accumulation of the path-traced colour: reprojects last frame's accumulated colour,
 // accepts it only on the same surface, clamps its luma to the 3 x 3 neighbourhood and blends.
 // Also keeps the running luma moments (mean of L and of L^2) that the a-trous filter reads.
+// Each pixel of the 3 x 3 neighbourhood is read once, for the luma range and the blur alike.
 #include "ParticleConfig.h"
 
 Texture2D<float4> colorImage : register(t0);       // current colour, rgb
@@ -29,22 +30,87 @@ float luma(float3 c)
     return dot(c, float3(0.299, 0.587, 0.114));
 }
 
+// The colours of the 3 x 3 pixels around a pixel (clamped to the image), read once for the
+// luma range and the fallback blur.
+struct Neighbourhood {
+    float3 colour[3][3]; // [dy + 1][dx + 1]
+};
+
+Neighbourhood loadNeighbourhood(int2 pixel, int2 lastPixel)
+{
+    Neighbourhood around;
+    [unroll]
+    for (int dy = -1; dy <= 1; ++dy) {
+        [unroll]
+        for (int dx = -1; dx <= 1; ++dx)
+            around.colour[dy + 1][dx + 1] = colorImage.Load(int3(clamp(pixel + int2(dx, dy), int2(0, 0), lastPixel), 0)).rgb;
+    }
+    return around;
+}
+
+// The 17 offsets (dx, dy) of the fallback blur, in the order they are summed.
+static const int2 BLUR_OFFSETS[17] = {
+    int2(0, 0),
+    int2(-1, -1), int2(1, -1), int2(-1, 1), int2(1, 1),
+    int2(0, -1), int2(1, 0), int2(0, 1), int2(-1, 0),
+    int2(-2, -2), int2(2, -2), int2(-2, 2), int2(2, 2),
+    int2(0, -2), int2(2, 0), int2(0, 2), int2(-2, 0),
+};
+
+#ifdef REFERENCE_VARIANT
 // Mean of 17 taps at pixel centres: the linear sampler returns exactly one pixel per tap,
 // and CLAMP repeats the edge pixel beyond the border.
-float3 fallbackBlur(float2 pixelCentre, float2 size)
+float3 fallbackBlur(float2 pixelCentre, float2 size, Neighbourhood around)
 {
-    static const float2 offsets[17] = {
-        float2(0, 0),
-        float2(-1, -1), float2(1, -1), float2(-1, 1), float2(1, 1),
-        float2(0, -1), float2(1, 0), float2(0, 1), float2(-1, 0),
-        float2(-2, -2), float2(2, -2), float2(-2, 2), float2(2, 2),
-        float2(0, -2), float2(2, 0), float2(0, 2), float2(-2, 0),
-    };
     float3 sum = 0;
     [unroll]
     for (int i = 0; i < 17; ++i)
-        sum += colorImage.SampleLevel(linearSampler, (pixelCentre + offsets[i]) / size, 0).rgb;
+        sum += colorImage.SampleLevel(linearSampler, (pixelCentre + float2(BLUR_OFFSETS[i])) / size, 0).rgb;
     return sum * (1.0 / 17.0);
+}
+#else
+// Mean of the 17 taps, which lie at pixel centres so that each is one pixel: the inner nine
+// are the neighbourhood's, the eight at distance 2 are loaded (clamped, as CLAMP repeats the
+// edge pixel).
+float3 fallbackBlur(float2 pixelCentre, float2 size, Neighbourhood around)
+{
+    int2 pixel = int2(pixelCentre);
+    int2 lastPixel = int2(size) - 1;
+    float3 sum = 0;
+    [unroll]
+    for (int i = 0; i < 17; ++i) {
+        int2 offset = BLUR_OFFSETS[i];
+        if (i < 9)
+            sum += around.colour[offset.y + 1][offset.x + 1];
+        else
+            sum += colorImage.Load(int3(clamp(pixel + offset, int2(0, 0), lastPixel), 0)).rgb;
+    }
+    return sum * (1.0 / 17.0);
+}
+#endif
+
+// >>neighbourhood: the luma range of the 3 x 3 pixels around this one, widened by their spread.
+float2 neighbourhoodLumaRange(Neighbourhood around)
+{
+    float lumaMin = 1e30;
+    float lumaMax = -1e30;
+    float lumaSum = 0;
+    float lumaSquareSum = 0;
+    [unroll]
+    for (int dy = -1; dy <= 1; ++dy) {
+        [unroll]
+        for (int dx = -1; dx <= 1; ++dx) {
+            float l = luma(around.colour[dy + 1][dx + 1]);
+            lumaMin = min(lumaMin, l);
+            lumaMax = max(lumaMax, l);
+            lumaSum += l;
+            lumaSquareSum += l * l;
+        }
+    }
+    float mean = lumaSum / 9.0;
+    float meanOfSquares = lumaSquareSum / 9.0;
+    float spread = frameData.standardDeviation * sqrt(max(meanOfSquares - mean * mean, 0.0));
+    return float2(lumaMin - spread, lumaMax + spread);
 }
 
 [numthreads(32, 32, 1)]
@@ -57,8 +123,10 @@ void main(uint3 dispatchId : SV_DispatchThreadID)
         return;
 
     int3 pixel = int3(dispatchId.xy, 0);
+    int2 lastPixel = int2(width, height) - 1;
     uint id = uint(positionImage.Load(pixel).w);
-    float3 current = colorImage.Load(pixel).rgb;
+    Neighbourhood around = loadNeighbourhood(pixel.xy, lastPixel);
+    float3 current = around.colour[1][1];
     float2 pixelCentre = float2(dispatchId.xy) + 0.5;
     float2 uv = pixelCentre / size;
     float3 normal = normalize(normalImage.Load(pixel).xyz);
@@ -83,29 +151,9 @@ void main(uint3 dispatchId : SV_DispatchThreadID)
             valid = uint(prevPositionImage.SampleLevel(pointSampler, prevUV, 0).w) == id;
     }
 
-    // >>neighbourhood: luma range of the 3 x 3 pixels around this one, widened by the spread
-    int2 lastPixel = int2(width, height) - 1;
-    float lumaMin = 1e30;
-    float lumaMax = -1e30;
-    float lumaSum = 0;
-    float lumaSquareSum = 0;
-    [unroll]
-    for (int dy = -1; dy <= 1; ++dy) {
-        [unroll]
-        for (int dx = -1; dx <= 1; ++dx) {
-            int2 q = clamp(pixel.xy + int2(dx, dy), int2(0, 0), lastPixel);
-            float l = luma(colorImage.Load(int3(q, 0)).rgb);
-            lumaMin = min(lumaMin, l);
-            lumaMax = max(lumaMax, l);
-            lumaSum += l;
-            lumaSquareSum += l * l;
-        }
-    }
-    float mean = lumaSum / 9.0;
-    float meanOfSquares = lumaSquareSum / 9.0;
-    float spread = frameData.standardDeviation * sqrt(max(meanOfSquares - mean * mean, 0.0));
-    float lo = lumaMin - spread;
-    float hi = lumaMax + spread;
+    float2 range = neighbourhoodLumaRange(around);
+    float lo = range.x;
+    float hi = range.y;
 
     if (valid) {
         // The history keeps its hue; only its luma is brought into [lo, hi]. Near-black
@@ -125,7 +173,7 @@ void main(uint3 dispatchId : SV_DispatchThreadID)
         m1 = currentLuma + a * (historyM1 - currentLuma);
         m2 = currentLuma * currentLuma + a * (historyM2 - currentLuma * currentLuma);
     } else {
-        colour = fallbackBlur(pixelCentre, size);
+        colour = fallbackBlur(pixelCentre, size, around);
         m1 = currentLuma;
         m2 = currentLuma * currentLuma;
     }

@@ -2,6 +2,7 @@
 // clamped taps at the border and the degenerate cases. Expected values come from the program's
 // definition, derived in the comments.
 #include "shaders/shader_bytecode.h"
+#include "tests/gpu/reference_programs.h"
 #include "tests/gpu/image_test_data.h"
 
 #include <cmath>
@@ -38,8 +39,10 @@ struct FilterInputs {
 
 class ATrousFilter : public GpuTest {
 protected:
-    // The filtered RGBA16F image as floats, row by row.
-    std::vector<float> run(const FilterInputs& in)
+    // The filtered image as floats, row by row: RGBA16F as in the piece, or RGBA32F to compare
+    // two programs at full precision.
+    std::vector<float> run(const FilterInputs& in, ShaderBytecode program = ATrousFilterCS,
+                           uint32_t resultFormat = FORMAT_R16G16B16A16_FLOAT)
     {
         std::vector<uint16_t> colour = toHalves(in.colour);
         Image* inputs[5] = {
@@ -51,25 +54,27 @@ protected:
         };
         const uint32_t formats[5] = {FORMAT_R16G16B16A16_FLOAT, FORMAT_R32G32B32A32_FLOAT, FORMAT_R32_FLOAT,
                                      FORMAT_R32_FLOAT, FORMAT_R32_FLOAT};
-        Image* result = createStorageImage(W, H, FORMAT_R16G16B16A16_FLOAT);
+        Image* result = createStorageImage(W, H, resultFormat);
 
         RootSignatureBuilder root;
         addDescriptorTable(root, makeRangeList({makeRange(RANGE_SRV, 5), makeRange(RANGE_UAV, 1)}), VISIBILITY_ALL);
         addRootConstants(root);
-        Pipeline* pipeline = track(createComputePipeline(app, root, ATrousFilterCS));
+        Pipeline* pipeline = track(createComputePipeline(app, root, program));
         freeRootSignatureBuilder(root);
 
         CommandList* list = beginCommands();
         DescriptorTable table = allocateDescriptors(*heap, 6);
         for (int i = 0; i < 5; ++i)
             writeImageSRV(table, inputs[i], formats[i], 0, 1, 0, 0.0f);
-        writeImageUAV(table, result, FORMAT_R16G16B16A16_FLOAT);
+        writeImageUAV(table, result, resultFormat);
         // iterStep, then the resolution x, y, z as floats.
         RootConstants constants = {.parameter = 1, .values = {uint32_t(in.iterStep), 0, 0, 0}};
         const float resolution[3] = {float(W), float(H), 1.0f};
         std::memcpy(&constants.values[1], resolution, sizeof(resolution));
         recordCompute(list, pipeline, {{0, table}}, &constants, (W + 31) / 32, (H + 31) / 32, 1);
         submitAndWait();
+        if (resultFormat == FORMAT_R32G32B32A32_FLOAT)
+            return readImage<float>(result);
         return fromHalves(readImage<uint16_t>(result));
     }
 };
@@ -176,4 +181,37 @@ TEST_F(ATrousFilter, ZeroNormalWritesOpaqueBlack)
     EXPECT_EQ(at(out, 2, 2)[3], 1.0f);
     EXPECT_EQ(at(out, 3, 2)[0], 0.75f);
     EXPECT_EQ(at(out, 2, 3)[2], 0.25f);
+}
+
+TEST_F(ATrousFilter, OneExponentialPerTapWeighsAsTheThreeTerms)
+{
+    // The piece's program takes the product of the three edge-stopping terms as one exp2 of
+    // their summed exponents; the terms as written must give the same picture. Inputs vary
+    // from pixel to pixel so that every term weighs something between 0 and 1: normals tilted
+    // by up to 0.1 rad (pow 48 spans about 0.8 to 1), depths 0 to 0.004 apart, lumas and
+    // deviations of a few hundredths. Every step spacing, the clamped edges included.
+    FilterInputs in;
+    uint32_t seed = 12345;
+    auto next = [&seed] { // uniform in [0, 1)
+        seed = seed * 1664525u + 1013904223u;
+        return float(seed >> 8) / 16777216.0f;
+    };
+    for (uint32_t i = 0; i < W * H; ++i) {
+        for (int k = 0; k < 3; ++k)
+            in.colour[i * 4 + k] = 0.2f + 0.05f * next();
+        float tiltX = 0.1f * (next() - 0.5f), tiltY = 0.1f * (next() - 0.5f);
+        float length = std::sqrt(1.0f + tiltX * tiltX + tiltY * tiltY);
+        in.normal[i * 4 + 0] = tiltX / length, in.normal[i * 4 + 1] = tiltY / length, in.normal[i * 4 + 2] = 1.0f / length;
+        in.depth[i] = 1.0f + 0.004f * next();
+        in.moment1[i] = 0.2f;
+        in.moment2[i] = 0.04f + 0.0004f * next(); // deviations up to 0.01
+    }
+    for (int32_t step : {1, 2, 3, 5}) {
+        SCOPED_TRACE(step);
+        in.iterStep = step;
+        std::vector<float> fast = run(in, ATrousFilterCS, FORMAT_R32G32B32A32_FLOAT);
+        std::vector<float> reference = run(in, ATrousFilterCSReference, FORMAT_R32G32B32A32_FLOAT);
+        for (uint32_t i = 0; i < W * H * 4; ++i)
+            EXPECT_NEAR(fast[i], reference[i], 1e-5f) << "pixel " << (i / 4) % W << "," << i / 4 / W;
+    }
 }

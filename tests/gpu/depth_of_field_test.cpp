@@ -3,7 +3,10 @@
 // Expected values come from the program's definition, derived in the comments.
 #include "shaders/ParticleConfig.h"
 #include "shaders/shader_bytecode.h"
+#include "tests/gpu/reference_programs.h"
 #include "tests/gpu/image_test_data.h"
+
+#include <cmath>
 
 namespace {
 
@@ -31,48 +34,78 @@ protected:
     void SetUp() override
     {
         GpuTest::SetUp();
-        pass = createFullscreenPass();
-        pass->pixelProgram = DepthOfFieldPS;
-        pass->renderTargetFormats.push(FORMAT_R16G16B16A16_FLOAT);
-        addDescriptorTable(pass->rootSignature,
-                           makeRangeList({makeRange(RANGE_SRV, 2), makeRange(RANGE_CBV, 1)}), VISIBILITY_PIXEL);
-        addStaticSampler(pass->rootSignature, FILTER_MIN_MAG_MIP_LINEAR, ADDRESS_CLAMP, 0, VISIBILITY_PIXEL);
-        buildFullscreenPass(app, pass);
+        RootSignatureBuilder root;
+        addDescriptorTable(root,
+                           makeRangeList({makeRange(RANGE_SRV, 2), makeRange(RANGE_UAV, 2), makeRange(RANGE_CBV, 1)}),
+                           VISIBILITY_ALL);
+        tilesPipeline = track(createComputePipeline(app, root, DepthOfFieldTilesCS));
+        freeRootSignatureBuilder(root);
+        pass = buildPass(DepthOfFieldPS);
+        referencePass = buildPass(DepthOfFieldPSReference);
+    }
+
+    // The piece's pass: depth, colour, packed colour and depth, tile records, constants.
+    FullscreenPass* buildPass(ShaderBytecode program)
+    {
+        FullscreenPass* built = createFullscreenPass();
+        built->pixelProgram = program;
+        built->renderTargetFormats.push(FORMAT_R16G16B16A16_FLOAT);
+        addDescriptorTable(built->rootSignature,
+                           makeRangeList({makeRange(RANGE_SRV, 4), makeRange(RANGE_CBV, 1)}), VISIBILITY_PIXEL);
+        addStaticSampler(built->rootSignature, FILTER_MIN_MAG_MIP_LINEAR, ADDRESS_CLAMP, 0, VISIBILITY_PIXEL);
+        buildFullscreenPass(app, built);
+        return built;
     }
 
     void TearDown() override
     {
         waitForAllFrames(app);
         destroyFullscreenPass(app, pass);
+        destroyFullscreenPass(app, referencePass);
         GpuTest::TearDown();
     }
 
-    // A new target after one draw, as RGBA floats row by row. The pass blends with
-    // SRC_ALPHA / INV_SRC_ALPHA over its (0, 0, 0, 1) clear, so an output of alpha 1 is
-    // stored as it is.
-    std::vector<float> run(const FieldInputs& in)
+    // The tile pre-pass, then a draw of `program` (the piece's by default) into a new target,
+    // as RGBA floats row by row. The pass blends with SRC_ALPHA / INV_SRC_ALPHA over its
+    // (0, 0, 0, 1) clear, so an output of alpha 1 is stored as it is.
+    std::vector<float> run(const FieldInputs& in, FullscreenPass* program = nullptr)
     {
         std::vector<uint16_t> colour = toHalves(in.colour);
-        const uint32_t width = in.width, height = in.height, rgba16 = FORMAT_R16G16B16A16_FLOAT;
-        Image* depth = uploadImage(width, height, FORMAT_R32_FLOAT, in.depth.data(), STATE_PIXEL_SHADER_RESOURCE);
-        Image* frame = uploadImage(width, height, rgba16, colour.data(), STATE_PIXEL_SHADER_RESOURCE);
+        const uint32_t width = in.width, height = in.height, rgba16 = FORMAT_R16G16B16A16_FLOAT,
+                       rgba32 = FORMAT_R32G32B32A32_FLOAT, r32 = FORMAT_R32_FLOAT;
+        Image* depth = uploadImage(width, height, r32, in.depth.data());
+        Image* frame = uploadImage(width, height, rgba16, colour.data());
+        Image* packed = createStorageImage(width, height, rgba32);
+        Image* tiles = createStorageImage((width + 31) / 32, (height + 31) / 32, rgba32);
         Image* target = createRenderTarget(width, height, rgba16);
-        Buffer* constants = uploadBuffer(sizeof(DepthOfFieldData), BUFFER_CONSTANT, &in.constants);
-        ResourceBinding bindings[3] = {
-            {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = depth, .viewParameters = {FORMAT_R32_FLOAT, 0, 1, 0}},
-            {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = frame,
-             .viewParameters = {FORMAT_R16G16B16A16_FLOAT, 0, 1, 0}},
-            {.accessKind = ACCESS_CONSTANT_BUFFER, .buffer = constants,
+        Buffer* constants = uploadBuffer(sizeof(DepthOfFieldData), BufferType::Constant, &in.constants);
+
+        CommandList* list = beginCommands();
+        DescriptorTable table = allocateDescriptors(*heap, 5);
+        writeImageSRV(table, depth, r32, 0, 1, 0, 0.0f);
+        writeImageSRV(table, frame, rgba16, 0, 1, 0, 0.0f);
+        writeImageUAV(table, packed, rgba32);
+        writeImageUAV(table, tiles, rgba32);
+        writeCBV(table, constants, sizeof(DepthOfFieldData));
+        recordCompute(list, tilesPipeline, {{0, table}}, nullptr, (width + 31) / 32, (height + 31) / 32, 1);
+        auto view = [](Image* image, uint32_t format) {
+            return ResourceBinding{.accessKind = AccessKind::PixelImageSrv, .image = image,
+                                   .viewParameters = {format, 0, 1, 0}};
+        };
+        ResourceBinding bindings[5] = {
+            view(depth, r32), view(frame, rgba16), view(packed, rgba32), view(tiles, rgba32),
+            {.accessKind = AccessKind::ConstantBuffer, .buffer = constants,
              .viewParameters = {sizeof(DepthOfFieldData), 0, 0, 0}},
         };
-        CommandList* list = beginCommands();
-        setDescriptorHeap(list, heap);
-        drawFullscreenPass(pass, width, height, list, renderTargetView(target, rgba16), heap, bindings);
+        drawFullscreenPass(program ? program : pass, width, height, list, renderTargetView(target, rgba16), heap,
+                           bindings);
         submitAndWait();
         return fromHalves(readImage<uint16_t>(target));
     }
 
+    Pipeline* tilesPipeline = nullptr;
     FullscreenPass* pass = nullptr;
+    FullscreenPass* referencePass = nullptr; // the whole spiral, two reads a sample
 };
 
 const float* at(const std::vector<float>& image, uint32_t x, uint32_t y)
@@ -240,4 +273,61 @@ TEST_F(DepthOfField, SamplesPastTheRightEdgeAreClampedTo0995)
     EXPECT_NEAR(out[399 * 4], 0.375f, 3e-3f); // 8-bit filtering weights
     // Pixel 396 samples the centre of pixel 397 inside the image: (0 + 0.5) / 2.
     EXPECT_NEAR(out[396 * 4], 0.25f, 1e-3f);
+}
+
+TEST_F(DepthOfField, EndsTheSpiralEarlyWithTheWholeSpiralsResult)
+{
+    // 96 x 64 pixels, 3 x 2 tiles, blurSize 20: the whole spiral (198 samples, two reads each)
+    // against the piece's, which ends where the tile records show that no further sample can
+    // count and reads no depth where everything within reach is blurred the most. The scaled
+    // distance of depth z is d = 100 / (1000 - 999.9 z), so z = (1000 - 100 / d) / 999.9, and
+    // with focusPoint 10 the blur radius is |clamp((0.1 - 1 / d) focusScale, -1, 1)| 20.
+    auto depthAt = [](float d) { return (1000.0f - 100.0f / d) / 999.9f; };
+    auto inDisc = [](uint32_t x, uint32_t y) { return (x - 40.0f) * (x - 40.0f) + (y - 30.0f) * (y - 30.0f) < 144.0f; };
+    struct Case {
+        const char* name;
+        float focusScale;
+        float (*distance)(uint32_t x, uint32_t y, bool disc);
+        bool blurred; // the whole spiral changes most pixels
+    } cases[] = {
+        // Background d = 1000: (0.1 - 0.001) 20 = 1.98, fully blurred; the disc at the focus.
+        {"sharp foreground on blurred background", 20.0f, [](uint32_t, uint32_t, bool disc) { return disc ? 10.0f : 1000.0f; }, true},
+        // (0.1 - 0.001) 5 = 0.495: 9.9 pixels, so every spiral ends at radius 10.41.
+        {"foreground on half-blurred background", 5.0f, [](uint32_t, uint32_t, bool disc) { return disc ? 10.0f : 1000.0f; }, true},
+        {"all in focus", 20.0f, [](uint32_t, uint32_t, bool) { return 10.0f; }, false},
+        {"all blurred", 20.0f, [](uint32_t, uint32_t, bool) { return 1000.0f; }, true},
+        // d from 5 to 100 across the picture: blur radii from 8 down to 0 and up to 7.2, a
+        // different end in every tile column.
+        {"depth ramp", 4.0f, [](uint32_t x, uint32_t, bool) { return 5.0f + x; }, true},
+        // One pixel in front, (0.1 - 0.5) 20 = -8: blurred by 20 pixels over a picture in focus,
+        // reaching into the tile to its left.
+        {"one blurred pixel", 20.0f, [](uint32_t x, uint32_t y, bool) { return x == 33 && y == 20 ? 2.0f : 10.0f; }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FieldInputs in;
+        in.width = 96, in.height = 64;
+        in.depth.resize(96 * 64);
+        in.colour.resize(96 * 64 * 4);
+        in.constants.resolution = {96.0f, 64.0f};
+        in.constants.focusPoint = 10.0f;
+        in.constants.focusScale = c.focusScale;
+        for (uint32_t y = 0; y < 64; ++y)
+            for (uint32_t x = 0; x < 96; ++x) {
+                in.depth[y * 96 + x] = depthAt(c.distance(x, y, inDisc(x, y)));
+                float* colour = in.colourAt(x, y);
+                for (int k = 0; k < 3; ++k)
+                    colour[k] = float((x * 7 + y * 13 + k * 5) % 11) / 10.0f; // no two neighbours alike
+                colour[3] = 1.0f;
+            }
+        std::vector<float> reference = run(in, referencePass);
+        std::vector<float> fast = run(in);
+        uint32_t changed = 0, worst = 0;
+        for (uint32_t i = 0; i < 96 * 64 * 4; ++i) {
+            if (std::fabs(fast[i] - reference[i]) > 1e-3f && worst++ < 5)
+                ADD_FAILURE() << "pixel " << (i / 4) % 96 << "," << i / 384 << ": " << fast[i] << " vs " << reference[i];
+            changed += i % 4 != 3 && std::fabs(reference[i] - in.colour[i]) > 0.01f;
+        }
+        EXPECT_EQ(changed > 96 * 64, c.blurred) << changed << " channels blurred";
+    }
 }

@@ -48,10 +48,12 @@ protected:
     // One dispatch of the frame's grid, floor(width / 32) x (floor(height / 32) + 1) groups,
     // bound as the frame binds it. Every image is 32-bit float so that values are checked at
     // full precision (the programs write formatless storage images).
+    // `reference` runs the tracer that tests every sphere for every ray.
     PathTraceImages runPathTracer(const ParticleBlock& particles, const ConstantBufferData& frame,
-                                  const ParticleSceneData& scene, const SimulationData& simulation);
+                                  const ParticleSceneData& scene, const SimulationData& simulation,
+                                  bool reference = false);
 
 private:
     Pipeline* simulationPipeline = nullptr;
-    Pipeline* pathTracePipeline = nullptr;
+    Pipeline* pathTracePipelines[2] = {}; // the piece's, the reference
 };

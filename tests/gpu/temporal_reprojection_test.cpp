@@ -3,6 +3,7 @@
 // program's definition, derived in the comments.
 #include "shaders/ParticleConfig.h"
 #include "shaders/shader_bytecode.h"
+#include "tests/gpu/reference_programs.h"
 #include "tests/gpu/image_test_data.h"
 
 #include <cstdlib>
@@ -74,7 +75,9 @@ struct TemporalOutputs {
 
 class TemporalReprojection : public GpuTest {
 protected:
-    TemporalOutputs run(const TemporalInputs& in)
+    // accum is RGBA16F as in the piece, or RGBA32F to compare two programs at full precision.
+    TemporalOutputs run(const TemporalInputs& in, ShaderBytecode program = TemporalReprojectionCS,
+                        uint32_t accumFormat = FORMAT_R16G16B16A16_FLOAT)
     {
         const uint32_t rgba16 = FORMAT_R16G16B16A16_FLOAT, rgba32 = FORMAT_R32G32B32A32_FLOAT, r32 = FORMAT_R32_FLOAT;
         std::vector<uint16_t> colour = toHalves(in.colour), history = toHalves(in.history);
@@ -90,10 +93,10 @@ protected:
         Image* inputs[11];
         for (int i = 0; i < 11; ++i)
             inputs[i] = uploadImage(W, H, sources[i].format, sources[i].data);
-        Image* accum = createStorageImage(W, H, rgba16);
+        Image* accum = createStorageImage(W, H, accumFormat);
         Image* moment1 = createStorageImage(W, H, r32);
         Image* moment2 = createStorageImage(W, H, r32);
-        Buffer* constants = uploadBuffer(sizeof(ConstantBufferData), BUFFER_CONSTANT, &in.constants);
+        Buffer* constants = uploadBuffer(sizeof(ConstantBufferData), BufferType::Constant, &in.constants);
 
         RootSignatureBuilder root;
         addDescriptorTable(root,
@@ -101,21 +104,23 @@ protected:
                            VISIBILITY_ALL);
         addStaticSampler(root, FILTER_MIN_MAG_MIP_LINEAR, ADDRESS_CLAMP, 0, VISIBILITY_ALL);
         addStaticSampler(root, FILTER_MIN_MAG_MIP_POINT, ADDRESS_CLAMP, 1, VISIBILITY_ALL);
-        Pipeline* pipeline = track(createComputePipeline(app, root, TemporalReprojectionCS));
+        Pipeline* pipeline = track(createComputePipeline(app, root, program));
         freeRootSignatureBuilder(root);
 
         CommandList* list = beginCommands();
         DescriptorTable table = allocateDescriptors(*heap, 15);
         for (int i = 0; i < 11; ++i)
             writeImageSRV(table, inputs[i], sources[i].format, 0, 1, 0, 0.0f);
-        writeImageUAV(table, accum, rgba16);
+        writeImageUAV(table, accum, accumFormat);
         writeImageUAV(table, moment1, r32);
         writeImageUAV(table, moment2, r32);
         writeCBV(table, constants, sizeof(ConstantBufferData));
         recordCompute(list, pipeline, {{0, table}}, nullptr, (W + 31) / 32, (H + 31) / 32, 1);
         submitAndWait();
 
-        return {fromHalves(readImage<uint16_t>(accum)), readImage<float>(moment1), readImage<float>(moment2)};
+        std::vector<float> accumulated =
+            accumFormat == rgba32 ? readImage<float>(accum) : fromHalves(readImage<uint16_t>(accum));
+        return {accumulated, readImage<float>(moment1), readImage<float>(moment2)};
     }
 };
 
@@ -287,4 +292,30 @@ TEST_F(TemporalReprojection, ClampsHistoryLumaIntoTheNeighbourhoodRange)
     EXPECT_NEAR(out.at(3, 3)[0], 0.25f, tolerance);
     EXPECT_NEAR(out.at(7, 6)[1], 0.5f, tolerance);
     EXPECT_NEAR(out.at(7, 7)[2], 0.00005f, 1e-7f); // the nearest half is 0.0000500083
+}
+
+TEST_F(TemporalReprojection, BlursFromTheNeighbourhoodAsFromSamples)
+{
+    // The piece's program takes the 17 blur taps from the pixels it loaded for the luma range
+    // and the ring at distance 2; the reference samples each at its pixel centre. Colours
+    // differ from pixel to pixel, and every other pixel sees another particle last frame, so
+    // that blurred and blended pixels sit side by side, on the edges too.
+    TemporalInputs in;
+    in.constants.blendFactor = 0.25f;
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            float* c = pixel(in.colour, x, y);
+            c[0] = float((x * 7 + y * 3) % 8) / 8.0f, c[1] = float((x * 5 + y * 11) % 9) / 9.0f, c[2] = 0.5f;
+            pixel(in.history, x, y)[1] = float(x + y) / 16.0f;
+            pixel(in.prevPosition, x, y)[3] = (x + 2 * y) % 3 == 0 ? 2.0f : 1.0f;
+        }
+    TemporalOutputs fast = run(in, TemporalReprojectionCS, FORMAT_R32G32B32A32_FLOAT);
+    TemporalOutputs reference = run(in, TemporalReprojectionCSReference, FORMAT_R32G32B32A32_FLOAT);
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            for (int c = 0; c < 4; ++c)
+                EXPECT_NEAR(fast.at(x, y)[c], reference.at(x, y)[c], 1e-5f) << x << "," << y << " channel " << c;
+            EXPECT_NEAR(fast.m1(x, y), reference.m1(x, y), 1e-5f) << x << "," << y;
+            EXPECT_NEAR(fast.m2(x, y), reference.m2(x, y), 1e-5f) << x << "," << y;
+        }
 }
