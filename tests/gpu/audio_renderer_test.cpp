@@ -46,9 +46,7 @@ protected:
     {
         AudioRenderer* audio =
             createAudioRenderer(app, {.durationSeconds = durationSeconds, .sampleRate = sampleRate, .waveOut = waveOut});
-        for (int frame = 0; frame < 8 && audio->state != 3; ++frame)
-            runFrame(*audio);
-        EXPECT_EQ(audio->state, 3u);
+        EXPECT_TRUE(renderWholeSoundtrack(app, *audio));
         return audio;
     }
     // Renders the track without any audio device and returns its frames.
@@ -134,22 +132,22 @@ TEST_F(Soundtrack, RecordsOnceReadsBackAfterOneSignalAndPlaysOnlyWhenReady)
     // Frame 1: update does nothing, the render is recorded, and only once.
     FrameContext* frame = beginFrame(app);
     updateAudio(app, *audio);
-    EXPECT_EQ(audio->state, 0u);
+    EXPECT_EQ(audio->state, RendererState::Idle);
     recordAudioRender(*audio, frame->commandList, *heap, barriers);
     uint64_t barrierCalls = barrierCallCount(frame->commandList);
     recordAudioRender(*audio, frame->commandList, *heap, barriers);
     EXPECT_EQ(barrierCallCount(frame->commandList), barrierCalls);
-    EXPECT_EQ(audio->state, 1u);
+    EXPECT_EQ(audio->state, RendererState::Rendering);
     endFrame(app);
     // Frame 2: the signal follows the submitted render. Frame 3: waits, reads back, releases.
     runFrame(*audio);
-    EXPECT_EQ(audio->state, 2u);
+    EXPECT_EQ(audio->state, RendererState::ReadingBack);
     runFrame(*audio);
-    EXPECT_EQ(audio->state, 3u);
+    EXPECT_EQ(audio->state, RendererState::Ready);
     EXPECT_EQ(audio->copyFence, nullptr);
     ASSERT_NE(audio->samples, nullptr);
     runFrame(*audio);
-    EXPECT_EQ(audio->state, 3u);
+    EXPECT_EQ(audio->state, RendererState::Ready);
     // Without a device play and stop still switch playing.
     playAudio(*audio);
     EXPECT_TRUE(audioPlaying(*audio));

@@ -32,11 +32,11 @@ protected:
         std::vector<uint16_t> halves = toHalves(source);
         Image* frame = uploadImage(width, height, FORMAT_R16G16B16A16_FLOAT, halves.data(), STATE_PIXEL_SHADER_RESOURCE);
         Image* title = uploadImage(4, 4, FORMAT_R8G8B8A8_UNORM, overlay.data(), STATE_PIXEL_SHADER_RESOURCE);
-        Buffer* block = uploadBuffer(sizeof(FinalPassData), BUFFER_CONSTANT, &constants);
+        Buffer* block = uploadBuffer(sizeof(FinalPassData), BufferType::Constant, &constants);
         const ResourceBinding bindings[3] = {
-            {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = frame, .viewParameters = {FORMAT_R16G16B16A16_FLOAT, 0, 1, 0}},
-            {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = title, .viewParameters = {FORMAT_R8G8B8A8_UNORM, 0, 1, 0}},
-            {.accessKind = ACCESS_CONSTANT_BUFFER, .buffer = block, .viewParameters = {sizeof(FinalPassData), 0, 0, 0}},
+            {.accessKind = AccessKind::PixelImageSrv, .image = frame, .viewParameters = {FORMAT_R16G16B16A16_FLOAT, 0, 1, 0}},
+            {.accessKind = AccessKind::PixelImageSrv, .image = title, .viewParameters = {FORMAT_R8G8B8A8_UNORM, 0, 1, 0}},
+            {.accessKind = AccessKind::ConstantBuffer, .buffer = block, .viewParameters = {sizeof(FinalPassData), 0, 0, 0}},
         };
         FullscreenPass*& pass = targetFormat == FORMAT_R8G8B8A8_UNORM ? bytePass : halfPass;
         if (!pass)

@@ -21,10 +21,10 @@ TEST_F(Gfx, FullscreenPassIntoATargetOfAnotherFormatIsRefused)
     // themselves are checked through their programs: final_transfer_test, depth_of_field_test.)
     const std::vector<float> white(4 * 4 * 4, 1.0f);
     Image* texture = uploadImage(4, 4, FORMAT_R32G32B32A32_FLOAT, white.data(), STATE_PIXEL_SHADER_RESOURCE);
-    Buffer* tint = uploadBuffer(16, BUFFER_CONSTANT, white.data());
+    Buffer* tint = uploadBuffer(16, BufferType::Constant, white.data());
     const ResourceBinding bindings[2] = {
-        {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = texture, .viewParameters = {FORMAT_R32G32B32A32_FLOAT, 0, 1, 0}},
-        {.accessKind = ACCESS_CONSTANT_BUFFER, .buffer = tint, .viewParameters = {16, 0, 0, 0}},
+        {.accessKind = AccessKind::PixelImageSrv, .image = texture, .viewParameters = {FORMAT_R32G32B32A32_FLOAT, 0, 1, 0}},
+        {.accessKind = AccessKind::ConstantBuffer, .buffer = tint, .viewParameters = {16, 0, 0, 0}},
     };
     FullscreenPass* pass =
         fullscreenPass(TestPassPS, FORMAT_R16G16B16A16_FLOAT, {makeRange(RANGE_SRV, 1), makeRange(RANGE_CBV, 1)});
@@ -49,7 +49,7 @@ TEST_F(Gfx, ObjectsDestroyedEveryFrameOutliveTheGpuWork)
     for (uint32_t frame = 0; frame < 12; ++frame) {
         FrameContext* context = beginFrame(app);
         EXPECT_EQ(context->index, frame % 3);
-        Buffer* buffer = createBuffer(app, 256, BUFFER_READ_WRITE, nullptr, true, 0);
+        Buffer* buffer = createBuffer(app, 256, BufferType::ReadWrite, nullptr, true, 0);
         Image* image = createImage(app, 4, 4, nullptr, STATE_COPY_DEST, FORMAT_R8G8B8A8_UNORM, 0);
         DescriptorTable table = allocateDescriptors(*heap, 1);
         writeBufferUAV(table, buffer, 64, 4);
@@ -69,7 +69,7 @@ TEST_F(Gfx, HeapReusedAfterItsCursorIsResetDoesNotRunOutOfSets)
     // 30 frames of 25 dispatches, each binding a table of its own: 750 descriptor sets, more
     // than the heap's pool holds at once (4 x 128 + 64), so the pool must be emptied whenever
     // the owner resets the cursor. Word i becomes 3i + base.
-    Buffer* buffer = uploadBuffer(256, BUFFER_READ_WRITE, nullptr);
+    Buffer* buffer = uploadBuffer(256, BufferType::ReadWrite, nullptr);
     Pipeline* pipeline = fillBuffer();
     for (uint32_t frame = 0; frame < 30; ++frame) {
         waitForAllFrames(app); // no frame in flight uses the heap any more
@@ -98,7 +98,7 @@ TEST_F(Gfx, TimestampsMeasureTheWorkBetweenMarksAndReportMarksNeverWritten)
     EXPECT_FALSE(readTimestamps(app, queries, marks, 1)); // nothing recorded yet
     // 2^21 words written by 2^15 groups of 64 threads: enough work to take measurable time.
     constexpr uint32_t words = 1u << 21;
-    Buffer* output = uploadBuffer(words * 4ull, BUFFER_READ_WRITE, nullptr);
+    Buffer* output = uploadBuffer(words * 4ull, BufferType::ReadWrite, nullptr);
     Pipeline* pipeline = fillBuffer();
     CommandList* list = beginCommands();
     resetTimestamps(list, queries);

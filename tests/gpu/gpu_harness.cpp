@@ -48,7 +48,7 @@ Image* GpuTest::createRenderTarget(uint32_t width, uint32_t height, uint32_t for
     return images.back();
 }
 
-Buffer* GpuTest::uploadBuffer(uint64_t size, uint32_t type, const void* data)
+Buffer* GpuTest::uploadBuffer(uint64_t size, BufferType type, const void* data)
 {
     buffers.push_back(createBuffer(app, size, type, data, false, 0));
     return buffers.back();
@@ -144,7 +144,7 @@ namespace {
 template <typename Resource>
 std::vector<uint8_t> readBack(RenderApp& app, Resource* resource, const ImageFootprint& footprint)
 {
-    Buffer* readback = createBuffer(app, footprint.totalBytes, BUFFER_READBACK, nullptr, false, 0);
+    Buffer* readback = createBuffer(app, footprint.totalBytes, BufferType::Readback, nullptr, false, 0);
     CommandList* list = beginFrame(app)->commandList;
     uint32_t state = resource->state;
     transitionNow(list, resource, STATE_COPY_SOURCE);

@@ -1,8 +1,7 @@
 // The whole frame chain on small render sizes: every scene object, the prologue, the fifteen
 // steps and the epilogue, their descriptors and copies, and the memory a long run holds. Lit
 // pictures of both scenes are the golden frames' (tests/e2e/tools_test.cpp).
-#include "app/parameters.h"
-#include "app/scene.h"
+#include "app/piece.h"
 #include "gfx/descriptors.h"
 #include "gfx/vk_internal.h"
 #include "tests/gpu/gpu_harness.h"
@@ -29,9 +28,8 @@ protected:
         backBufferWidth = width;
         backBufferHeight = height;
         GpuTest::SetUp();
-        state.camera = makeCamera(parameters.cameraPos, parameters.cameraDir);
-        createSceneResources(app, scene, state, parameters, width, height, createTitleImage(app));
-        applyDefaults(state, parameters);
+        startPiece(app, piece,
+                   {.renderWidth = width, .renderHeight = height, .soundtrack = false, .saveTimelineOnPanic = false});
         started = true;
     }
 
@@ -41,9 +39,7 @@ protected:
     {
         if (!started)
             return;
-        waitForAllFrames(app);
-        destroyScenePassesAndBlocks(app, scene);
-        destroySceneObjects(app, scene);
+        stopPiece(app, piece);
         GpuTest::TearDown();
     }
 
@@ -64,9 +60,9 @@ protected:
         EXPECT_TRUE(readImageBytes(copy) == readImageBytes(original)) << what;
     }
 
-    DemoParameters parameters;
-    DemoState state;
-    SceneResources scene;
+    Piece piece; // the piece's start-up, without the soundtrack
+    DemoState& state = piece.state;
+    SceneResources& scene = piece.scene;
     bool started = false;
 };
 

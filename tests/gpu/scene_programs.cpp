@@ -11,9 +11,9 @@ ParticleBlock SceneProgramTest::runSimulation(const ParticleBlock& particles, co
 {
     if (!simulationPipeline)
         simulationPipeline = computePipeline(ParticleSimulationCS, {makeRange(RANGE_UAV, 1), makeRange(RANGE_CBV, 2)});
-    Buffer* particleBuffer = uploadBuffer(sizeof(ParticleBlock), BUFFER_READ_WRITE, particles.data());
-    Buffer* simulationBlock = uploadBuffer(sizeof(SimulationData), BUFFER_CONSTANT, &simulation);
-    Buffer* sceneBlock = uploadBuffer(sizeof(ParticleSceneData), BUFFER_CONSTANT, &scene);
+    Buffer* particleBuffer = uploadBuffer(sizeof(ParticleBlock), BufferType::ReadWrite, particles.data());
+    Buffer* simulationBlock = uploadBuffer(sizeof(SimulationData), BufferType::Constant, &simulation);
+    Buffer* sceneBlock = uploadBuffer(sizeof(ParticleSceneData), BufferType::Constant, &scene);
 
     CommandList* list = beginCommands();
     resetDescriptorHeap(*heap);
@@ -41,10 +41,10 @@ PathTraceImages SceneProgramTest::runPathTracer(const ParticleBlock& particles, 
                                             {makeRange(RANGE_SRV, 1), makeRange(RANGE_UAV, 5), makeRange(RANGE_CBV, 3)});
     const uint32_t width = uint32_t(frame.resolution.x);
     const uint32_t height = uint32_t(frame.resolution.y);
-    Buffer* particleBuffer = uploadBuffer(sizeof(ParticleBlock), BUFFER_READ_WRITE, particles.data());
-    Buffer* frameBlock = uploadBuffer(sizeof(ConstantBufferData), BUFFER_CONSTANT, &frame);
-    Buffer* sceneBlock = uploadBuffer(sizeof(ParticleSceneData), BUFFER_CONSTANT, &scene);
-    Buffer* simulationBlock = uploadBuffer(sizeof(SimulationData), BUFFER_CONSTANT, &simulation);
+    Buffer* particleBuffer = uploadBuffer(sizeof(ParticleBlock), BufferType::ReadWrite, particles.data());
+    Buffer* frameBlock = uploadBuffer(sizeof(ConstantBufferData), BufferType::Constant, &frame);
+    Buffer* sceneBlock = uploadBuffer(sizeof(ParticleSceneData), BufferType::Constant, &scene);
+    Buffer* simulationBlock = uploadBuffer(sizeof(SimulationData), BufferType::Constant, &simulation);
     Image* color = createStorageImage(width, height, FORMAT_R32G32B32A32_FLOAT);
     Image* motion = createStorageImage(width, height, FORMAT_R32G32B32A32_FLOAT);
     Image* position = createStorageImage(width, height, FORMAT_R32G32B32A32_FLOAT);
@@ -55,7 +55,7 @@ PathTraceImages SceneProgramTest::runPathTracer(const ParticleBlock& particles, 
     transitionNow(list, particleBuffer, STATE_NON_PIXEL_SHADER_RESOURCE);
     resetDescriptorHeap(*heap);
     DescriptorTable table = allocateDescriptors(*heap, 9);
-    writeParticleBufferSRV(table, particleBuffer);
+    writeBufferSRV(table, particleBuffer, MAX_PARTICLES, sizeof(ParticleData));
     writeImageUAV(table, color, FORMAT_R32G32B32A32_FLOAT);
     writeImageUAV(table, motion, FORMAT_R32G32B32A32_FLOAT);
     writeImageUAV(table, position, FORMAT_R32G32B32A32_FLOAT);

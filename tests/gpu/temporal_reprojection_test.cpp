@@ -91,7 +91,7 @@ protected:
         Image* accum = createStorageImage(W, H, accumFormat);
         Image* moment1 = createStorageImage(W, H, r32);
         Image* moment2 = createStorageImage(W, H, r32);
-        Buffer* constants = uploadBuffer(sizeof(ConstantBufferData), BUFFER_CONSTANT, &in.constants);
+        Buffer* constants = uploadBuffer(sizeof(ConstantBufferData), BufferType::Constant, &in.constants);
 
         Pipeline* pipeline = computePipeline(
             program, {makeRange(RANGE_SRV, 11), makeRange(RANGE_UAV, 3), makeRange(RANGE_CBV, 1)}, false, true);

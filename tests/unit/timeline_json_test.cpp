@@ -46,11 +46,11 @@ TEST(JsonReader, NumbersKeepTheFormTheyWereWrittenInAndArraysOfOneKindArePacked)
         uint32_t bits;
     };
     const Case numbers[] = {
-        {"-208.839996", JsonNumberKind::floatNumber, std::bit_cast<uint32_t>(-208.839996f)},
-        {"64", JsonNumberKind::integerNumber, 64},
-        {"1.", JsonNumberKind::floatNumber, std::bit_cast<uint32_t>(1.0f)},
-        {"-", JsonNumberKind::integerNumber, 0}, // atoi of "-" is 0
-        {"-7", JsonNumberKind::integerNumber, uint32_t(-7)},
+        {"-208.839996", JsonNumberKind::FloatNumber, std::bit_cast<uint32_t>(-208.839996f)},
+        {"64", JsonNumberKind::IntegerNumber, 64},
+        {"1.", JsonNumberKind::FloatNumber, std::bit_cast<uint32_t>(1.0f)},
+        {"-", JsonNumberKind::IntegerNumber, 0}, // atoi of "-" is 0
+        {"-7", JsonNumberKind::IntegerNumber, uint32_t(-7)},
     };
     for (const Case& c : numbers) {
         Parsed number(c.text);
@@ -59,17 +59,17 @@ TEST(JsonReader, NumbersKeepTheFormTheyWereWrittenInAndArraysOfOneKindArePacked)
         EXPECT_EQ(number.value.number.bits, c.bits) << c.text;
     }
     Parsed integers("[0,3254,3255]");
-    ASSERT_EQ(integers.value.array->kind, JsonArrayKind::integers);
+    ASSERT_EQ(integers.value.array->kind, JsonArrayKind::Integers);
     ASSERT_EQ(integers.value.array->count, 3u);
     EXPECT_EQ(integers.value.array->integers[2], 3255);
     Parsed floats("[0.000000,1.570000,0.000000]");
-    ASSERT_EQ(floats.value.array->kind, JsonArrayKind::floats);
+    ASSERT_EQ(floats.value.array->kind, JsonArrayKind::Floats);
     EXPECT_EQ(floats.value.array->floats[1], 1.57f);
     // Mixed, empty, with a trailing comma, or nested: a list of values.
     const std::pair<const char*, uint32_t> lists[] = {{"[]", 0}, {"[1,2.5]", 2}, {"[1,]", 1}, {"[[1],2]", 2}};
     for (auto [text, count] : lists) {
         Parsed values(text);
-        EXPECT_EQ(values.value.array->kind, JsonArrayKind::values) << text;
+        EXPECT_EQ(values.value.array->kind, JsonArrayKind::Values) << text;
         EXPECT_EQ(values.value.array->count, count) << text;
     }
 }
@@ -83,12 +83,12 @@ TEST(JsonReader, ObjectsKeepDuplicateKeysAndReportMissingOnesTrailingTextIsIgnor
     const JsonObject& root = *nested.value.object;
     EXPECT_EQ(root.memberCount, 2u);
     const JsonValue* a = findValue(root, "a"); // the first of the two
-    ASSERT_EQ(a->type, JsonValueType::object);
+    ASSERT_EQ(a->type, JsonValueType::Object);
     EXPECT_EQ(a->object->memberCount, 1u); // the trailing comma adds nothing
     const JsonArray& list = *findValue(*a->object, "b")->array;
     ASSERT_EQ(list.count, 4u);
     EXPECT_TRUE(list.values[0].boolean && !list.values[1].boolean);
-    EXPECT_EQ(list.values[2].type, JsonValueType::null);
+    EXPECT_EQ(list.values[2].type, JsonValueType::Null);
     EXPECT_STREQ(list.values[3].string.chars, "s");
     testing::internal::CaptureStdout();
     EXPECT_EQ(findValue(root, "b"), nullptr);
