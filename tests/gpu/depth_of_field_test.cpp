@@ -43,8 +43,7 @@ protected:
                                                                   makeRange(RANGE_CBV, 1)});
         FullscreenPass*& pass = passes[reference];
         if (!pass)
-            pass = fullscreenPass(reference ? DepthOfFieldPSReference : DepthOfFieldPS, rgba16,
-                                  {makeRange(RANGE_SRV, 4), makeRange(RANGE_CBV, 1)}, ADDRESS_CLAMP);
+            pass = fullscreenPass(reference ? DepthOfFieldPSReference : DepthOfFieldPS, 4, rgba16, ADDRESS_CLAMP);
         std::vector<uint16_t> colour = toHalves(in.colour);
         Image* depth = uploadImage(width, height, r32, in.depth.data());
         Image* frame = uploadImage(width, height, rgba16, colour.data());

@@ -40,8 +40,7 @@ protected:
         };
         FullscreenPass*& pass = targetFormat == FORMAT_R8G8B8A8_UNORM ? bytePass : halfPass;
         if (!pass)
-            pass = fullscreenPass(TransferToBackbufferPS, targetFormat,
-                                  {makeRange(RANGE_SRV, 2), makeRange(RANGE_CBV, 1)}, ADDRESS_BORDER);
+            pass = fullscreenPass(TransferToBackbufferPS, 2, targetFormat, ADDRESS_BORDER);
         return drawPass(pass, uint32_t(constants.nativeResolution.x), uint32_t(constants.nativeResolution.y), bindings);
     }
     std::vector<float> drawHalves() { return fromHalves(readImage<uint16_t>(draw(FORMAT_R16G16B16A16_FLOAT))); }

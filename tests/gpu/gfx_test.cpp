@@ -26,8 +26,7 @@ TEST_F(Gfx, FullscreenPassIntoATargetOfAnotherFormatIsRefused)
         {.accessKind = AccessKind::PixelImageSrv, .image = texture, .viewParameters = {FORMAT_R32G32B32A32_FLOAT, 0, 1, 0}},
         {.accessKind = AccessKind::ConstantBuffer, .buffer = tint, .viewParameters = {16, 0, 0, 0}},
     };
-    FullscreenPass* pass =
-        fullscreenPass(TestPassPS, FORMAT_R16G16B16A16_FLOAT, {makeRange(RANGE_SRV, 1), makeRange(RANGE_CBV, 1)});
+    FullscreenPass* pass = fullscreenPass(TestPassPS, 1, FORMAT_R16G16B16A16_FLOAT, ADDRESS_CLAMP);
     Image* target = createRenderTarget(4, 4, FORMAT_R8G8B8A8_UNORM);
     CommandList* list = beginCommands();
     setDescriptorHeap(list, heap);

@@ -1,6 +1,8 @@
 // GPU test harness (see gpu_harness.h).
 #include "tests/gpu/gpu_harness.h"
 
+#include "app/scene.h"
+
 #include <type_traits>
 
 void GpuTest::SetUp()
@@ -60,33 +62,19 @@ Pipeline* GpuTest::track(Pipeline* pipeline)
     return pipeline;
 }
 
+// The piece's own root signatures, so that a test binds as the frame binds.
 Pipeline* GpuTest::computePipeline(ShaderBytecode program, std::initializer_list<DescriptorRange> ranges,
                                    bool rootConstants, bool samplers)
 {
-    RootSignatureBuilder root;
-    addDescriptorTable(root, makeRangeList(ranges), VISIBILITY_ALL);
-    if (rootConstants)
-        addRootConstants(root);
-    if (samplers) {
-        addStaticSampler(root, FILTER_MIN_MAG_MIP_LINEAR, ADDRESS_CLAMP, 0, VISIBILITY_ALL);
-        addStaticSampler(root, FILTER_MIN_MAG_MIP_POINT, ADDRESS_CLAMP, 1, VISIBILITY_ALL);
-    }
-    Pipeline* pipeline = track(createComputePipeline(app, root, program));
-    freeRootSignatureBuilder(root);
+    Pipeline* pipeline = track(createScenePipeline(app, program, ranges, rootConstants, samplers));
     EXPECT_NE(pipeline, nullptr);
     return pipeline;
 }
 
-FullscreenPass* GpuTest::fullscreenPass(ShaderBytecode pixelProgram, uint32_t targetFormat,
-                                        std::initializer_list<DescriptorRange> ranges, uint32_t samplerAddress)
+FullscreenPass* GpuTest::fullscreenPass(ShaderBytecode pixelProgram, uint32_t imageCount, uint32_t targetFormat,
+                                        uint32_t samplerAddress)
 {
-    FullscreenPass* pass = createFullscreenPass();
-    pass->pixelProgram = pixelProgram;
-    pass->renderTargetFormats.push(targetFormat);
-    addDescriptorTable(pass->rootSignature, makeRangeList(ranges), VISIBILITY_PIXEL);
-    if (samplerAddress != 0)
-        addStaticSampler(pass->rootSignature, FILTER_MIN_MAG_MIP_LINEAR, samplerAddress, 0, VISIBILITY_PIXEL);
-    buildFullscreenPass(app, pass);
+    FullscreenPass* pass = createScenePass(app, pixelProgram, imageCount, targetFormat, samplerAddress);
     EXPECT_NE(pass->pipeline, nullptr);
     passes.push_back(pass);
     return pass;

@@ -59,10 +59,10 @@ protected:
     // clamped at the edge.
     Pipeline* computePipeline(ShaderBytecode program, std::initializer_list<DescriptorRange> ranges,
                               bool rootConstants = false, bool samplers = false);
-    // A full-screen pass of the pixel program into one target format: one table of the
-    // ranges seen by the pixel stage and, given an address mode, s0 a linear sampler.
-    FullscreenPass* fullscreenPass(ShaderBytecode pixelProgram, uint32_t targetFormat,
-                                   std::initializer_list<DescriptorRange> ranges, uint32_t samplerAddress = 0);
+    // A full-screen pass of the pixel program into one target format, laid out as the scene's
+    // passes are: imageCount images and a constant block, s0 a linear sampler of the address mode.
+    FullscreenPass* fullscreenPass(ShaderBytecode pixelProgram, uint32_t imageCount, uint32_t targetFormat,
+                                   uint32_t samplerAddress);
 
     // >>recording
     CommandList* beginCommands();     // beginFrame; returns the open command list
