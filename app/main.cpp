@@ -1,14 +1,12 @@
-// Entry point of the piece: start-up, the main loop and shutdown, each in its fixed order.
-// Owns every object of the run; the loop's bookkeeping is app/main_loop, the frame's GPU work
-// app/scene. A test build (KIVREL_TEST_BUILD) also takes options that only tests use.
+// Entry point of the piece: the graphics context, start-up (app/piece), the main loop and
+// shutdown. Owns every object of the run; the loop's bookkeeping is app/main_loop, the frame's
+// GPU work app/scene. A test build (KIVREL_TEST_BUILD) also takes options that only tests use.
 #include "app/main_loop.h"
-#include "app/parameters.h"
-#include "app/scene.h"
+#include "app/piece.h"
 #include "audio/renderer.h"
 #include "core/log.h"
 #include "gfx/context.h"
 #include "platform/platform.h"
-#include "timeline/timeline_io.h"
 
 #include <cmath>
 #include <cstdio>
@@ -53,47 +51,23 @@ TestOptions readTestOptions([[maybe_unused]] int argc, [[maybe_unused]] char** a
 }
 
 // Every object of the run, owned by main() from start-up to shutdown.
-struct Piece {
+struct Run {
     RenderApp app;
-    DemoParameters parameters;
-    Timeline* timeline = nullptr;
-    AudioRenderer* audio = nullptr;
-    DemoState state;
-    SceneResources scene;
+    Piece piece;
     InputState input = {};
 };
 
-// >>start-up, in its fixed order
-void startPiece(Piece& piece, const TestOptions& test)
+SoundtrackSource pieceSoundtrack(Run& run)
 {
-    RenderApp& app = piece.app;
-    initGraphics(app, {.validation = test.validation});
-    piece.timeline = createTimeline(timelineFrameCount);
-    piece.audio = createAudioRenderer(app);
-    Image* textImage = createTitleImage(app);
-    piece.state.camera = makeCamera(piece.parameters.cameraPos, piece.parameters.cameraDir);
-    createSceneResources(app, piece.scene, piece.state, piece.parameters, test.renderWidth, test.renderHeight,
-                         textImage);
-    applyDefaults(piece.state, piece.parameters);
-    loadCompiledInTimeline(*piece.timeline);
-    setCursorVisible(app.window, false);
-    if (piece.timeline->tracks.count == 0)
-        seedTracks(*piece.timeline, piece.parameters);
-    // From here on a PANIC writes the timeline out before the process ends.
-    panicHook.function = saveTimelineHook;
-    panicHook.userData = &piece.timeline;
-    playAudio(*piece.audio); // no effect yet: the soundtrack is rendered in the first frames
-}
-
-SoundtrackSource pieceSoundtrack(Piece& piece)
-{
+    RenderApp& app = run.app;
+    Piece& piece = run.piece;
     return {
-        .update = [&piece] { updateAudio(piece.app, *piece.audio); },
-        .ready = [&piece] { return piece.audio->state == 3; },
+        .update = [&app, &piece] { updateAudio(app, *piece.audio); },
+        .ready = [&piece] { return piece.audio->state == RendererState::Ready; },
         .recordRender =
-            [&piece] {
+            [&app, &piece] {
                 SceneResources& scene = piece.scene;
-                recordAudioRender(*piece.audio, piece.app.frames[scene.frameSlot].commandList, *scene.frameHeap,
+                recordAudioRender(*piece.audio, app.frames[scene.frameSlot].commandList, *scene.frameHeap,
                                   scene.barriers);
             },
         .playing = [&piece] { return audioPlaying(*piece.audio); },
@@ -106,15 +80,17 @@ SoundtrackSource pieceSoundtrack(Piece& piece)
     };
 }
 
-FrameSink pieceFrames(Piece& piece, const TestOptions& test)
+FrameSink pieceFrames(Run& run, const TestOptions& test)
 {
+    RenderApp& app = run.app;
+    Piece& piece = run.piece;
     return {
         .pumpMessages =
-            [&piece] {
-                pumpMessages(piece.app, piece.input);
-                return piece.app.windowState.quit;
+            [&app, &input = run.input] {
+                pumpMessages(app, input);
+                return app.windowState.quit;
             },
-        .shown = [&piece] { return windowShown(piece.app.window); },
+        .shown = [&app] { return windowShown(app.window); },
         .waitUntil =
             [](double until) {
                 double wait = until - nowMilliseconds();
@@ -122,21 +98,21 @@ FrameSink pieceFrames(Piece& piece, const TestOptions& test)
                     sleepMilliseconds(uint32_t(std::ceil(wait)));
             },
         .beginFrame =
-            [&piece] {
-                FrameContext* frame = beginFrame(piece.app);
+            [&app, &piece] {
+                FrameContext* frame = beginFrame(app);
                 if (!frame)
                     PANIC("PANIC: WTF!?\n");
-                beginSceneFrame(piece.app, piece.scene, *frame);
+                beginSceneFrame(app, piece.scene, *frame);
             },
         .recordScene =
-            [&piece, &test] {
+            [&app, &piece, &test] {
                 if (test.panicWhenReady)
                     PANIC("PANIC: forced by the test build once the soundtrack is ready\n");
-                recordScene(piece.app, piece.scene, piece.state, piece.app.frames[piece.scene.frameSlot].commandList);
+                recordScene(app, piece.scene, piece.state, app.frames[piece.scene.frameSlot].commandList);
             },
         .endFrame =
-            [&piece, &test] {
-                endSceneFrame(piece.app, piece.scene);
+            [&app, &piece, &test] {
+                endSceneFrame(app, piece.scene);
                 if (test.logFrames)
                     logMessage("kivrel: frame %u submitted at %.3f s\n", piece.state.simulation.frame,
                                nowMilliseconds() / 1000.0);
@@ -144,41 +120,27 @@ FrameSink pieceFrames(Piece& piece, const TestOptions& test)
     };
 }
 
-// >>shutdown: the GPU is idle after the first step, which the later ones rely on
-void stopPiece(Piece& piece)
-{
-    // The music ends with the loop; what is queued drains while the GPU finishes its frames.
-    stopAudio(*piece.audio);
-    waitForAllFrames(piece.app);
-    destroyScenePassesAndBlocks(piece.app, piece.scene);
-    destroyAudioRenderer(piece.app, piece.audio); // the rest of 300 ms of draining, joins the streaming thread
-    // The hook sees a null timeline from here on and saves nothing.
-    destroyTimeline(piece.timeline);
-    destroySceneObjects(piece.app, piece.scene);
-    destroyGraphics(piece.app);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     const TestOptions test = readTestOptions(argc, argv);
-    Piece piece;
-    startPiece(piece, test);
+    Run run;
+    Piece& piece = run.piece;
+    initGraphics(run.app, {.validation = test.validation});
+    startPiece(run.app, piece, {.renderWidth = test.renderWidth, .renderHeight = test.renderHeight});
 
-    SoundtrackSource soundtrack = pieceSoundtrack(piece);
-    FrameSink frames = pieceFrames(piece, test);
+    SoundtrackSource soundtrack = pieceSoundtrack(run);
+    FrameSink frames = pieceFrames(run, test);
     MainLoop loop;
     loop.firstFrame = test.firstFrame;
-    startLoop(loop, piece.state);
-    while (runLoopIteration(loop, piece.state, *piece.timeline, nowMilliseconds, soundtrack, frames)) {
-    }
-    loop.phase = LoopPhase::Teardown;
+    runMainLoop(loop, piece.state, *piece.timeline, nowMilliseconds, soundtrack, frames);
 
-    stopPiece(piece);
+    stopPiece(run.app, piece);
+    destroyGraphics(run.app);
     logMessage("kivrel: shut down after frame %u\n", piece.state.simulation.frame);
-    if (piece.app.validationErrors) {
-        logMessage("kivrel: %llu validation errors\n", (unsigned long long)piece.app.validationErrors);
+    if (run.app.validationErrors) {
+        logMessage("kivrel: %llu validation errors\n", (unsigned long long)run.app.validationErrors);
         return 3;
     }
     return 0;

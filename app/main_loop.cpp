@@ -6,10 +6,9 @@
 
 namespace {
 
-// The particle simulation clears the spheres in frame 3254 and lays scene 1 out in frame 3255
-// (ParticleSimulationCS; scene 0 is laid out in frame 0, which is always shown first). A
-// frame that skipped them would leave scene 1 empty.
-constexpr uint32_t sceneLayoutFrames[] = {3254, 3255};
+// The frames in which the particle simulation lays scene 1 out (shaders/ParticleConfig.h;
+// scene 0's, frame 0, is always shown first).
+constexpr uint32_t sceneLayoutFrames[] = {SCENE1_CLEAR_FRAME, SCENE1_LAYOUT_FRAME};
 
 // The frame's GPU work: black while the soundtrack is prepared, then the scene. Starts the
 // music in the first frame that sees the soundtrack ready.

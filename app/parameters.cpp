@@ -9,14 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 
-const TrackDescription demoTracks[demoTrackCount] = {
-    {"SM::NumPart", TrackType::UINT},    {"SM::SceneID", TrackType::UINT},  {"SM::TimeSc", TrackType::FLOAT},
-    {"CM::Pos", TrackType::FLOAT3},      {"CM::Dir", TrackType::FLOAT3},    {"CM::Bright", TrackType::FLOAT},
-    {"CM::Fov", TrackType::FLOAT},       {"BP::BkgColor", TrackType::FLOAT3}, {"DF::FocusSc", TrackType::FLOAT},
-    {"DF::FocusPt", TrackType::FLOAT},   {"TR::BlendFct", TrackType::FLOAT}, {"AT::Steps", TrackType::UINT},
-    {"PT::SampleCnt", TrackType::UINT},
-};
-
 namespace {
 
 // The particle buffer holds MAX_PARTICLES records; the simulation and path tracer must not
@@ -44,7 +36,60 @@ void computeFrameMatrices(DemoState& state)
     inverse(frame.invViewProjMtx); // a singular matrix stays transposed
 }
 
+// The defaults that live in the GPU records.
+void writeRecordDefaults(DemoState& state, const DemoParameters& parameters)
+{
+    state.scene.numParticles = clampParticleCount(parameters.numParticles);
+    state.scene.backgroundColor = parameters.backgroundColor;
+    state.frame.sampleCount = parameters.sampleCount;
+    state.frame.blendFactor = parameters.blendFactor;
+    state.frame.depthThreshold = parameters.depthThreshold;
+    state.frame.normalThreshold = parameters.normalThreshold;
+    state.frame.standardDeviation = parameters.standardDeviation;
+    state.frame.velocityScale = parameters.velocityScale;
+    state.depthOfField.focusScale = parameters.focusScale;
+    state.depthOfField.focusPoint = parameters.focusPoint;
+    state.depthOfField.radiusScale = parameters.radiusScale;
+    state.depthOfField.blurSize = parameters.blurSize;
+    state.depthOfField.maxDist = parameters.maxDist;
+    state.finalPass.brightness = parameters.brightness;
+    state.finalPass.tonemapping = TonemapFunction(parameters.tonemapping);
+}
+
 } // namespace
+
+const TrackDescription demoTracks[demoTrackCount] = {
+    {"SM::NumPart", TrackType::UINT, offsetof(DemoParameters, numParticles),
+     [](DemoState& state, FrameValue value) { state.scene.numParticles = clampParticleCount(value.x); }},
+    {"SM::SceneID", TrackType::UINT, offsetof(DemoParameters, sceneId),
+     [](DemoState& state, FrameValue value) { state.simulation.scene = value.x; }},
+    {"SM::TimeSc", TrackType::FLOAT, offsetof(DemoParameters, timeScale),
+     [](DemoState& state, FrameValue value) { state.timeScale = asFloat(value.x); }},
+    {"CM::Pos", TrackType::FLOAT3, offsetof(DemoParameters, cameraPos),
+     [](DemoState& state, FrameValue value) { state.camera.position = float3Of(value); }},
+    {"CM::Dir", TrackType::FLOAT3, offsetof(DemoParameters, cameraDir),
+     [](DemoState& state, FrameValue value) {
+         state.camera.pitch = asFloat(value.x);
+         state.camera.yaw = asFloat(value.y);
+         state.camera.roll = asFloat(value.z);
+     }},
+    {"CM::Bright", TrackType::FLOAT, offsetof(DemoParameters, brightness),
+     [](DemoState& state, FrameValue value) { state.finalPass.brightness = asFloat(value.x); }},
+    {"CM::Fov", TrackType::FLOAT, offsetof(DemoParameters, fov),
+     [](DemoState& state, FrameValue value) { state.projection = projectionFromFov(asFloat(value.x)); }},
+    {"BP::BkgColor", TrackType::FLOAT3, offsetof(DemoParameters, backgroundColor),
+     [](DemoState& state, FrameValue value) { state.scene.backgroundColor = float3Of(value); }},
+    {"DF::FocusSc", TrackType::FLOAT, offsetof(DemoParameters, focusScale),
+     [](DemoState& state, FrameValue value) { state.depthOfField.focusScale = asFloat(value.x); }},
+    {"DF::FocusPt", TrackType::FLOAT, offsetof(DemoParameters, focusPoint),
+     [](DemoState& state, FrameValue value) { state.depthOfField.focusPoint = asFloat(value.x); }},
+    {"TR::BlendFct", TrackType::FLOAT, offsetof(DemoParameters, blendFactor),
+     [](DemoState& state, FrameValue value) { state.frame.blendFactor = asFloat(value.x); }},
+    {"AT::Steps", TrackType::UINT, offsetof(DemoParameters, filterSteps),
+     [](DemoState& state, FrameValue value) { state.filterSteps = value.x; }},
+    {"PT::SampleCnt", TrackType::UINT, offsetof(DemoParameters, sampleCount),
+     [](DemoState& state, FrameValue value) { state.frame.sampleCount = value.x; }},
+};
 
 Float4x4 projectionFromFov(float fovDegrees)
 {
@@ -62,9 +107,6 @@ Float4x4 projectionFromFov(float fovDegrees)
 void initRecords(DemoState& state, const DemoParameters& parameters, Float2 screenSize)
 {
     state.scene = {};
-    state.scene.numParticles = clampParticleCount(parameters.numParticles);
-    state.scene.backgroundColor = parameters.backgroundColor;
-
     state.simulation = {};
 
     state.projection = projectionFromFov(parameters.fov);
@@ -74,50 +116,19 @@ void initRecords(DemoState& state, const DemoParameters& parameters, Float2 scre
     computeFrameMatrices(state);
     keepPreviousFrame(state);
     state.frame.frame = 0.0f;
-    state.frame.sampleCount = parameters.sampleCount;
-    state.frame.blendFactor = parameters.blendFactor;
-    state.frame.depthThreshold = parameters.depthThreshold;
-    state.frame.normalThreshold = parameters.normalThreshold;
-    state.frame.standardDeviation = parameters.standardDeviation;
-    state.frame.velocityScale = parameters.velocityScale;
 
-    state.depthOfField = {
-        .resolution = {state.frame.resolution.x, state.frame.resolution.y},
-        .focusPoint = parameters.focusPoint,
-        .focusScale = parameters.focusScale,
-        .radiusScale = parameters.radiusScale,
-        .blurSize = parameters.blurSize,
-        .maxDist = parameters.maxDist,
-    };
-
-    state.finalPass = {
-        .resolution = {renderWidth, renderHeight},
-        .nativeResolution = screenSize,
-        .time = 0.0f,
-        .brightness = parameters.brightness,
-        .tonemapping = TonemapFunction(parameters.tonemapping),
-        .showExtraTexture = 1,
-        .frame = 0,
-    };
+    state.depthOfField = {};
+    state.depthOfField.resolution = {state.frame.resolution.x, state.frame.resolution.y};
+    state.finalPass = {};
+    state.finalPass.resolution = {renderWidth, renderHeight};
+    state.finalPass.nativeResolution = screenSize;
+    state.finalPass.showExtraTexture = 1;
+    writeRecordDefaults(state, parameters);
 }
 
 void applyDefaults(DemoState& state, const DemoParameters& parameters)
 {
-    state.scene.numParticles = clampParticleCount(parameters.numParticles);
-    state.scene.backgroundColor = parameters.backgroundColor;
-    state.frame.sampleCount = parameters.sampleCount;
-    state.frame.blendFactor = parameters.blendFactor;
-    state.frame.depthThreshold = parameters.depthThreshold;
-    state.frame.normalThreshold = parameters.normalThreshold;
-    state.frame.standardDeviation = parameters.standardDeviation;
-    state.frame.velocityScale = parameters.velocityScale;
-    state.depthOfField.focusScale = parameters.focusScale;
-    state.depthOfField.focusPoint = parameters.focusPoint;
-    state.depthOfField.radiusScale = parameters.radiusScale;
-    state.depthOfField.blurSize = parameters.blurSize;
-    state.depthOfField.maxDist = parameters.maxDist;
-    state.finalPass.brightness = parameters.brightness;
-    state.finalPass.tonemapping = TonemapFunction(parameters.tonemapping);
+    writeRecordDefaults(state, parameters);
     state.timeScale = parameters.timeScale;
     state.filterSteps = parameters.filterSteps;
     state.camera.position = parameters.cameraPos;
@@ -131,54 +142,33 @@ void seedTracks(Timeline& timeline, const DemoParameters& parameters)
 {
     for (const TrackDescription& track : demoTracks)
         addTrack(timeline, track.name, track.type);
-    setKeyUint(timeline, "SM::NumPart", 0, &parameters.numParticles, 0);
-    setKeyUint(timeline, "SM::SceneID", 0, &parameters.sceneId, 0);
-    setKeyFloat(timeline, "SM::TimeSc", 0, &parameters.timeScale, 0);
-    setKeyFloat3(timeline, "CM::Pos", 0, &parameters.cameraPos, 0);
-    setKeyFloat3(timeline, "CM::Dir", 0, &parameters.cameraDir, 0);
-    setKeyFloat(timeline, "CM::Bright", 0, &parameters.brightness, 0);
-    setKeyFloat(timeline, "CM::Fov", 0, &parameters.fov, 0);
-    setKeyFloat3(timeline, "BP::BkgColor", 0, &parameters.backgroundColor, 0);
-    setKeyFloat(timeline, "DF::FocusSc", 0, &parameters.focusScale, 0);
-    setKeyFloat(timeline, "DF::FocusPt", 0, &parameters.focusPoint, 0);
-    setKeyFloat(timeline, "TR::BlendFct", 0, &parameters.blendFactor, 0);
-    setKeyUint(timeline, "AT::Steps", 0, &parameters.filterSteps, 0);
-    setKeyUint(timeline, "PT::SampleCnt", 0, &parameters.sampleCount, 0);
+    const uint8_t* defaults = reinterpret_cast<const uint8_t*>(&parameters);
+    for (const TrackDescription& track : demoTracks) {
+        const void* value = defaults + track.defaultOffset;
+        switch (track.type) {
+        case TrackType::UINT:
+            setKeyUint(timeline, track.name, 0, static_cast<const uint32_t*>(value), 0);
+            break;
+        case TrackType::FLOAT:
+            setKeyFloat(timeline, track.name, 0, static_cast<const float*>(value), 0);
+            break;
+        case TrackType::FLOAT3:
+            setKeyFloat3(timeline, track.name, 0, static_cast<const Float3*>(value), 0);
+            break;
+        case TrackType::INVALID:
+            break;
+        }
+    }
 }
 
 void onTrackValue(DemoState& state, const char* name, uint32_t, FrameValue value)
 {
-    auto is = [name](const char* trackName) { return std::strcmp(name, trackName) == 0; };
-    float x = asFloat(value.x);
-    if (is("SM::NumPart"))
-        state.scene.numParticles = clampParticleCount(value.x);
-    else if (is("SM::SceneID"))
-        state.simulation.scene = value.x;
-    else if (is("SM::TimeSc"))
-        state.timeScale = x;
-    else if (is("CM::Pos"))
-        state.camera.position = float3Of(value);
-    else if (is("CM::Dir")) {
-        Float3 direction = float3Of(value);
-        state.camera.pitch = direction.x;
-        state.camera.yaw = direction.y;
-        state.camera.roll = direction.z;
-    } else if (is("CM::Bright"))
-        state.finalPass.brightness = x;
-    else if (is("CM::Fov"))
-        state.projection = projectionFromFov(x);
-    else if (is("BP::BkgColor"))
-        state.scene.backgroundColor = float3Of(value);
-    else if (is("DF::FocusSc"))
-        state.depthOfField.focusScale = x;
-    else if (is("DF::FocusPt"))
-        state.depthOfField.focusPoint = x;
-    else if (is("TR::BlendFct"))
-        state.frame.blendFactor = x;
-    else if (is("AT::Steps"))
-        state.filterSteps = value.x;
-    else if (is("PT::SampleCnt"))
-        state.frame.sampleCount = value.x;
+    for (const TrackDescription& track : demoTracks) {
+        if (std::strcmp(name, track.name) == 0) {
+            track.apply(state, value);
+            return;
+        }
+    }
 }
 
 void updateFrameMatrices(DemoState& state)

@@ -7,6 +7,7 @@
 #include "shaders/ParticleConfig.h"
 #include "timeline/timeline.h"
 
+#include <cstddef>
 #include <cstdint>
 
 // Render resolution, whatever the screen size.
@@ -52,12 +53,16 @@ struct DemoState {
     Camera camera{};
 };
 
-// The thirteen tracks in the order they are registered.
+// One of the thirteen tracks: its name and type, the default it is seeded with and where
+// each frame's value goes. Seeding and the per-frame callback both loop over the table.
 struct TrackDescription {
     const char* name;
     TrackType type;
+    size_t defaultOffset;                              // of the default's field in DemoParameters
+    void (*apply)(DemoState& state, FrameValue value); // read as the track's type
 };
 constexpr uint32_t demoTrackCount = 13;
+// In the order they are registered.
 extern const TrackDescription demoTracks[demoTrackCount];
 
 // Perspective of the vertical field of view (degrees) at 16:9, near 0.1, far 1000.

@@ -28,18 +28,18 @@ struct ConstantBlock {
 };
 
 // Timestamp marks of a measured frame: mark i is taken when step i has finished.
-enum SceneMark : uint32_t {
-    MARK_START,
-    MARK_UPLOADS,
-    MARK_SIMULATION,
-    MARK_PATH_TRACE,
-    MARK_TEMPORAL,
-    MARK_FILTER,
-    MARK_COPIES,
-    MARK_DEPTH_OF_FIELD,
-    MARK_FINAL,
-    sceneMarkCount,
+enum class SceneMark : uint32_t {
+    Start,
+    Uploads,
+    Simulation,
+    PathTrace,
+    Temporal,
+    Filter,
+    Copies,
+    DepthOfField,
+    Final,
 };
+constexpr uint32_t sceneMarkCount = uint32_t(SceneMark::Final) + 1;
 
 // What the last scene recording did; read by tests and measurements.
 struct SceneFrameRecord {

@@ -18,6 +18,7 @@ namespace {
 
 constexpr uint32_t threadGroupSize = 256; // numthreads of the synthesis program
 constexpr uint32_t frameStride = 8;       // one float2 per frame
+constexpr uint32_t wholeRenderFrameLimit = 8;
 
 } // namespace
 
@@ -38,12 +39,12 @@ AudioRenderer* createAudioRenderer(RenderApp& app, const AudioRendererOptions& o
     freeRootSignatureBuilder(rootSignature);
 
     uint64_t trackBytes = uint64_t(audio->totalFrames) * frameStride;
-    audio->outputBuffer = createBuffer(app, trackBytes, BUFFER_READ_WRITE, nullptr, true,
+    audio->outputBuffer = createBuffer(app, trackBytes, BufferType::ReadWrite, nullptr, true,
                                        RESOURCE_FLAG_ALLOW_UNORDERED_ACCESS);
-    audio->readbackBuffer = createBuffer(app, trackBytes, BUFFER_READBACK, nullptr, false, RESOURCE_FLAG_NONE);
+    audio->readbackBuffer = createBuffer(app, trackBytes, BufferType::Readback, nullptr, false, RESOURCE_FLAG_NONE);
     audio->copyFence = createGpuFence(app, "AudioRenderer::copyFence");
-    audio->constantBuffer = createBuffer(app, sizeof(AudioData), BUFFER_CONSTANT, nullptr, false, RESOURCE_FLAG_NONE);
-    audio->constantUpload = createBuffer(app, sizeof(AudioData), BUFFER_UPLOAD, nullptr, false, RESOURCE_FLAG_NONE);
+    audio->constantBuffer = createBuffer(app, sizeof(AudioData), BufferType::Constant, nullptr, false, RESOURCE_FLAG_NONE);
+    audio->constantUpload = createBuffer(app, sizeof(AudioData), BufferType::Upload, nullptr, false, RESOURCE_FLAG_NONE);
     audio->audioData.duration = float(audio->durationSeconds);
     audio->audioData.sampleRate = audio->sampleRate;
 
@@ -81,7 +82,7 @@ void destroyAudioRenderer(RenderApp& app, AudioRenderer*& audio)
 
 void recordAudioRender(AudioRenderer& audio, CommandList* list, DescriptorHeap& heap, BarrierBatch& barriers)
 {
-    if (audio.state != 0)
+    if (audio.state != RendererState::Idle)
         return;
 
     // An upload buffer that cannot be mapped leaves the constants as they were.
@@ -108,18 +109,18 @@ void recordAudioRender(AudioRenderer& audio, CommandList* list, DescriptorHeap& 
     flushBarriers(barriers, list);
     copyBuffer(list, audio.readbackBuffer, audio.outputBuffer);
     flushBarriers(barriers, list);
-    audio.state = 1;
+    audio.state = RendererState::Rendering;
 }
 
 void updateAudio(RenderApp& app, AudioRenderer& audio)
 {
-    if (audio.state == 1) {
+    if (audio.state == RendererState::Rendering) {
         // The render was submitted with the previous frame; this signal follows it.
         signalGpuFence(app, audio.copyFence, ++audio.fenceValue);
-        audio.state = 2;
+        audio.state = RendererState::ReadingBack;
         return;
     }
-    if (audio.state != 2)
+    if (audio.state != RendererState::ReadingBack)
         return;
 
     if (gpuFenceValue(app, audio.copyFence) < audio.fenceValue)
@@ -151,18 +152,47 @@ void updateAudio(RenderApp& app, AudioRenderer& audio)
     destroyGpuFence(app, audio.copyFence);
     if (audio.waveOut)
         startAudioStreaming(player);
-    audio.state = 3;
+    audio.state = RendererState::Ready;
+}
+
+bool renderWholeSoundtrack(RenderApp& app, AudioRenderer& audio, SoundtrackTimes* times)
+{
+    DescriptorHeap* heap = createDescriptorHeap(app, HEAP_CBV_SRV_UAV, 16, HEAP_FLAG_SHADER_VISIBLE);
+    BarrierBatch barriers;
+    SoundtrackTimes seen;
+    // Frame 0 records the render, frame 1 enqueues the completion signal, frame 2 reads back;
+    // a frame more for each time the samples find no memory.
+    for (uint32_t frame = 0; frame < wholeRenderFrameLimit && audio.state != RendererState::Ready; ++frame) {
+        FrameContext* context = beginFrame(app);
+        if (audio.state == RendererState::ReadingBack) {
+            // Waiting here rather than inside updateAudio times the GPU work alone.
+            waitForGpuFence(app, audio.copyFence, audio.fenceValue);
+            seen.completed = nowMilliseconds();
+        }
+        updateAudio(app, audio);
+        RendererState before = audio.state;
+        recordAudioRender(audio, context->commandList, *heap, barriers);
+        if (before == RendererState::Idle && audio.state == RendererState::Rendering)
+            seen.recorded = nowMilliseconds();
+        endFrame(app);
+    }
+    waitForAllFrames(app);
+    destroyDescriptorHeap(app, heap);
+    freeBarrierBatch(barriers);
+    if (times)
+        *times = seen;
+    return audio.state == RendererState::Ready;
 }
 
 void playAudio(AudioRenderer& audio)
 {
-    if (audio.state == 3)
+    if (audio.state == RendererState::Ready)
         restartPlayer(audio.player);
 }
 
 void stopAudio(AudioRenderer& audio)
 {
-    if (audio.state == 3)
+    if (audio.state == RendererState::Ready)
         stopPlayer(audio.player);
 }
 

@@ -25,9 +25,15 @@ struct AudioRendererOptions {
     ShaderBytecode program = AudioProcessCS; // a test may run another program of the same bindings
 };
 
-// States: 0 created; 1 render recorded; 2 completion signal enqueued; 3 samples ready.
+enum class RendererState : uint32_t {
+    Idle,        // created; nothing recorded yet
+    Rendering,   // the render is recorded into a frame
+    ReadingBack, // its completion signal is enqueued; the next update waits and reads back
+    Ready,       // the samples are in CPU memory, converted; the device side has started
+};
+
 struct AudioRenderer {
-    uint32_t state = 0;
+    RendererState state = RendererState::Idle;
     uint32_t durationSeconds = 180;
     uint32_t sampleRate = 44100;
     uint32_t channels = 2;
@@ -57,14 +63,26 @@ AudioRenderer* createAudioRenderer(RenderApp& app, const AudioRendererOptions& o
 // through deferred release.
 void destroyAudioRenderer(RenderApp& app, AudioRenderer*& audio);
 
-// State 0 only: records the constants' upload, one dispatch of totalFrames / 256 groups and
-// the copy to the read-back buffer into the frame's list, then state 1. Otherwise nothing.
+// Idle only: records the constants' upload, one dispatch of totalFrames / 256 groups and
+// the copy to the read-back buffer into the frame's list, then Rendering. Otherwise nothing.
 void recordAudioRender(AudioRenderer& audio, CommandList* list, DescriptorHeap& heap, BarrierBatch& barriers);
-// Once per frame before any recording: 1 -> 2 enqueues the completion signal; 2 -> 3 waits
-// for it (the one blocking wait), reads back, converts and starts the device and thread.
+// Once per frame before any recording: Rendering -> ReadingBack enqueues the completion
+// signal; ReadingBack -> Ready waits for it (the one blocking wait), reads back, converts and
+// starts the device and thread.
 void updateAudio(RenderApp& app, AudioRenderer& audio);
 
-// State 3 only: playback (re)starts from frame 0, or stops.
+// When renderWholeSoundtrack recorded the render and saw it complete (nowMilliseconds()).
+struct SoundtrackTimes {
+    double recorded = 0.0;
+    double completed = 0.0;
+};
+// The whole track outside the piece's frames (the export, the capture, tests): frames of
+// their own on the context, with a heap and barriers of their own, until the samples are
+// ready, at most a few frames; the GPU is idle afterwards. False when they are not ready by
+// then (no memory for the samples).
+bool renderWholeSoundtrack(RenderApp& app, AudioRenderer& audio, SoundtrackTimes* times = nullptr);
+
+// Ready only: playback (re)starts from frame 0, or stops.
 void playAudio(AudioRenderer& audio);
 void stopAudio(AudioRenderer& audio);
 bool audioPlaying(const AudioRenderer& audio);

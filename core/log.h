@@ -1,5 +1,5 @@
 // Diagnostics: the one log call, ASSERT (report and go on), PANIC (report, run the
-// panic hook once, exit with -1). Always compiled in; depends only on platform services.
+// panic hook once, exit with -1). Always compiled in; stands only on the system layer.
 #pragma once
 
 #include <cstdint>

@@ -72,11 +72,6 @@ void writeBufferSRV(DescriptorTable& table, Buffer* buffer, uint32_t elementCoun
     writeBufferView(table, buffer, 0, uint64_t(elementCount) * stride);
 }
 
-void writeParticleBufferSRV(DescriptorTable& table, Buffer* buffer)
-{
-    writeBufferView(table, buffer, 0, 128 * 104); // MAX_PARTICLES records of sizeof(ParticleData)
-}
-
 void writeImageUAV(DescriptorTable& table, Image* image, uint32_t format)
 {
     if (ViewRecord* record = claimRecord(table))

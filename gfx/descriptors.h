@@ -71,8 +71,6 @@ DescriptorTable allocateDescriptors(DescriptorHeap& heap, uint32_t count);
 // >>writers: each appends one view at the table's cursor; a full table ASSERTs and writes nothing.
 void writeBufferUAV(DescriptorTable& table, Buffer* buffer, uint32_t elementCount, uint32_t stride);
 void writeBufferSRV(DescriptorTable& table, Buffer* buffer, uint32_t elementCount, uint32_t stride);
-// 128 ParticleData records of 104 bytes.
-void writeParticleBufferSRV(DescriptorTable& table, Buffer* buffer);
 void writeImageUAV(DescriptorTable& table, Image* image, uint32_t format);
 void writeImageSRV(DescriptorTable& table, Image* image, uint32_t format, uint32_t mostDetailedMip,
                    uint32_t mipLevels, uint32_t planeSlice, float minLodClamp);

@@ -46,35 +46,41 @@ void freeBarrierBatch(BarrierBatch& batch)
     batch.issued.clear();
 }
 
+namespace {
+
+// One transition recorded at once, from the tracked state; none when it is already right.
+void recordTransitionNow(CommandList* list, uint32_t& state, uint32_t newState, Buffer* buffer, Image* image)
+{
+    if (state == newState)
+        return;
+    PendingTransition transition = {state, newState, buffer, image};
+    recordBarriers(list, &transition, 1);
+    state = newState;
+}
+
+} // namespace
+
 void transitionNow(CommandList* list, Image* image, uint32_t newState)
 {
-    if (image->state == newState)
-        return;
-    PendingTransition transition = {image->state, newState, nullptr, image};
-    recordBarriers(list, &transition, 1);
-    image->state = newState;
+    recordTransitionNow(list, image->state, newState, nullptr, image);
 }
 
 void transitionNow(CommandList* list, Buffer* buffer, uint32_t newState)
 {
-    if (buffer->state == newState)
-        return;
-    PendingTransition transition = {buffer->state, newState, buffer, nullptr};
-    recordBarriers(list, &transition, 1);
-    buffer->state = newState;
+    recordTransitionNow(list, buffer->state, newState, buffer, nullptr);
 }
 
-uint32_t requiredState(uint32_t accessKind)
+uint32_t requiredState(AccessKind kind)
 {
-    if (accessKind <= 5)
+    if (kind < AccessKind::PixelReadFirst)
         return STATE_UNORDERED_ACCESS;
-    if (accessKind <= 12)
+    if (kind < AccessKind::RenderTarget)
         return STATE_PIXEL_SHADER_RESOURCE;
-    if (accessKind == ACCESS_RENDER_TARGET)
+    if (kind == AccessKind::RenderTarget)
         return STATE_RENDER_TARGET;
-    if (accessKind == ACCESS_DEPTH_WRITE)
+    if (kind == AccessKind::DepthWrite)
         return STATE_DEPTH_WRITE;
-    if (accessKind == ACCESS_CONSTANT_BUFFER)
+    if (kind == AccessKind::ConstantBuffer)
         return STATE_VERTEX_AND_CONSTANT_BUFFER;
     return 0;
 }
@@ -90,7 +96,7 @@ void buildFullscreenPass(RenderApp& app, FullscreenPass* pass)
 {
     // One triangle that covers the whole viewport.
     const float triangle[9] = {-1.0f, -7.0f, 0.0f, -1.0f, 7.0f, 0.0f, 7.0f, 7.0f, 0.0f};
-    pass->vertexBuffer = createBuffer(app, sizeof(triangle), BUFFER_VERTEX, triangle, false, 0);
+    pass->vertexBuffer = createBuffer(app, sizeof(triangle), BufferType::Vertex, triangle, false, 0);
 
     GraphicsPipelineDesc desc;
     desc.vertexProgram = RenderToScreenVS;
@@ -139,7 +145,7 @@ void drawFullscreenPass(FullscreenPass* pass, uint32_t width, uint32_t height, C
     setScissor(list, 0, 0, int32_t(width), int32_t(height));
     setViewport(list, 0.0f, 0.0f, float(width), float(height), 0.1f, 1000.0f);
     for (const ResourceBinding& binding : bindings) {
-        if (binding.accessKind > ACCESS_CONSTANT_BUFFER) {
+        if (binding.accessKind > AccessKind::ConstantBuffer) {
             ASSERT(false, "ASSERT: invalid access type\n");
             PANIC("PANIC: invalid resource type\n");
         }
@@ -148,10 +154,10 @@ void drawFullscreenPass(FullscreenPass* pass, uint32_t width, uint32_t height, C
             requestTransition(pass->barriers, binding.image, state);
         else if (binding.buffer)
             requestTransition(pass->barriers, binding.buffer, state);
-        if (binding.accessKind == ACCESS_PIXEL_IMAGE_SRV) {
+        if (binding.accessKind == AccessKind::PixelImageSrv) {
             writeImageSRV(table, binding.image, binding.viewParameters[0], binding.viewParameters[1],
                           binding.viewParameters[2], binding.viewParameters[3], binding.minLodClamp);
-        } else if (binding.accessKind == ACCESS_CONSTANT_BUFFER) {
+        } else if (binding.accessKind == AccessKind::ConstantBuffer) {
             writeCBV(table, binding.buffer, binding.viewParameters[0]);
         } else {
             PANIC("PANIC: not implemented\n");

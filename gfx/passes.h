@@ -40,19 +40,19 @@ void transitionNow(CommandList* list, Image* image, uint32_t newState);
 void transitionNow(CommandList* list, Buffer* buffer, uint32_t newState);
 
 // Access a pass makes to a bound resource, and the state it needs.
-enum AccessKind : uint32_t {
-    ACCESS_UNORDERED_FIRST = 0,   // 0-5: unordered access
-    ACCESS_PIXEL_READ_FIRST = 6,  // 6-12: read by the pixel program
-    ACCESS_PIXEL_IMAGE_SRV = 9,   // a 2D image read through a shader-resource view
-    ACCESS_RENDER_TARGET = 13,
-    ACCESS_DEPTH_WRITE = 14,
-    ACCESS_CONSTANT_BUFFER = 15,
+enum class AccessKind : uint32_t {
+    UnorderedFirst = 0, // 0-5: unordered access
+    PixelReadFirst = 6, // 6-12: read by the pixel program
+    PixelImageSrv = 9,  // a 2D image read through a shader-resource view
+    RenderTarget = 13,
+    DepthWrite = 14,
+    ConstantBuffer = 15,
 };
 // The state an access kind requires; kinds above 15 yield 0.
-uint32_t requiredState(uint32_t accessKind);
+uint32_t requiredState(AccessKind kind);
 
 struct ResourceBinding {
-    uint32_t accessKind = 0;
+    AccessKind accessKind = AccessKind::UnorderedFirst;
     Image* image = nullptr;               // one of image or buffer
     Buffer* buffer = nullptr;
     uint32_t viewParameters[4] = {}; // kind 9: format, most detailed mip, mip levels, plane slice;

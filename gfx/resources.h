@@ -11,14 +11,14 @@ struct RenderApp;
 struct BufferResource; // Vulkan buffer + memory, defined in gfx/vk_internal.h
 struct ImageResource;  // Vulkan image + memory + views, defined in gfx/vk_internal.h
 
-enum BufferType : uint32_t {
-    BUFFER_INDEX = 0,        // DEFAULT heap, INDEX_BUFFER
-    BUFFER_VERTEX = 1,       // DEFAULT heap, VERTEX_AND_CONSTANT_BUFFER
-    BUFFER_CONSTANT = 2,     // DEFAULT heap, VERTEX_AND_CONSTANT_BUFFER
-    BUFFER_READ_WRITE = 3,   // DEFAULT heap, UNORDERED_ACCESS
-    BUFFER_UPLOAD = 4,       // host-visible, GENERIC_READ; takes no initial data
-    BUFFER_SHADER_READ = 5,  // DEFAULT heap, NON_PIXEL | PIXEL_SHADER_RESOURCE
-    BUFFER_READBACK = 6,     // host-visible and cached, COPY_DEST; takes no initial data
+enum class BufferType : uint32_t {
+    Index = 0,      // DEFAULT heap, INDEX_BUFFER
+    Vertex = 1,     // DEFAULT heap, VERTEX_AND_CONSTANT_BUFFER
+    Constant = 2,   // DEFAULT heap, VERTEX_AND_CONSTANT_BUFFER
+    ReadWrite = 3,  // DEFAULT heap, UNORDERED_ACCESS
+    Upload = 4,     // host-visible, GENERIC_READ; takes no initial data
+    ShaderRead = 5, // DEFAULT heap, NON_PIXEL | PIXEL_SHADER_RESOURCE
+    Readback = 6,   // host-visible and cached, COPY_DEST; takes no initial data
 };
 
 struct Buffer {
@@ -28,7 +28,7 @@ struct Buffer {
     uint32_t uploadState = 0;     // GENERIC_READ
     uint64_t size = 0;            // bytes: the requested size rounded up to 256
     uint8_t* pendingData = nullptr;     // size bytes starting with the initial data, or null
-    uint32_t type = 0;            // BufferType
+    BufferType type = BufferType::Index;
 };
 
 struct Image {
@@ -60,7 +60,7 @@ inline uint64_t align256(uint64_t value) { return (value + 255) & ~uint64_t(255)
 
 // A type above 6 is a PANIC. Data (for types that take it) is copied into a CPU block and
 // uploaded at the next beginFrame of the current slot; zeroInitialise clears the memory.
-Buffer* createBuffer(RenderApp& app, uint64_t size, uint32_t type, const void* data, bool zeroInitialise,
+Buffer* createBuffer(RenderApp& app, uint64_t size, BufferType type, const void* data, bool zeroInitialise,
                      uint32_t flags);
 // The image is in initialState when the next recorded command runs; data (tightly packed
 // rows) is uploaded at the next beginFrame of the current slot. Without data it starts zeroed.

@@ -95,6 +95,73 @@ bool isCompatible(VkDescriptorType type, ViewKind kind)
     }
 }
 
+// The view written for the binding in its bound table; null, after an ASSERT, when there is
+// none or it does not match the binding's type.
+const ViewRecord* boundView(const CommandList* list, const RootBinding& binding, VkDescriptorType type)
+{
+    if (!list->tableBound[binding.parameter]) {
+        ASSERT(false, "ASSERT: Root parameter %u has no descriptor table\n", binding.parameter);
+        return nullptr;
+    }
+    const DescriptorTable& table = list->tables[binding.parameter];
+    if (binding.tableIndex >= table.written) {
+        ASSERT(false, "ASSERT: Descriptor %u of the table at root parameter %u was never written\n",
+               binding.tableIndex, binding.parameter);
+        return nullptr;
+    }
+    const ViewRecord* record = viewRecordAt(table.gpuHandle + uint64_t(table.increment) * binding.tableIndex);
+    if (!isCompatible(type, record->kind)) {
+        ASSERT(false, "ASSERT: Descriptor %u of the table at root parameter %u does not match binding %u\n",
+               binding.tableIndex, binding.parameter, binding.binding);
+        return nullptr;
+    }
+    return record;
+}
+
+VkDescriptorSet allocateDescriptorSet(CommandList* list, const PipelineResource& resource)
+{
+    VkDescriptorSetAllocateInfo allocate = {.sType = VK_STRUCTURE_TYPE_DESCRIPTOR_SET_ALLOCATE_INFO,
+                                            .descriptorPool = list->heap->pool->pool,
+                                            .descriptorSetCount = 1,
+                                            .pSetLayouts = &resource.setLayout};
+    const char* exhausted = "PANIC: Failed to allocate descriptor set: the descriptor heap's pool is exhausted\n";
+    DescriptorPoolResource* pool = list->heap->pool;
+    if (pool->setsAllocated >= pool->maxSets)
+        PANIC("%s", exhausted);
+    VkDescriptorSet set = VK_NULL_HANDLE;
+    checkVulkan(vkAllocateDescriptorSets(vulkanOf(*list->app).device, &allocate, &set), exhausted);
+    pool->setsAllocated += 1;
+    return set;
+}
+
+// One set's writes with the image and buffer records they point at (reserved up front, so
+// the pointers stay valid).
+struct SetWrites {
+    DynamicArray<VkWriteDescriptorSet> writes;
+    DynamicArray<VkDescriptorImageInfo> images;
+    DynamicArray<VkDescriptorBufferInfo> buffers;
+};
+
+void addWrite(SetWrites& set, VkWriteDescriptorSet write, const ViewRecord& record)
+{
+    if (record.image) {
+        // The layout the image is in when this work runs: its tracked state.
+        set.images.data[set.images.count] = {
+            .imageView = imageViewFor(record.image, record.format),
+            .imageLayout = layoutForState(record.image->state, record.image->resource->swapchainImage)};
+        write.pImageInfo = &set.images.data[set.images.count++];
+    } else {
+        Buffer* buffer = record.buffer;
+        uint64_t offset = std::min(record.offset, buffer->size);
+        uint64_t range = std::min(record.range, buffer->size - offset);
+        set.buffers.data[set.buffers.count] = {.buffer = buffer->resource->buffer,
+                                               .offset = offset,
+                                               .range = range ? range : VK_WHOLE_SIZE};
+        write.pBufferInfo = &set.buffers.data[set.buffers.count++];
+    }
+    set.writes.data[set.writes.count++] = write;
+}
+
 // Allocates the set of this dispatch or draw and writes every bound table into it. False (after
 // an ASSERT) when a binding is missing or does not match: the work is then not recorded, since
 // a mismatched binding crashes lavapipe at dispatch.
@@ -105,10 +172,10 @@ bool bindDescriptors(CommandList* list)
         ASSERT(false, "ASSERT: No pipeline is set\n");
         return false;
     }
-    PipelineResource* resource = pipeline->resource;
+    const PipelineResource& resource = *pipeline->resource;
     if (!list->setDirty)
         return true;
-    if (resource->bindings.count == 0 && resource->samplers[0] == VK_NULL_HANDLE) {
+    if (resource.bindings.count == 0 && resource.samplers[0] == VK_NULL_HANDLE) {
         list->setDirty = false;
         return true;
     }
@@ -116,79 +183,35 @@ bool bindDescriptors(CommandList* list)
         ASSERT(false, "ASSERT: No shader-visible descriptor heap is set\n");
         return false;
     }
-    VkDevice device = vulkanOf(*list->app).device;
-    VkDescriptorSetAllocateInfo allocate = {.sType = VK_STRUCTURE_TYPE_DESCRIPTOR_SET_ALLOCATE_INFO,
-                                            .descriptorPool = list->heap->pool->pool,
-                                            .descriptorSetCount = 1,
-                                            .pSetLayouts = &resource->setLayout};
-    const char* exhausted = "PANIC: Failed to allocate descriptor set: the descriptor heap's pool is exhausted\n";
-    DescriptorPoolResource* pool = list->heap->pool;
-    if (pool->setsAllocated >= pool->maxSets)
-        PANIC("%s", exhausted);
-    VkDescriptorSet set = VK_NULL_HANDLE;
-    checkVulkan(vkAllocateDescriptorSets(device, &allocate, &set), exhausted);
-    pool->setsAllocated += 1;
-
-    uint32_t count = uint32_t(resource->bindings.count);
-    DynamicArray<VkWriteDescriptorSet> writes;
-    DynamicArray<VkDescriptorImageInfo> images;
-    DynamicArray<VkDescriptorBufferInfo> buffers;
-    writes.reserve(count + 1);
-    images.reserve(count + 1);
-    buffers.reserve(count + 1);
+    VkDescriptorSet set = allocateDescriptorSet(list, resource);
+    uint32_t count = uint32_t(resource.bindings.count);
+    SetWrites writes;
+    writes.writes.reserve(count + 1);
+    writes.images.reserve(count + 1);
+    writes.buffers.reserve(count + 1);
     bool complete = true;
     for (uint32_t i = 0; i < count && complete; ++i) {
-        const RootBinding& binding = resource->bindings[i];
-        VkDescriptorType type = resource->types[i];
-        if (!list->tableBound[binding.parameter]) {
-            ASSERT(false, "ASSERT: Root parameter %u has no descriptor table\n", binding.parameter);
-            complete = false;
-            break;
-        }
-        const DescriptorTable& table = list->tables[binding.parameter];
-        if (binding.tableIndex >= table.written) {
-            ASSERT(false, "ASSERT: Descriptor %u of the table at root parameter %u was never written\n",
-                   binding.tableIndex, binding.parameter);
-            complete = false;
-            break;
-        }
-        const ViewRecord& record = *viewRecordAt(table.gpuHandle + uint64_t(table.increment) * binding.tableIndex);
-        if (!isCompatible(type, record.kind)) {
-            ASSERT(false, "ASSERT: Descriptor %u of the table at root parameter %u does not match binding %u\n",
-                   binding.tableIndex, binding.parameter, binding.binding);
-            complete = false;
-            break;
-        }
-        VkWriteDescriptorSet write = {.sType = VK_STRUCTURE_TYPE_WRITE_DESCRIPTOR_SET,
-                                      .dstSet = set,
-                                      .dstBinding = binding.binding,
-                                      .descriptorCount = 1,
-                                      .descriptorType = type};
-        if (record.image) {
-            // The layout the image is in when this work runs: its tracked state.
-            images.data[images.count] = {
-                .imageView = imageViewFor(record.image, record.format),
-                .imageLayout = layoutForState(record.image->state, record.image->resource->swapchainImage)};
-            write.pImageInfo = &images.data[images.count++];
-        } else {
-            Buffer* buffer = record.buffer;
-            uint64_t offset = std::min(record.offset, buffer->size);
-            uint64_t range = std::min(record.range, buffer->size - offset);
-            buffers.data[buffers.count] = {.buffer = buffer->resource->buffer,
-                                           .offset = offset,
-                                           .range = range ? range : VK_WHOLE_SIZE};
-            write.pBufferInfo = &buffers.data[buffers.count++];
-        }
-        writes.data[writes.count++] = write;
+        const RootBinding& binding = resource.bindings[i];
+        const ViewRecord* record = boundView(list, binding, resource.types[i]);
+        complete = record != nullptr;
+        if (complete)
+            addWrite(writes,
+                     {.sType = VK_STRUCTURE_TYPE_WRITE_DESCRIPTOR_SET,
+                      .dstSet = set,
+                      .dstBinding = binding.binding,
+                      .descriptorCount = 1,
+                      .descriptorType = resource.types[i]},
+                     *record);
     }
     if (complete) {
-        vkUpdateDescriptorSets(device, uint32_t(writes.count), writes.data, 0, nullptr);
-        vkCmdBindDescriptorSets(list->buffer, resource->bindPoint, resource->layout, 0, 1, &set, 0, nullptr);
+        VkDevice device = vulkanOf(*list->app).device;
+        vkUpdateDescriptorSets(device, uint32_t(writes.writes.count), writes.writes.data, 0, nullptr);
+        vkCmdBindDescriptorSets(list->buffer, resource.bindPoint, resource.layout, 0, 1, &set, 0, nullptr);
         list->setDirty = false;
     }
-    writes.clear();
-    images.clear();
-    buffers.clear();
+    writes.writes.clear();
+    writes.images.clear();
+    writes.buffers.clear();
     return complete;
 }
 
@@ -346,14 +369,12 @@ void copyImage(CommandList* list, Image* destination, Image* source)
                    layoutForState(destination->state, destination->resource->swapchainImage), 1, &region);
 }
 
-namespace {
-
-bool footprintRegion(Image* image, Buffer* buffer, VkBufferImageCopy* region)
+bool footprintRegion(const Image* image, uint64_t bufferBytes, VkBufferImageCopy* region)
 {
     ImageFootprint footprint = imageFootprint(image->width, image->height, image->format);
     uint32_t pixelBytes = bytesPerPixel(image->format);
-    if (pixelBytes == 0 || footprint.totalBytes > buffer->size) {
-        ASSERT(false, "ASSERT: Buffer of %llu bytes cannot hold the %ux%u image\n", (unsigned long long)buffer->size,
+    if (pixelBytes == 0 || footprint.totalBytes > bufferBytes) {
+        ASSERT(false, "ASSERT: Buffer of %llu bytes cannot hold the %ux%u image\n", (unsigned long long)bufferBytes,
                image->width, image->height);
         return false;
     }
@@ -368,12 +389,10 @@ bool footprintRegion(Image* image, Buffer* buffer, VkBufferImageCopy* region)
     return true;
 }
 
-} // namespace
-
 void copyBufferToImage(CommandList* list, Image* destination, Buffer* source)
 {
     VkBufferImageCopy region;
-    if (!footprintRegion(destination, source, &region))
+    if (!footprintRegion(destination, source->size, &region))
         return;
     endRendering(list);
     vkCmdCopyBufferToImage(list->buffer, source->resource->buffer, destination->resource->image,
@@ -383,7 +402,7 @@ void copyBufferToImage(CommandList* list, Image* destination, Buffer* source)
 void copyImageToBuffer(CommandList* list, Buffer* destination, Image* source)
 {
     VkBufferImageCopy region;
-    if (!footprintRegion(source, destination, &region))
+    if (!footprintRegion(source, destination->size, &region))
         return;
     endRendering(list);
     vkCmdCopyImageToBuffer(list->buffer, source->resource->image,
@@ -392,6 +411,28 @@ void copyImageToBuffer(CommandList* list, Buffer* destination, Image* source)
 }
 
 // >>barriers
+
+ImageAccess imageAccessFor(uint32_t state, bool swapchainImage)
+{
+    return {.layout = layoutForState(state, swapchainImage), .stages = stagesForState(state), .access = accessForState(state)};
+}
+
+VkImageMemoryBarrier2 wholeImageBarrier(const ImageResource& resource, ImageAccess from, ImageAccess to)
+{
+    return {
+        .sType = VK_STRUCTURE_TYPE_IMAGE_MEMORY_BARRIER_2,
+        .srcStageMask = from.stages,
+        .srcAccessMask = from.access,
+        .dstStageMask = to.stages,
+        .dstAccessMask = to.access,
+        .oldLayout = from.layout,
+        .newLayout = to.layout,
+        .srcQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED,
+        .dstQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED,
+        .image = resource.image,
+        .subresourceRange = {resource.aspect, 0, 1, 0, 1},
+    };
+}
 
 void recordBarriers(CommandList* list, const PendingTransition* transitions, uint32_t count)
 {
@@ -405,20 +446,10 @@ void recordBarriers(CommandList* list, const PendingTransition* transitions, uin
     for (uint32_t i = 0; i < count; ++i) {
         const PendingTransition& transition = transitions[i];
         if (transition.image) {
-            ImageResource* resource = transition.image->resource;
-            images.data[images.count++] = {
-                .sType = VK_STRUCTURE_TYPE_IMAGE_MEMORY_BARRIER_2,
-                .srcStageMask = stagesForState(transition.before),
-                .srcAccessMask = accessForState(transition.before),
-                .dstStageMask = stagesForState(transition.after),
-                .dstAccessMask = accessForState(transition.after),
-                .oldLayout = layoutForState(transition.before, resource->swapchainImage),
-                .newLayout = layoutForState(transition.after, resource->swapchainImage),
-                .srcQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED,
-                .dstQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED,
-                .image = resource->image,
-                .subresourceRange = {resource->aspect, 0, 1, 0, 1},
-            };
+            const ImageResource& resource = *transition.image->resource;
+            images.data[images.count++] =
+                wholeImageBarrier(resource, imageAccessFor(transition.before, resource.swapchainImage),
+                                  imageAccessFor(transition.after, resource.swapchainImage));
         } else if (transition.buffer) {
             buffers.data[buffers.count++] = {
                 .sType = VK_STRUCTURE_TYPE_BUFFER_MEMORY_BARRIER_2,

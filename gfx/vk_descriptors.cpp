@@ -45,7 +45,7 @@ void destroyDescriptorHeap(RenderApp& app, DescriptorHeap*& heap)
     if (!heap)
         return;
     if (heap->pool) {
-        deferRelease(app, {RELEASE_DESCRIPTOR_POOL, uint64_t(heap->pool->pool)});
+        deferRelease(app, ReleaseKind::DescriptorPool, uint64_t(heap->pool->pool));
         delete heap->pool;
     }
     std::free(heap->records);

@@ -12,18 +12,23 @@
 #include <vulkan/vulkan.h>
 
 // Which destroy call a deferred handle needs.
-enum ReleaseKind : uint32_t {
-    RELEASE_BUFFER = 1,
-    RELEASE_IMAGE,
-    RELEASE_IMAGE_VIEW,
-    RELEASE_MEMORY,
-    RELEASE_PIPELINE,
-    RELEASE_PIPELINE_LAYOUT,
-    RELEASE_DESCRIPTOR_SET_LAYOUT,
-    RELEASE_SAMPLER,
-    RELEASE_DESCRIPTOR_POOL,
-    RELEASE_QUERY_POOL,
+enum class ReleaseKind : uint32_t {
+    Buffer = 1,
+    Image,
+    ImageView,
+    Memory,
+    Pipeline,
+    PipelineLayout,
+    DescriptorSetLayout,
+    Sampler,
+    DescriptorPool,
+    QueryPool,
 };
+// deferRelease of a Vulkan handle of that kind.
+inline void deferRelease(RenderApp& app, ReleaseKind kind, uint64_t handle)
+{
+    deferRelease(app, ReleaseEntry{uint32_t(kind), handle});
+}
 
 struct BufferResource {
     VkDevice device;
@@ -125,6 +130,15 @@ struct VulkanContext {
 };
 
 // A failed Vulkan call with a message of the system's own is a PANIC with that message.
+// >>instance and device (vk_device.cpp)
+void createInstance(RenderApp& app, VulkanContext& vk, const GraphicsOptions& options);
+// Discrete > integrated > virtual > CPU; the device needs Vulkan 1.3, one queue family with
+// graphics and compute (and presentation when windowed) and the features createDevice enables.
+void pickPhysicalDevice(VulkanContext& vk);
+void createDevice(RenderApp& app, VulkanContext& vk);
+// The device, the surface, the validation messenger and the instance, in that order.
+void destroyDevice(VulkanContext& vk);
+
 void checkVulkan(VkResult result, const char* panicMessage);
 void setDebugName(RenderApp& app, VkObjectType type, uint64_t handle, const char* name);
 VulkanContext& vulkanOf(RenderApp& app);
@@ -146,6 +160,9 @@ void initImageRecord(RenderApp& app, Image* image, uint32_t width, uint32_t heig
                      uint32_t initialState, uint32_t format, uint32_t flags);
 void releaseImageRecord(RenderApp& app, Image* image);
 VkImageView imageViewFor(Image* image, uint32_t format);
+// The whole image as one copy region from or to a buffer of bufferBytes bytes laid out as
+// imageFootprint says; false, after an ASSERT, when the buffer cannot hold it.
+bool footprintRegion(const Image* image, uint64_t bufferBytes, VkBufferImageCopy* region);
 // The layout of the image's creation state, zeroing it first when it was made without data.
 void recordFirstLayout(CommandList* list, Image* image);
 // A zero fill (vkCmdFillBuffer) is complete before any later command reads or writes the buffer.
@@ -155,9 +172,28 @@ void recordPendingLayouts(RenderApp& app, CommandList* list);
 void recordUploads(RenderApp& app, FrameContext& frame);
 void dropPendingUploads(RenderApp& app, Image* image, Buffer* buffer);
 
+// What the programs declare: the descriptor type per binding of set 0 (MAX_ENUM = none), and
+// whether they have push constants. reflectProgram adds one program's declarations.
+constexpr uint32_t programBindingLimit = 64;
+struct ProgramInterface {
+    VkDescriptorType types[programBindingLimit];
+    bool pushConstants;
+};
+void reflectProgram(ShaderBytecode program, ProgramInterface& interface);
+
 void openCommandList(CommandList* list);
 void closeCommandList(CommandList* list);
 void endRendering(CommandList* list);
+// What an image is used as on one side of a barrier.
+struct ImageAccess {
+    VkImageLayout layout;
+    VkPipelineStageFlags2 stages;
+    VkAccessFlags2 access;
+};
+// The layout, stages and access of a tracked D3D12 state.
+ImageAccess imageAccessFor(uint32_t state, bool swapchainImage);
+// A barrier over the whole image (its one mip and layer).
+VkImageMemoryBarrier2 wholeImageBarrier(const ImageResource& resource, ImageAccess from, ImageAccess to);
 // One global memory dependency (vkCmdPipelineBarrier2 with a single VkMemoryBarrier2).
 void recordMemoryBarrier(CommandList* list, VkPipelineStageFlags2 sourceStages, VkAccessFlags2 sourceAccess,
                          VkPipelineStageFlags2 destinationStages, VkAccessFlags2 destinationAccess);

@@ -1,7 +1,7 @@
 // Root signatures and pipelines on Vulkan: the builder's tables become one set layout
 // (t n -> binding n, u n -> 16 + n, b n -> 32 + n, static sampler s n -> immutable sampler at
 // 48 + n), root constants a 16-byte push-constant range. The descriptor type of each binding
-// is read from the programs' SPIR-V, since a D3D12 range does not say image or buffer.
+// is read from the programs' SPIR-V (gfx/vk_reflect.cpp).
 #include "gfx/vk_internal.h"
 
 #include "core/log.h"
@@ -9,108 +9,6 @@
 #include <cstdlib>
 
 namespace {
-
-constexpr uint32_t bindingLimit = 64;
-
-// What the programs declare: the descriptor type per binding of set 0 (MAX_ENUM = none).
-struct ProgramInterface {
-    VkDescriptorType types[bindingLimit];
-    bool pushConstants;
-};
-
-void reflectProgram(ShaderBytecode program, ProgramInterface& interface)
-{
-    const uint32_t* words = program.code;
-    size_t count = program.size / 4;
-    if (count < 5 || words[0] != 0x07230203)
-        PANIC("PANIC: GPU program is not SPIR-V\n");
-    // Ids are below the header's bound; one pass collects declarations, a second resolves them.
-    uint32_t bound = words[3];
-    struct IdInfo {
-        uint32_t opcode;
-        uint32_t operand[3];
-        int32_t binding;
-        int32_t set;
-        bool bufferBlock;
-    };
-    IdInfo* ids = static_cast<IdInfo*>(std::calloc(bound, sizeof(IdInfo)));
-    for (uint32_t i = 0; i < bound; ++i)
-        ids[i].binding = ids[i].set = -1;
-    for (size_t at = 5; at < count;) {
-        uint32_t opcode = words[at] & 0xFFFF;
-        uint32_t length = words[at] >> 16;
-        if (length == 0 || at + length > count)
-            break;
-        const uint32_t* op = words + at;
-        if (opcode == 71 && length >= 3 && op[1] < bound) { // OpDecorate
-            if (op[2] == 33 && length >= 4)
-                ids[op[1]].binding = int32_t(op[3]);
-            if (op[2] == 34 && length >= 4)
-                ids[op[1]].set = int32_t(op[3]);
-            if (op[2] == 3)
-                ids[op[1]].bufferBlock = true;
-        } else if ((opcode == 25 || opcode == 26 || opcode == 27 || opcode == 28 || opcode == 29 || opcode == 30 ||
-                    opcode == 32) && length >= 2 && op[1] < bound) {
-            IdInfo& info = ids[op[1]];
-            info.opcode = opcode;
-            if (opcode == 25 && length >= 9) { // OpTypeImage: dim, sampled
-                info.operand[0] = op[3];
-                info.operand[1] = op[7];
-            } else if ((opcode == 28 || opcode == 29) && length >= 3) {
-                info.operand[0] = op[2]; // element type
-            } else if (opcode == 32 && length >= 4) {
-                info.operand[0] = op[2]; // storage class
-                info.operand[1] = op[3]; // pointee
-            }
-        } else if (opcode == 59 && length >= 4 && op[2] < bound) { // OpVariable
-            IdInfo& info = ids[op[2]];
-            info.opcode = 59;
-            info.operand[0] = op[1]; // pointer type
-            info.operand[1] = op[3]; // storage class
-        }
-        at += length;
-    }
-    for (uint32_t id = 0; id < bound; ++id) {
-        const IdInfo& variable = ids[id];
-        if (variable.opcode != 59)
-            continue;
-        if (variable.operand[1] == 9) { // PushConstant
-            interface.pushConstants = true;
-            continue;
-        }
-        if (variable.binding < 0 || variable.operand[0] >= bound)
-            continue;
-        if (variable.set != 0 || variable.binding >= int32_t(bindingLimit)) {
-            ASSERT(false, "ASSERT: GPU program binding %d of set %d is outside the root signature's range\n",
-                   variable.binding, variable.set);
-            continue;
-        }
-        uint32_t storageClass = variable.operand[1];
-        uint32_t type = ids[variable.operand[0]].operand[1];
-        while (type < bound && (ids[type].opcode == 28 || ids[type].opcode == 29))
-            type = ids[type].operand[0];
-        if (type >= bound)
-            continue;
-        const IdInfo& info = ids[type];
-        VkDescriptorType descriptor = VK_DESCRIPTOR_TYPE_MAX_ENUM;
-        if (info.opcode == 25) {
-            bool texelBuffer = info.operand[0] == 5; // Dim Buffer
-            if (info.operand[1] == 2)
-                descriptor = texelBuffer ? VK_DESCRIPTOR_TYPE_STORAGE_TEXEL_BUFFER : VK_DESCRIPTOR_TYPE_STORAGE_IMAGE;
-            else
-                descriptor = texelBuffer ? VK_DESCRIPTOR_TYPE_UNIFORM_TEXEL_BUFFER : VK_DESCRIPTOR_TYPE_SAMPLED_IMAGE;
-        } else if (info.opcode == 26) {
-            descriptor = VK_DESCRIPTOR_TYPE_SAMPLER;
-        } else if (info.opcode == 27) {
-            descriptor = VK_DESCRIPTOR_TYPE_COMBINED_IMAGE_SAMPLER;
-        } else if (info.opcode == 30) {
-            bool storage = storageClass == 12 || info.bufferBlock; // StorageBuffer, or Uniform + BufferBlock
-            descriptor = storage ? VK_DESCRIPTOR_TYPE_STORAGE_BUFFER : VK_DESCRIPTOR_TYPE_UNIFORM_BUFFER;
-        }
-        interface.types[variable.binding] = descriptor;
-    }
-    std::free(ids);
-}
 
 VkSampler createStaticSampler(RenderApp& app, const StaticSampler& sampler)
 {
@@ -159,10 +57,10 @@ PipelineResource* createRootSignature(RenderApp& app, const RootSignatureBuilder
     resource->bindPoint = bindPoint;
     resource->parameterCount = builder.parameterCount;
     DynamicArray<RootBinding> bindings = resolveRootBindings(builder);
-    FixedArray<VkDescriptorSetLayoutBinding, bindingLimit> layoutBindings;
+    FixedArray<VkDescriptorSetLayoutBinding, programBindingLimit> layoutBindings;
     // Only the bindings the programs declare enter the layout, with the type they declare.
     for (const RootBinding& binding : bindings) {
-        if (binding.binding >= bindingLimit || interface.types[binding.binding] == VK_DESCRIPTOR_TYPE_MAX_ENUM)
+        if (binding.binding >= programBindingLimit || interface.types[binding.binding] == VK_DESCRIPTOR_TYPE_MAX_ENUM)
             continue;
         resource->bindings.push(binding);
         resource->types.push(interface.types[binding.binding]);
@@ -219,10 +117,10 @@ VkShaderModule createModule(RenderApp& app, ShaderBytecode program, const char* 
 
 void releaseRootSignature(RenderApp& app, PipelineResource* resource)
 {
-    deferRelease(app, {RELEASE_PIPELINE_LAYOUT, uint64_t(resource->layout)});
-    deferRelease(app, {RELEASE_DESCRIPTOR_SET_LAYOUT, uint64_t(resource->setLayout)});
+    deferRelease(app, ReleaseKind::PipelineLayout, uint64_t(resource->layout));
+    deferRelease(app, ReleaseKind::DescriptorSetLayout, uint64_t(resource->setLayout));
     for (VkSampler sampler : resource->samplers)
-        deferRelease(app, {RELEASE_SAMPLER, uint64_t(sampler)});
+        deferRelease(app, ReleaseKind::Sampler, uint64_t(sampler));
     resource->bindings.clear();
     resource->types.clear();
 }
@@ -264,84 +162,56 @@ Pipeline* createComputePipeline(RenderApp& app, const RootSignatureBuilder& root
     return new Pipeline{resource};
 }
 
-Pipeline* createGraphicsPipeline(RenderApp& app, const GraphicsPipelineDesc& desc)
-{
-    const char* failure = "PANIC: Failed to create graphics pipeline state\n";
-    VulkanContext& vk = vulkanOf(app);
-    VkShaderStageFlags stages = VK_SHADER_STAGE_VERTEX_BIT | VK_SHADER_STAGE_FRAGMENT_BIT;
-    PipelineResource* resource = createRootSignature(app, desc.rootSignature, {desc.vertexProgram, desc.pixelProgram},
-                                                     stages, VK_PIPELINE_BIND_POINT_GRAPHICS);
-    VkShaderModule vertexModule = createModule(app, desc.vertexProgram, failure);
-    VkShaderModule pixelModule = desc.pixelProgram.code ? createModule(app, desc.pixelProgram, failure) : VK_NULL_HANDLE;
-    VkPipelineShaderStageCreateInfo shaderStages[2] = {
-        {.sType = VK_STRUCTURE_TYPE_PIPELINE_SHADER_STAGE_CREATE_INFO,
-         .stage = VK_SHADER_STAGE_VERTEX_BIT,
-         .module = vertexModule,
-         .pName = "main"},
-        {.sType = VK_STRUCTURE_TYPE_PIPELINE_SHADER_STAGE_CREATE_INFO,
-         .stage = VK_SHADER_STAGE_FRAGMENT_BIT,
-         .module = pixelModule,
-         .pName = "main"},
-    };
+// >>graphics pipelines
 
-    // Input elements in order: element i of all slots together feeds location i.
-    FixedArray<VkVertexInputBindingDescription, 4> vertexBindings;
+namespace {
+
+// Input elements in order: element i of all slots together feeds location i.
+struct VertexInput {
+    FixedArray<VkVertexInputBindingDescription, 4> bindings;
     FixedArray<VkVertexInputAttributeDescription, 32> attributes;
+    VkPipelineVertexInputStateCreateInfo info;
+};
+
+void describeVertexInput(const GraphicsPipelineDesc& desc, VertexInput& input)
+{
     for (uint32_t slot = 0; slot < desc.vertexLayouts.count; ++slot) {
         const VertexLayout& layout = desc.vertexLayouts[slot];
-        vertexBindings.push({.binding = slot, .stride = uint32_t(layout.stride), .inputRate = VK_VERTEX_INPUT_RATE_VERTEX});
+        input.bindings.push({.binding = slot, .stride = uint32_t(layout.stride), .inputRate = VK_VERTEX_INPUT_RATE_VERTEX});
         for (const VertexElement& element : layout.elements) {
-            attributes.push({.location = uint32_t(attributes.count),
-                             .binding = slot,
-                             .format = vulkanFormat(element.format),
-                             .offset = element.byteOffset});
+            input.attributes.push({.location = uint32_t(input.attributes.count),
+                                   .binding = slot,
+                                   .format = vulkanFormat(element.format),
+                                   .offset = element.byteOffset});
         }
     }
-    VkPipelineVertexInputStateCreateInfo vertexInput = {
+    input.info = {
         .sType = VK_STRUCTURE_TYPE_PIPELINE_VERTEX_INPUT_STATE_CREATE_INFO,
-        .vertexBindingDescriptionCount = uint32_t(vertexBindings.count),
-        .pVertexBindingDescriptions = vertexBindings.data,
-        .vertexAttributeDescriptionCount = uint32_t(attributes.count),
-        .pVertexAttributeDescriptions = attributes.data,
+        .vertexBindingDescriptionCount = uint32_t(input.bindings.count),
+        .pVertexBindingDescriptions = input.bindings.data,
+        .vertexAttributeDescriptionCount = uint32_t(input.attributes.count),
+        .pVertexAttributeDescriptions = input.attributes.data,
     };
-    VkPipelineInputAssemblyStateCreateInfo inputAssembly = {
-        .sType = VK_STRUCTURE_TYPE_PIPELINE_INPUT_ASSEMBLY_STATE_CREATE_INFO,
-        .topology = VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST};
-    VkPipelineViewportStateCreateInfo viewport = {.sType = VK_STRUCTURE_TYPE_PIPELINE_VIEWPORT_STATE_CREATE_INFO,
-                                                  .viewportCount = 1,
-                                                  .scissorCount = 1};
-    // The viewport is flipped (negative height), so clockwise on screen is clockwise here too.
-    VkPipelineRasterizationStateCreateInfo raster = {
-        .sType = VK_STRUCTURE_TYPE_PIPELINE_RASTERIZATION_STATE_CREATE_INFO,
-        .depthClampEnable = VK_FALSE,
-        .polygonMode = VK_POLYGON_MODE_FILL,
-        .cullMode = desc.cullMode == CULL_FRONT  ? VkCullModeFlags(VK_CULL_MODE_FRONT_BIT)
-                    : desc.cullMode == CULL_BACK ? VkCullModeFlags(VK_CULL_MODE_BACK_BIT)
-                                                 : VkCullModeFlags(VK_CULL_MODE_NONE),
-        .frontFace = VK_FRONT_FACE_CLOCKWISE,
-        .lineWidth = 1.0f,
-    };
-    VkPipelineMultisampleStateCreateInfo multisample = {.sType = VK_STRUCTURE_TYPE_PIPELINE_MULTISAMPLE_STATE_CREATE_INFO,
-                                                        .rasterizationSamples = VK_SAMPLE_COUNT_1_BIT};
-    VkPipelineDepthStencilStateCreateInfo depth = {
-        .sType = VK_STRUCTURE_TYPE_PIPELINE_DEPTH_STENCIL_STATE_CREATE_INFO,
-        .depthTestEnable = desc.depthFormat != FORMAT_UNKNOWN,
-        .depthWriteEnable = desc.depthFormat != FORMAT_UNKNOWN,
-        .depthCompareOp = VK_COMPARE_OP_LESS_OR_EQUAL,
-        .stencilTestEnable = VK_FALSE,
-        .front = {VK_STENCIL_OP_KEEP, VK_STENCIL_OP_KEEP, VK_STENCIL_OP_KEEP, VK_COMPARE_OP_ALWAYS, 0xFF, 0xFF, 0},
-        .back = {VK_STENCIL_OP_KEEP, VK_STENCIL_OP_KEEP, VK_STENCIL_OP_KEEP, VK_COMPARE_OP_ALWAYS, 0xFF, 0xFF, 0},
-    };
+}
+
+// The render targets' formats and blending: alpha blending where the format can blend.
+struct ColourTargets {
     FixedArray<VkPipelineColorBlendAttachmentState, 8> blends;
-    FixedArray<VkFormat, 8> colourFormats;
+    FixedArray<VkFormat, 8> formats;
+    VkPipelineColorBlendStateCreateInfo blend;
+    VkPipelineRenderingCreateInfo rendering;
+};
+
+void describeColourTargets(VulkanContext& vk, const GraphicsPipelineDesc& desc, ColourTargets& targets)
+{
     for (uint32_t format : desc.renderTargetFormats) {
         VkFormat vulkan = vulkanFormat(format);
         VkFormatProperties properties;
         vkGetPhysicalDeviceFormatProperties(vk.physicalDevice, vulkan, &properties);
         // Formats that cannot blend (32-bit float on some devices) are written unblended.
         bool blendable = properties.optimalTilingFeatures & VK_FORMAT_FEATURE_COLOR_ATTACHMENT_BLEND_BIT;
-        colourFormats.push(vulkan);
-        blends.push({
+        targets.formats.push(vulkan);
+        targets.blends.push({
             .blendEnable = blendable,
             .srcColorBlendFactor = VK_BLEND_FACTOR_SRC_ALPHA,
             .dstColorBlendFactor = VK_BLEND_FACTOR_ONE_MINUS_SRC_ALPHA,
@@ -352,35 +222,107 @@ Pipeline* createGraphicsPipeline(RenderApp& app, const GraphicsPipelineDesc& des
             .colorWriteMask = 0xF,
         });
     }
-    VkPipelineColorBlendStateCreateInfo blend = {.sType = VK_STRUCTURE_TYPE_PIPELINE_COLOR_BLEND_STATE_CREATE_INFO,
-                                                 .logicOpEnable = VK_FALSE,
-                                                 .attachmentCount = uint32_t(blends.count),
-                                                 .pAttachments = blends.data};
-    VkDynamicState dynamicStates[] = {VK_DYNAMIC_STATE_VIEWPORT, VK_DYNAMIC_STATE_SCISSOR};
-    VkPipelineDynamicStateCreateInfo dynamic = {.sType = VK_STRUCTURE_TYPE_PIPELINE_DYNAMIC_STATE_CREATE_INFO,
-                                                .dynamicStateCount = 2,
-                                                .pDynamicStates = dynamicStates};
+    targets.blend = {.sType = VK_STRUCTURE_TYPE_PIPELINE_COLOR_BLEND_STATE_CREATE_INFO,
+                     .logicOpEnable = VK_FALSE,
+                     .attachmentCount = uint32_t(targets.blends.count),
+                     .pAttachments = targets.blends.data};
     VkFormat depthFormat = desc.depthFormat ? vulkanFormat(desc.depthFormat) : VK_FORMAT_UNDEFINED;
-    VkPipelineRenderingCreateInfo rendering = {
+    targets.rendering = {
         .sType = VK_STRUCTURE_TYPE_PIPELINE_RENDERING_CREATE_INFO,
-        .colorAttachmentCount = uint32_t(colourFormats.count),
-        .pColorAttachmentFormats = colourFormats.data,
+        .colorAttachmentCount = uint32_t(targets.formats.count),
+        .pColorAttachmentFormats = targets.formats.data,
         .depthAttachmentFormat = depthFormat,
         .stencilAttachmentFormat = desc.depthFormat == FORMAT_D24_UNORM_S8_UINT ? depthFormat : VK_FORMAT_UNDEFINED,
     };
+}
+
+// Triangle lists, one dynamic viewport and scissor, the desc's culling, one sample, and the
+// depth test and write where there is a depth format.
+struct FixedStates {
+    VkPipelineInputAssemblyStateCreateInfo inputAssembly;
+    VkPipelineViewportStateCreateInfo viewport;
+    VkPipelineRasterizationStateCreateInfo raster;
+    VkPipelineMultisampleStateCreateInfo multisample;
+    VkPipelineDepthStencilStateCreateInfo depth;
+    VkDynamicState dynamicStates[2];
+    VkPipelineDynamicStateCreateInfo dynamic;
+};
+
+void describeFixedStates(const GraphicsPipelineDesc& desc, FixedStates& states)
+{
+    states.inputAssembly = {.sType = VK_STRUCTURE_TYPE_PIPELINE_INPUT_ASSEMBLY_STATE_CREATE_INFO,
+                            .topology = VK_PRIMITIVE_TOPOLOGY_TRIANGLE_LIST};
+    states.viewport = {.sType = VK_STRUCTURE_TYPE_PIPELINE_VIEWPORT_STATE_CREATE_INFO,
+                       .viewportCount = 1,
+                       .scissorCount = 1};
+    // The viewport is flipped (negative height), so clockwise on screen is clockwise here too.
+    states.raster = {
+        .sType = VK_STRUCTURE_TYPE_PIPELINE_RASTERIZATION_STATE_CREATE_INFO,
+        .depthClampEnable = VK_FALSE,
+        .polygonMode = VK_POLYGON_MODE_FILL,
+        .cullMode = desc.cullMode == CULL_FRONT  ? VkCullModeFlags(VK_CULL_MODE_FRONT_BIT)
+                    : desc.cullMode == CULL_BACK ? VkCullModeFlags(VK_CULL_MODE_BACK_BIT)
+                                                 : VkCullModeFlags(VK_CULL_MODE_NONE),
+        .frontFace = VK_FRONT_FACE_CLOCKWISE,
+        .lineWidth = 1.0f,
+    };
+    states.multisample = {.sType = VK_STRUCTURE_TYPE_PIPELINE_MULTISAMPLE_STATE_CREATE_INFO,
+                          .rasterizationSamples = VK_SAMPLE_COUNT_1_BIT};
+    const VkStencilOpState keep = {VK_STENCIL_OP_KEEP, VK_STENCIL_OP_KEEP, VK_STENCIL_OP_KEEP,
+                                   VK_COMPARE_OP_ALWAYS, 0xFF, 0xFF, 0};
+    states.depth = {
+        .sType = VK_STRUCTURE_TYPE_PIPELINE_DEPTH_STENCIL_STATE_CREATE_INFO,
+        .depthTestEnable = desc.depthFormat != FORMAT_UNKNOWN,
+        .depthWriteEnable = desc.depthFormat != FORMAT_UNKNOWN,
+        .depthCompareOp = VK_COMPARE_OP_LESS_OR_EQUAL,
+        .stencilTestEnable = VK_FALSE,
+        .front = keep,
+        .back = keep,
+    };
+    states.dynamicStates[0] = VK_DYNAMIC_STATE_VIEWPORT;
+    states.dynamicStates[1] = VK_DYNAMIC_STATE_SCISSOR;
+    states.dynamic = {.sType = VK_STRUCTURE_TYPE_PIPELINE_DYNAMIC_STATE_CREATE_INFO,
+                      .dynamicStateCount = 2,
+                      .pDynamicStates = states.dynamicStates};
+}
+
+VkPipelineShaderStageCreateInfo shaderStage(VkShaderStageFlagBits stage, VkShaderModule module)
+{
+    return {.sType = VK_STRUCTURE_TYPE_PIPELINE_SHADER_STAGE_CREATE_INFO, .stage = stage, .module = module, .pName = "main"};
+}
+
+} // namespace
+
+Pipeline* createGraphicsPipeline(RenderApp& app, const GraphicsPipelineDesc& desc)
+{
+    const char* failure = "PANIC: Failed to create graphics pipeline state\n";
+    VulkanContext& vk = vulkanOf(app);
+    VkShaderStageFlags stages = VK_SHADER_STAGE_VERTEX_BIT | VK_SHADER_STAGE_FRAGMENT_BIT;
+    PipelineResource* resource = createRootSignature(app, desc.rootSignature, {desc.vertexProgram, desc.pixelProgram},
+                                                     stages, VK_PIPELINE_BIND_POINT_GRAPHICS);
+    VkShaderModule vertexModule = createModule(app, desc.vertexProgram, failure);
+    VkShaderModule pixelModule = desc.pixelProgram.code ? createModule(app, desc.pixelProgram, failure) : VK_NULL_HANDLE;
+    VkPipelineShaderStageCreateInfo shaderStages[2] = {shaderStage(VK_SHADER_STAGE_VERTEX_BIT, vertexModule),
+                                                       shaderStage(VK_SHADER_STAGE_FRAGMENT_BIT, pixelModule)};
+    VertexInput vertexInput;
+    describeVertexInput(desc, vertexInput);
+    ColourTargets targets;
+    describeColourTargets(vk, desc, targets);
+    FixedStates states;
+    describeFixedStates(desc, states);
     VkGraphicsPipelineCreateInfo info = {
         .sType = VK_STRUCTURE_TYPE_GRAPHICS_PIPELINE_CREATE_INFO,
-        .pNext = &rendering,
+        .pNext = &targets.rendering,
         .stageCount = pixelModule ? 2u : 1u,
         .pStages = shaderStages,
-        .pVertexInputState = &vertexInput,
-        .pInputAssemblyState = &inputAssembly,
-        .pViewportState = &viewport,
-        .pRasterizationState = &raster,
-        .pMultisampleState = &multisample,
-        .pDepthStencilState = &depth,
-        .pColorBlendState = &blend,
-        .pDynamicState = &dynamic,
+        .pVertexInputState = &vertexInput.info,
+        .pInputAssemblyState = &states.inputAssembly,
+        .pViewportState = &states.viewport,
+        .pRasterizationState = &states.raster,
+        .pMultisampleState = &states.multisample,
+        .pDepthStencilState = &states.depth,
+        .pColorBlendState = &targets.blend,
+        .pDynamicState = &states.dynamic,
         .layout = resource->layout,
     };
     VkResult result = vkCreateGraphicsPipelines(vk.device, VK_NULL_HANDLE, 1, &info, nullptr, &resource->pipeline);
@@ -402,7 +344,7 @@ void destroyPipeline(RenderApp& app, Pipeline*& pipeline)
 {
     if (!pipeline)
         return;
-    deferRelease(app, {RELEASE_PIPELINE, uint64_t(pipeline->resource->pipeline)});
+    deferRelease(app, ReleaseKind::Pipeline, uint64_t(pipeline->resource->pipeline));
     releaseRootSignature(app, pipeline->resource);
     delete pipeline->resource;
     delete pipeline;

@@ -229,30 +229,30 @@ void deferBufferResource(RenderApp& app, BufferResource*& resource)
     if (!resource)
         return;
     // Freeing the memory unmaps it.
-    deferRelease(app, {RELEASE_BUFFER, uint64_t(resource->buffer)});
-    deferRelease(app, {RELEASE_MEMORY, uint64_t(resource->memory)});
+    deferRelease(app, ReleaseKind::Buffer, uint64_t(resource->buffer));
+    deferRelease(app, ReleaseKind::Memory, uint64_t(resource->memory));
     delete resource;
     resource = nullptr;
 }
 
 // >>buffers
 
-Buffer* createBuffer(RenderApp& app, uint64_t size, uint32_t type, const void* data, bool zeroInitialise,
+Buffer* createBuffer(RenderApp& app, uint64_t size, BufferType type, const void* data, bool zeroInitialise,
                      uint32_t)
 {
-    if (type > BUFFER_READBACK)
+    if (uint32_t(type) > uint32_t(BufferType::Readback))
         PANIC("PANIC: Error: Invalid buffer type\n");
     static constexpr uint32_t creationState[] = {
         STATE_INDEX_BUFFER,     STATE_VERTEX_AND_CONSTANT_BUFFER, STATE_VERTEX_AND_CONSTANT_BUFFER,
         STATE_UNORDERED_ACCESS, STATE_GENERIC_READ,
         STATE_NON_PIXEL_SHADER_RESOURCE | STATE_PIXEL_SHADER_RESOURCE, STATE_COPY_DEST};
-    bool hostVisible = type == BUFFER_UPLOAD || type == BUFFER_READBACK;
+    bool hostVisible = type == BufferType::Upload || type == BufferType::Readback;
     // Vulkan has no empty buffers: a size of 0 gets the smallest block, 256 bytes.
     uint64_t rounded = size ? align256(size) : 256;
 
     Buffer* buffer = static_cast<Buffer*>(std::calloc(1, sizeof(Buffer)));
-    buffer->resource = createBufferResource(app, rounded, hostVisible, type == BUFFER_READBACK, "gfx::buffer");
-    buffer->state = creationState[type];
+    buffer->resource = createBufferResource(app, rounded, hostVisible, type == BufferType::Readback, "gfx::buffer");
+    buffer->state = creationState[uint32_t(type)];
     buffer->uploadState = STATE_GENERIC_READ;
     buffer->size = rounded;
     buffer->type = type;
@@ -450,11 +450,11 @@ void releaseImageRecord(RenderApp& app, Image* image)
     ImageResource* resource = image->resource;
     if (resource) {
         for (const ImageView& view : resource->views)
-            deferRelease(app, {RELEASE_IMAGE_VIEW, uint64_t(view.view)});
+            deferRelease(app, ReleaseKind::ImageView, uint64_t(view.view));
         resource->views.clear();
         if (resource->memory) { // swapchain images belong to the swapchain
-            deferRelease(app, {RELEASE_IMAGE, uint64_t(resource->image)});
-            deferRelease(app, {RELEASE_MEMORY, uint64_t(resource->memory)});
+            deferRelease(app, ReleaseKind::Image, uint64_t(resource->image));
+            deferRelease(app, ReleaseKind::Memory, uint64_t(resource->memory));
         }
         delete resource;
     }

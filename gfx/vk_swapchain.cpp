@@ -50,23 +50,94 @@ bool recreateSwapchain(RenderApp& app)
     return vk.swapchain != VK_NULL_HANDLE && !vk.surfaceLost;
 }
 
-} // namespace
-
-void createSwapchain(RenderApp& app)
+// The semaphores that outlive every swapchain: one acquire semaphore per frame slot and the
+// timeline semaphore that counts presented frames.
+void createSwapchainSemaphores(RenderApp& app)
 {
     VulkanContext& vk = vulkanOf(app);
     for (VkSemaphore& semaphore : vk.acquired) {
         if (!semaphore)
             semaphore = createBinarySemaphore(app);
     }
-    if (!vk.presentFence) {
-        VkSemaphoreTypeCreateInfo type = {.sType = VK_STRUCTURE_TYPE_SEMAPHORE_TYPE_CREATE_INFO,
-                                          .semaphoreType = VK_SEMAPHORE_TYPE_TIMELINE};
-        VkSemaphoreCreateInfo info = {.sType = VK_STRUCTURE_TYPE_SEMAPHORE_CREATE_INFO, .pNext = &type};
-        checkVulkan(vkCreateSemaphore(vk.device, &info, nullptr, &vk.presentFence), "PANIC: Failed to create fence\n");
-        setDebugName(app, VK_OBJECT_TYPE_SEMAPHORE, uint64_t(vk.presentFence), "gfx::backbuffer::fence");
-    }
+    if (vk.presentFence)
+        return;
+    VkSemaphoreTypeCreateInfo type = {.sType = VK_STRUCTURE_TYPE_SEMAPHORE_TYPE_CREATE_INFO,
+                                      .semaphoreType = VK_SEMAPHORE_TYPE_TIMELINE};
+    VkSemaphoreCreateInfo info = {.sType = VK_STRUCTURE_TYPE_SEMAPHORE_CREATE_INFO, .pNext = &type};
+    checkVulkan(vkCreateSemaphore(vk.device, &info, nullptr, &vk.presentFence), "PANIC: Failed to create fence\n");
+    setDebugName(app, VK_OBJECT_TYPE_SEMAPHORE, uint64_t(vk.presentFence), "gfx::backbuffer::fence");
+}
 
+// R8G8B8A8 else B8G8R8A8, UNORM in the sRGB colour space; none of them is a PANIC.
+VkSurfaceFormatKHR chooseSurfaceFormat(VulkanContext& vk)
+{
+    uint32_t formatCount = 0;
+    vkGetPhysicalDeviceSurfaceFormatsKHR(vk.physicalDevice, vk.surface, &formatCount, nullptr);
+    VkSurfaceFormatKHR formats[64];
+    formatCount = std::min(formatCount, 64u);
+    vkGetPhysicalDeviceSurfaceFormatsKHR(vk.physicalDevice, vk.surface, &formatCount, formats);
+    for (VkFormat wanted : {VK_FORMAT_R8G8B8A8_UNORM, VK_FORMAT_B8G8R8A8_UNORM}) {
+        for (uint32_t i = 0; i < formatCount; ++i) {
+            if (formats[i].format == wanted && formats[i].colorSpace == VK_COLOR_SPACE_SRGB_NONLINEAR_KHR)
+                return formats[i];
+        }
+    }
+    PANIC("PANIC: Failed to create swapchain\n");
+}
+
+// The window's drawable size where the surface leaves the extent to the swapchain.
+VkExtent2D swapchainExtent(RenderApp& app, const VkSurfaceCapabilitiesKHR& capabilities)
+{
+    VkExtent2D extent = capabilities.currentExtent;
+    if (extent.width == UINT32_MAX) {
+        windowDrawableSize(app.window, &extent.width, &extent.height);
+        extent.width = std::clamp(extent.width, capabilities.minImageExtent.width, capabilities.maxImageExtent.width);
+        extent.height = std::clamp(extent.height, capabilities.minImageExtent.height, capabilities.maxImageExtent.height);
+    }
+    return extent;
+}
+
+// Back buffer records for the swapchain's images, in PRESENT state.
+void adoptSwapchainImages(RenderApp& app, VkFormat format, VkExtent2D extent)
+{
+    VulkanContext& vk = vulkanOf(app);
+    uint32_t count = 0;
+    vkGetSwapchainImagesKHR(vk.device, vk.swapchain, &count, nullptr);
+    count = std::min(count, backBufferLimit);
+    VkImage images[backBufferLimit];
+    vkGetSwapchainImagesKHR(vk.device, vk.swapchain, &count, images);
+    for (uint32_t i = 0; i < count; ++i) {
+        ImageResource* resource = new ImageResource{};
+        resource->image = images[i];
+        resource->format = format;
+        resource->aspect = VK_IMAGE_ASPECT_COLOR_BIT;
+        resource->swapchainImage = true;
+        resource->app = &app;
+        app.backBuffers[i] = {
+            .resource = resource,
+            .state = STATE_PRESENT,
+            .uploadState = STATE_GENERIC_READ,
+            .width = extent.width,
+            .height = extent.height,
+            .format = format == VK_FORMAT_R8G8B8A8_UNORM ? uint32_t(FORMAT_R8G8B8A8_UNORM)
+                                                         : uint32_t(FORMAT_B8G8R8A8_UNORM),
+            .flags = RESOURCE_FLAG_ALLOW_RENDER_TARGET,
+        };
+        setDebugName(app, VK_OBJECT_TYPE_IMAGE, uint64_t(images[i]), "gfx::backbuffer");
+        // Kept across recreation: a present of the old swapchain may still wait on one.
+        if (!vk.renderDone[i])
+            vk.renderDone[i] = createBinarySemaphore(app);
+        vk.backBufferNeedsLayout[i] = true;
+    }
+    app.backBufferCount = count;
+}
+
+} // namespace
+
+void createSwapchain(RenderApp& app)
+{
+    VulkanContext& vk = vulkanOf(app);
+    createSwapchainSemaphores(app);
     VkSurfaceCapabilitiesKHR capabilities;
     VkResult result = vkGetPhysicalDeviceSurfaceCapabilitiesKHR(vk.physicalDevice, vk.surface, &capabilities);
     if (result == VK_ERROR_SURFACE_LOST_KHR) {
@@ -74,12 +145,7 @@ void createSwapchain(RenderApp& app)
         return;
     }
     checkVulkan(result, "PANIC: Failed to create swapchain\n");
-    VkExtent2D extent = capabilities.currentExtent;
-    if (extent.width == UINT32_MAX) {
-        windowDrawableSize(app.window, &extent.width, &extent.height);
-        extent.width = std::clamp(extent.width, capabilities.minImageExtent.width, capabilities.maxImageExtent.width);
-        extent.height = std::clamp(extent.height, capabilities.minImageExtent.height, capabilities.maxImageExtent.height);
-    }
+    VkExtent2D extent = swapchainExtent(app, capabilities);
     VkSwapchainKHR old = vk.swapchain;
     releaseSwapchainImages(app);
     if (extent.width == 0 || extent.height == 0) {
@@ -91,21 +157,7 @@ void createSwapchain(RenderApp& app)
         return;
     }
 
-    uint32_t formatCount = 0;
-    vkGetPhysicalDeviceSurfaceFormatsKHR(vk.physicalDevice, vk.surface, &formatCount, nullptr);
-    VkSurfaceFormatKHR formats[64];
-    formatCount = std::min(formatCount, 64u);
-    vkGetPhysicalDeviceSurfaceFormatsKHR(vk.physicalDevice, vk.surface, &formatCount, formats);
-    VkSurfaceFormatKHR chosen = {VK_FORMAT_UNDEFINED, VK_COLOR_SPACE_SRGB_NONLINEAR_KHR};
-    for (VkFormat wanted : {VK_FORMAT_R8G8B8A8_UNORM, VK_FORMAT_B8G8R8A8_UNORM}) {
-        for (uint32_t i = 0; i < formatCount && chosen.format == VK_FORMAT_UNDEFINED; ++i) {
-            if (formats[i].format == wanted && formats[i].colorSpace == VK_COLOR_SPACE_SRGB_NONLINEAR_KHR)
-                chosen = formats[i];
-        }
-    }
-    if (chosen.format == VK_FORMAT_UNDEFINED)
-        PANIC("PANIC: Failed to create swapchain\n");
-
+    VkSurfaceFormatKHR chosen = chooseSurfaceFormat(vk);
     uint32_t imageCount = std::max(3u, capabilities.minImageCount);
     if (capabilities.maxImageCount)
         imageCount = std::min(imageCount, capabilities.maxImageCount);
@@ -137,36 +189,7 @@ void createSwapchain(RenderApp& app)
     vk.swapchainFormat = chosen.format;
     vk.swapchainExtent = extent;
     vk.swapchainStale = false;
-
-    uint32_t count = 0;
-    vkGetSwapchainImagesKHR(vk.device, vk.swapchain, &count, nullptr);
-    count = std::min(count, backBufferLimit);
-    VkImage images[backBufferLimit];
-    vkGetSwapchainImagesKHR(vk.device, vk.swapchain, &count, images);
-    for (uint32_t i = 0; i < count; ++i) {
-        ImageResource* resource = new ImageResource{};
-        resource->image = images[i];
-        resource->format = chosen.format;
-        resource->aspect = VK_IMAGE_ASPECT_COLOR_BIT;
-        resource->swapchainImage = true;
-        resource->app = &app;
-        app.backBuffers[i] = {
-            .resource = resource,
-            .state = STATE_PRESENT,
-            .uploadState = STATE_GENERIC_READ,
-            .width = extent.width,
-            .height = extent.height,
-            .format = chosen.format == VK_FORMAT_R8G8B8A8_UNORM ? uint32_t(FORMAT_R8G8B8A8_UNORM)
-                                                               : uint32_t(FORMAT_B8G8R8A8_UNORM),
-            .flags = RESOURCE_FLAG_ALLOW_RENDER_TARGET,
-        };
-        setDebugName(app, VK_OBJECT_TYPE_IMAGE, uint64_t(images[i]), "gfx::backbuffer");
-        // Kept across recreation: a present of the old swapchain may still wait on one.
-        if (!vk.renderDone[i])
-            vk.renderDone[i] = createBinarySemaphore(app);
-        vk.backBufferNeedsLayout[i] = true;
-    }
-    app.backBufferCount = count;
+    adoptSwapchainImages(app, chosen.format, extent);
     app.width = extent.width;
     app.height = extent.height;
 }

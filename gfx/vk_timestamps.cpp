@@ -47,7 +47,7 @@ void destroyTimestampQueries(RenderApp& app, TimestampQueries*& queries)
 {
     if (!queries)
         return;
-    deferRelease(app, {RELEASE_QUERY_POOL, uint64_t(queries->pool)});
+    deferRelease(app, ReleaseKind::QueryPool, uint64_t(queries->pool));
     std::free(queries);
     queries = nullptr;
 }

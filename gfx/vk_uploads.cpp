@@ -15,23 +15,9 @@ void recordFillBarrier(CommandList* list)
 
 namespace {
 
-void recordLayoutBarrier(CommandList* list, const Image* image, VkImageLayout from, VkPipelineStageFlags2 sourceStages,
-                         VkAccessFlags2 sourceAccess, VkImageLayout to, VkPipelineStageFlags2 destinationStages,
-                         VkAccessFlags2 destinationAccess)
+void recordLayoutBarrier(CommandList* list, const Image* image, ImageAccess from, ImageAccess to)
 {
-    VkImageMemoryBarrier2 barrier = {
-        .sType = VK_STRUCTURE_TYPE_IMAGE_MEMORY_BARRIER_2,
-        .srcStageMask = sourceStages,
-        .srcAccessMask = sourceAccess,
-        .dstStageMask = destinationStages,
-        .dstAccessMask = destinationAccess,
-        .oldLayout = from,
-        .newLayout = to,
-        .srcQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED,
-        .dstQueueFamilyIndex = VK_QUEUE_FAMILY_IGNORED,
-        .image = image->resource->image,
-        .subresourceRange = {image->resource->aspect, 0, 1, 0, 1},
-    };
+    VkImageMemoryBarrier2 barrier = wholeImageBarrier(*image->resource, from, to);
     VkDependencyInfo dependency = {.sType = VK_STRUCTURE_TYPE_DEPENDENCY_INFO,
                                    .imageMemoryBarrierCount = 1,
                                    .pImageMemoryBarriers = &barrier};
@@ -46,27 +32,25 @@ void recordLayoutBarrier(CommandList* list, const Image* image, VkImageLayout fr
 void recordFirstLayout(CommandList* list, Image* image)
 {
     endRendering(list);
-    VkImageLayout layout = layoutForState(image->state, image->resource->swapchainImage);
-    VkPipelineStageFlags2 stages = stagesForState(image->state);
-    VkAccessFlags2 access = accessForState(image->state);
+    const ImageAccess none = {VK_IMAGE_LAYOUT_UNDEFINED, VK_PIPELINE_STAGE_2_NONE, 0};
+    const ImageAccess created = imageAccessFor(image->state, image->resource->swapchainImage);
     if (!image->resource->zeroPending) {
-        recordLayoutBarrier(list, image, VK_IMAGE_LAYOUT_UNDEFINED, VK_PIPELINE_STAGE_2_NONE, 0, layout, stages, access);
+        recordLayoutBarrier(list, image, none, created);
         return;
     }
     image->resource->zeroPending = false;
-    const VkImageLayout cleared = VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL;
-    recordLayoutBarrier(list, image, VK_IMAGE_LAYOUT_UNDEFINED, VK_PIPELINE_STAGE_2_NONE, 0, cleared,
-                        VK_PIPELINE_STAGE_2_CLEAR_BIT, VK_ACCESS_2_TRANSFER_WRITE_BIT);
+    const ImageAccess cleared = {VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, VK_PIPELINE_STAGE_2_CLEAR_BIT,
+                                 VK_ACCESS_2_TRANSFER_WRITE_BIT};
+    recordLayoutBarrier(list, image, none, cleared);
     VkImageSubresourceRange range = {image->resource->aspect, 0, 1, 0, 1};
     if (image->resource->aspect & VK_IMAGE_ASPECT_DEPTH_BIT) {
         VkClearDepthStencilValue zero = {0.0f, 0};
-        vkCmdClearDepthStencilImage(list->buffer, image->resource->image, cleared, &zero, 1, &range);
+        vkCmdClearDepthStencilImage(list->buffer, image->resource->image, cleared.layout, &zero, 1, &range);
     } else {
         VkClearColorValue zero = {};
-        vkCmdClearColorImage(list->buffer, image->resource->image, cleared, &zero, 1, &range);
+        vkCmdClearColorImage(list->buffer, image->resource->image, cleared.layout, &zero, 1, &range);
     }
-    recordLayoutBarrier(list, image, cleared, VK_PIPELINE_STAGE_2_CLEAR_BIT, VK_ACCESS_2_TRANSFER_WRITE_BIT, layout,
-                        stages, access);
+    recordLayoutBarrier(list, image, cleared, created);
 }
 
 namespace {
@@ -117,60 +101,69 @@ void recordPendingLayouts(RenderApp& app, CommandList* list)
     vk.pendingFills.clear();
 }
 
-void recordUploads(RenderApp& app, FrameContext& frame)
-{
-    CommandList* list = frame.commandList;
-    for (Image* image : frame.pendingImageUploads) {
-        if (!image->pendingData || !image->upload)
-            continue;
-        uint32_t pixelBytes = bytesPerPixel(image->format);
-        ImageFootprint footprint = imageFootprint(image->width, image->height, image->format);
-        uint8_t* mapped = static_cast<uint8_t*>(image->upload->mapped);
-        for (uint32_t row = 0; row < footprint.rowCount; ++row) {
-            std::memcpy(mapped + row * footprint.rowPitch, image->pendingData + uint64_t(row) * image->width * pixelBytes,
-                        footprint.rowSize);
-        }
-        flushMapped(image->upload);
-        uint32_t state = image->state;
-        PendingTransition toCopy = {state, STATE_COPY_DEST, nullptr, image};
-        PendingTransition back = {STATE_COPY_DEST, state, nullptr, image};
-        if (state != STATE_COPY_DEST)
-            recordBarriers(list, &toCopy, 1);
-        VkBufferImageCopy region = {
-            .bufferOffset = 0,
-            .bufferRowLength = uint32_t(footprint.rowPitch / pixelBytes),
-            .bufferImageHeight = image->height,
-            .imageSubresource = {image->resource->aspect & ~VkImageAspectFlags(VK_IMAGE_ASPECT_STENCIL_BIT), 0, 0, 1},
-            .imageOffset = {0, 0, 0},
-            .imageExtent = {image->width, image->height, 1},
-        };
-        vkCmdCopyBufferToImage(list->buffer, image->upload->buffer, image->resource->image,
-                               VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, 1, &region);
-        if (state != STATE_COPY_DEST)
-            recordBarriers(list, &back, 1);
-        std::free(image->pendingData);
-        image->pendingData = nullptr;
-        deferBufferResource(app, image->upload);
-    }
-    frame.pendingImageUploads.clear();
+namespace {
 
-    for (Buffer* buffer : frame.pendingBufferUploads) {
-        if (!buffer->pendingData || !buffer->resource || !buffer->upload)
-            continue;
-        std::memcpy(buffer->upload->mapped, buffer->pendingData, buffer->size);
-        flushMapped(buffer->upload);
-        uint32_t state = buffer->state;
-        PendingTransition toCopy = {state, STATE_COPY_DEST, buffer, nullptr};
-        PendingTransition back = {STATE_COPY_DEST, state, buffer, nullptr};
-        if (state != STATE_COPY_DEST)
-            recordBarriers(list, &toCopy, 1);
+// A copy into the resource from its upload buffer, in COPY_DEST and then back to its tracked state.
+template <typename Copy>
+void recordCopyIn(CommandList* list, Buffer* buffer, Image* image, Copy copy)
+{
+    uint32_t state = buffer ? buffer->state : image->state;
+    PendingTransition toCopy = {state, STATE_COPY_DEST, buffer, image};
+    PendingTransition back = {STATE_COPY_DEST, state, buffer, image};
+    if (state != STATE_COPY_DEST)
+        recordBarriers(list, &toCopy, 1);
+    copy();
+    if (state != STATE_COPY_DEST)
+        recordBarriers(list, &back, 1);
+}
+
+void recordImageUpload(RenderApp& app, CommandList* list, Image* image)
+{
+    uint32_t pixelBytes = bytesPerPixel(image->format);
+    ImageFootprint footprint = imageFootprint(image->width, image->height, image->format);
+    uint8_t* mapped = static_cast<uint8_t*>(image->upload->mapped);
+    for (uint32_t row = 0; row < footprint.rowCount; ++row) {
+        std::memcpy(mapped + row * footprint.rowPitch, image->pendingData + uint64_t(row) * image->width * pixelBytes,
+                    footprint.rowSize);
+    }
+    flushMapped(image->upload);
+    VkBufferImageCopy region;
+    if (footprintRegion(image, image->upload->size, &region)) {
+        recordCopyIn(list, nullptr, image, [&] {
+            vkCmdCopyBufferToImage(list->buffer, image->upload->buffer, image->resource->image,
+                                   VK_IMAGE_LAYOUT_TRANSFER_DST_OPTIMAL, 1, &region);
+        });
+    }
+    std::free(image->pendingData);
+    image->pendingData = nullptr;
+    deferBufferResource(app, image->upload);
+}
+
+void recordBufferUpload(RenderApp& app, CommandList* list, Buffer* buffer)
+{
+    std::memcpy(buffer->upload->mapped, buffer->pendingData, buffer->size);
+    flushMapped(buffer->upload);
+    recordCopyIn(list, buffer, nullptr, [&] {
         VkBufferCopy region = {.srcOffset = 0, .dstOffset = 0, .size = buffer->size};
         vkCmdCopyBuffer(list->buffer, buffer->upload->buffer, buffer->resource->buffer, 1, &region);
-        if (state != STATE_COPY_DEST)
-            recordBarriers(list, &back, 1);
-        std::free(buffer->pendingData);
-        buffer->pendingData = nullptr;
-        deferBufferResource(app, buffer->upload);
+    });
+    std::free(buffer->pendingData);
+    buffer->pendingData = nullptr;
+    deferBufferResource(app, buffer->upload);
+}
+
+} // namespace
+
+void recordUploads(RenderApp& app, FrameContext& frame)
+{
+    for (Image* image : frame.pendingImageUploads) {
+        if (image->pendingData && image->upload)
+            recordImageUpload(app, frame.commandList, image);
+    }
+    frame.pendingImageUploads.clear();
+    for (Buffer* buffer : frame.pendingBufferUploads) {
+        if (buffer->pendingData && buffer->resource && buffer->upload)
+            recordBufferUpload(app, frame.commandList, buffer);
     }
     frame.pendingBufferUploads.clear();
 }

@@ -13,40 +13,40 @@ void beginInputFrame(InputState& input, WindowState& window)
 bool applyInputEvent(InputState& input, WindowState& window, const InputEvent& event)
 {
     switch (event.type) {
-    case InputEvent::Quit:
+    case InputEventType::Quit:
         window.quit = true;
         return false;
-    case InputEvent::MouseMove:
+    case InputEventType::MouseMove:
         window.mouseX = event.x;
         window.mouseY = event.y;
         return true;
-    case InputEvent::KeyDown: {
+    case InputEventType::KeyDown: {
         uint32_t key = event.code & 0xFF;
         if (!input.keyDown[key])
             input.keyPressed[key] = 1; // auto-repeat does not press again
         input.keyDown[key] = 1;
         return true;
     }
-    case InputEvent::KeyUp:
+    case InputEventType::KeyUp:
         input.keyDown[event.code & 0xFF] = 0; // pressed stays for this frame
         return true;
-    case InputEvent::ButtonDown:
+    case InputEventType::ButtonDown:
         if (event.code < 3) {
             if (!input.mouseDown[event.code])
                 input.mousePressed[event.code] = 1;
             input.mouseDown[event.code] = 1;
         }
         return true;
-    case InputEvent::ButtonUp:
+    case InputEventType::ButtonUp:
         if (event.code < 3) {
             input.mouseDown[event.code] = 0;
             input.mousePressed[event.code] = 0;
         }
         return true;
-    case InputEvent::Wheel:
+    case InputEventType::Wheel:
         window.wheel = event.x;
         return false;
-    case InputEvent::Other:
+    case InputEventType::Other:
         return true;
     }
     return true;

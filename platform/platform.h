@@ -1,27 +1,13 @@
-// The operating system as the rest of the program sees it. Implemented once per
-// platform folder (platform/sdl on Linux, platform/win32 on Windows); nothing above this
-// header calls the OS.
+// The operating system as the layers above core see it: text, threads, the audio device, the
+// window with its input and the Vulkan loader. Implemented once per platform folder
+// (platform/sdl on Linux, platform/win32 on Windows); nothing above this header calls the OS.
 #pragma once
+
+#include "platform/system.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-
-// >>system services (no dependency on core: core's diagnostics stand on these)
-
-// Hands a finished log line to the debugger's output channel, if there is one.
-void debugOutput(const char* text);
-bool isDebuggerAttached();
-// Breakpoint trap, raised only while a debugger is attached (it would end the process otherwise).
-void debugBreakIfAttached();
-[[noreturn]] void exitProcess(int exitCode);
-
-// Monotonic clock in milliseconds.
-double nowMilliseconds();
-
-// Creates or truncates the file and writes the bytes in one call.
-enum class FileWriteResult { ok, openFailed, writeFailed };
-FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size);
 
 // >>text (the title's font engine: FreeType on Linux, GDI on Windows)
 
@@ -103,8 +89,6 @@ void closeAudioDevice(AudioDevice*& device);
 
 // >>window and input (platform/<name>/window.cpp; the rules in platform/input.cpp)
 
-#include <cstdint>
-
 // Held and newly pressed keys (indexed by the Windows virtual-key code, Escape = 0x1B) and
 // mouse buttons (0 left, 1 middle, 2 right). Pressed is true only in the frame the key or
 // button went down.
@@ -122,9 +106,9 @@ struct WindowState {
 };
 
 // One window message, as the pump sees it.
+enum class InputEventType : uint32_t { KeyDown, KeyUp, ButtonDown, ButtonUp, MouseMove, Wheel, Quit, Other };
 struct InputEvent {
-    enum Type : uint32_t { KeyDown, KeyUp, ButtonDown, ButtonUp, MouseMove, Wheel, Quit, Other };
-    Type type;
+    InputEventType type;
     uint32_t code; // key: virtual-key code (low byte used); button: 0, 1, 2
     float x, y;    // mouse position, or wheel notches in x
 };

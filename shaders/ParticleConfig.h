@@ -1,8 +1,21 @@
 // Records shared byte for byte by the CPU side (compiled with IS_CPU) and the GPU programs.
 // Constant blocks follow the 16-byte register rule; ParticleData is packed at 4 bytes
-// (stride 104) and read on the GPU through a byte-address buffer, never a structured one.
+// (PARTICLE_STRIDE) and read on the GPU through a byte-address buffer, never a structured one.
 #ifndef PARTICLE_CONFIG_H
 #define PARTICLE_CONFIG_H
+
+// The tone curves of FinalPassData.tonemapping, one number each on both sides
+// (TransferToBackbufferPS switches over them).
+#define TONEMAP_FUNCTIONS(CURVE) \
+    CURVE(NONE, 0) \
+    CURVE(ACES, 1) \
+    CURVE(LINEAR, 2) \
+    CURVE(SIMPLE_REINHARD, 3) \
+    CURVE(LUMA_BASED_REINHARD, 4) \
+    CURVE(WHITE_PRESERVING_LUMA_BASED_REINHARD, 5) \
+    CURVE(ROMBINDAHAUS, 6) \
+    CURVE(FILMIC, 7) \
+    CURVE(UNCHARTED2, 8)
 
 #ifdef IS_CPU
 #include "core/math.h"
@@ -13,28 +26,14 @@ typedef Float3 float3;
 typedef Float4x4 float4x4;
 typedef uint32_t uint;
 
-enum TonemapFunction : int32_t {
-    NONE = 0,
-    ACES = 1,
-    LINEAR = 2,
-    SIMPLE_REINHARD = 3,
-    LUMA_BASED_REINHARD = 4,
-    WHITE_PRESERVING_LUMA_BASED_REINHARD = 5,
-    ROMBINDAHAUS = 6,
-    FILMIC = 7,
-    UNCHARTED2 = 8,
-};
+#define TONEMAP_ENUMERATOR(name, value) name = value,
+enum TonemapFunction : int32_t { TONEMAP_FUNCTIONS(TONEMAP_ENUMERATOR) };
+#undef TONEMAP_ENUMERATOR
 #else
 #define TonemapFunction int
-static const int NONE = 0;
-static const int ACES = 1;
-static const int LINEAR = 2;
-static const int SIMPLE_REINHARD = 3;
-static const int LUMA_BASED_REINHARD = 4;
-static const int WHITE_PRESERVING_LUMA_BASED_REINHARD = 5;
-static const int ROMBINDAHAUS = 6;
-static const int FILMIC = 7;
-static const int UNCHARTED2 = 8;
+#define TONEMAP_CONSTANT(name, value) static const int name = value;
+TONEMAP_FUNCTIONS(TONEMAP_CONSTANT)
+#undef TONEMAP_CONSTANT
 
 float toRad(float d)
 {
@@ -44,6 +43,13 @@ float toRad(float d)
 
 // Particle buffer capacity: the simulation and path tracer never index past it.
 #define MAX_PARTICLES 128
+
+// The frames in which the simulation lays scene 1 out: it hides every sphere in the first and
+// places scene 1's in the second (scene 0 is laid out in frame 0), from which on the path
+// tracer shows scene 1's sky. A frame that skipped them would leave scene 1 empty, so the main
+// loop never steps over them.
+#define SCENE1_CLEAR_FRAME 3254u
+#define SCENE1_LAYOUT_FRAME 3255u
 
 struct Material {
     float3 albedo;            // linear RGB in [0, 1]
@@ -67,6 +73,34 @@ struct ParticleData {
     uint visible;             // 0 = ignored by the path tracer; collisions ignore it
     Material material;
 };
+
+// Where each field of a ParticleData record lies in the particle buffer, which both GPU
+// programs read and write through byte-address buffers (OFFSET_<name> there); the CPU side
+// checks every offset and the stride against the struct.
+#define PARTICLE_STRIDE 104
+#define PARTICLE_FIELDS(FIELD) \
+    FIELD(POSITION, position, 0) \
+    FIELD(PREV_POSITION, prevPosition, 12) \
+    FIELD(VELOCITY, velocity, 24) \
+    FIELD(ACCELERATION, acceleration, 36) \
+    FIELD(RADIUS, radius, 48) \
+    FIELD(ELASTICITY, elasticity, 52) \
+    FIELD(FRICTION, friction, 56) \
+    FIELD(ID, id, 60) \
+    FIELD(DYNAMIC, dynamic, 64) \
+    FIELD(VISIBLE, visible, 68) \
+    FIELD(ALBEDO, material.albedo, 72) \
+    FIELD(EMISSIVE, material.emissive, 84) \
+    FIELD(REFLECTION, material.reflection, 88) \
+    FIELD(METALLIC, material.metallic, 92) \
+    FIELD(TRANSPARENCY, material.transparency, 96) \
+    FIELD(INDEX_OF_REFRACTION, material.indexOfRefraction, 100)
+
+#ifndef IS_CPU
+#define PARTICLE_OFFSET(name, member, offset) static const uint OFFSET_##name = offset;
+PARTICLE_FIELDS(PARTICLE_OFFSET)
+#undef PARTICLE_OFFSET
+#endif
 
 struct ParticleSceneData {
     float3 backgroundColor;
@@ -127,24 +161,12 @@ struct FinalPassData {
 };
 
 #ifdef IS_CPU
-// Material is 32 bytes: its fields run from byte 72 to the end of the 104-byte record.
+// Material is 32 bytes: its fields run from byte 72 to the end of the record.
 static_assert(sizeof(Material) == 32);
-static_assert(sizeof(ParticleData) == 104);
-static_assert(offsetof(ParticleData, prevPosition) == 12);
-static_assert(offsetof(ParticleData, velocity) == 24);
-static_assert(offsetof(ParticleData, acceleration) == 36);
-static_assert(offsetof(ParticleData, radius) == 48);
-static_assert(offsetof(ParticleData, elasticity) == 52);
-static_assert(offsetof(ParticleData, friction) == 56);
-static_assert(offsetof(ParticleData, id) == 60);
-static_assert(offsetof(ParticleData, dynamic) == 64);
-static_assert(offsetof(ParticleData, visible) == 68);
-static_assert(offsetof(ParticleData, material) == 72);
-static_assert(offsetof(ParticleData, material.emissive) == 84);
-static_assert(offsetof(ParticleData, material.reflection) == 88);
-static_assert(offsetof(ParticleData, material.metallic) == 92);
-static_assert(offsetof(ParticleData, material.transparency) == 96);
-static_assert(offsetof(ParticleData, material.indexOfRefraction) == 100);
+static_assert(sizeof(ParticleData) == PARTICLE_STRIDE);
+#define PARTICLE_OFFSET_CHECK(name, member, offset) static_assert(offsetof(ParticleData, member) == offset);
+PARTICLE_FIELDS(PARTICLE_OFFSET_CHECK)
+#undef PARTICLE_OFFSET_CHECK
 
 static_assert(sizeof(ParticleSceneData) == 16);
 static_assert(offsetof(ParticleSceneData, numParticles) == 12);

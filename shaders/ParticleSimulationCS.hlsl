@@ -8,24 +8,7 @@ ConstantBuffer<SimulationData> simulation : register(b0);
 ConstantBuffer<ParticleSceneData> sceneData : register(b1);
 
 // >>records
-// Byte offsets inside one ParticleData record.
-static const uint PARTICLE_STRIDE = 104;
-static const uint OFFSET_POSITION = 0;
-static const uint OFFSET_PREV_POSITION = 12;
-static const uint OFFSET_VELOCITY = 24;
-static const uint OFFSET_ACCELERATION = 36;
-static const uint OFFSET_RADIUS = 48;
-static const uint OFFSET_ELASTICITY = 52;
-static const uint OFFSET_FRICTION = 56;
-static const uint OFFSET_ID = 60;
-static const uint OFFSET_DYNAMIC = 64;
-static const uint OFFSET_VISIBLE = 68;
-static const uint OFFSET_ALBEDO = 72;
-static const uint OFFSET_EMISSIVE = 84;
-static const uint OFFSET_REFLECTION = 88;
-static const uint OFFSET_METALLIC = 92;
-static const uint OFFSET_TRANSPARENCY = 96;
-static const uint OFFSET_INDEX_OF_REFRACTION = 100;
+// The record's fields at their offsets (ParticleConfig.h).
 
 ParticleData loadParticle(uint index)
 {
@@ -119,14 +102,14 @@ void collide(uint i, inout ParticleData self)
         self.position = asfloat(particles.Load3(base + OFFSET_POSITION));
         self.velocity = asfloat(particles.Load3(base + OFFSET_VELOCITY));
         ParticleData other = loadParticle(j);
+        float3 d = other.position - self.position;
+        float dist = length(d);
+        float R = self.radius + other.radius;
+        if (dist >= R)
+            continue;
+        // Coincident centres have no direction between them: both kinds of contact separate
+        // along +y.
         if (other.dynamic != 0) {
-            float3 d = other.position - self.position;
-            float dist = length(d);
-            float R = self.radius + other.radius;
-            if (dist >= R)
-                continue;
-            // Coincident centres have no direction between them: separate along +y, as a
-            // dynamic sphere inside a fixed one is.
             float3 n = dist > 0.000001 ? d / dist : float3(0.0, 1.0, 0.0);
             float overlap = R - dist;
             float vn = dot(self.velocity - other.velocity, n);
@@ -140,12 +123,8 @@ void collide(uint i, inout ParticleData self)
             storeMotion(i, self.position, self.velocity);
             storeMotion(j, other.position, other.velocity);
         } else {
-            float3 d = self.position - other.position;
-            float dist = length(d);
-            float R = self.radius + other.radius;
-            if (dist >= R)
-                continue;
-            float3 n = dist > 0.000001 ? d / dist : float3(0.0, 1.0, 0.0);
+            // Pushed out of the fixed sphere, away from its centre.
+            float3 n = dist > 0.000001 ? -d / dist : float3(0.0, 1.0, 0.0);
             self.position += n * 0.8 * max(R - dist - 0.001, 0.0);
             float vn = dot(self.velocity, n);
             if (vn < 0.0) {
@@ -233,37 +212,43 @@ void simulateScene0(uint i, inout ParticleData p)
 }
 
 // >>scene1
+// Balls 9 to 100: dynamic, of random size and metal, in a cloud that falls towards the origin.
+void initialiseBall(uint i, inout ParticleData p, inout float seed)
+{
+    p.radius = 4.0 * nextRandom(seed) + 0.8;
+    float rx = nextRandom(seed);
+    float ry = nextRandom(seed);
+    float rz = nextRandom(seed);
+    p.position = p.radius * float3(2.0 * rx - 1.0, 2.0 * ry - 1.0, 2.0 * rz - 1.0)
+        + float3(0.0, 25.0, -300.0);
+    p.elasticity = 0.1;
+    p.velocity = -1.8 * directionOf(p.position); // towards the origin
+    p.acceleration = float3(0.0, 0.049, 0.0);
+    p.friction = 0.5;
+    p.dynamic = 1;
+    float k = float(i) / float(sceneData.numParticles);
+    p.material.albedo = 0.5 + 0.5 * cos(6.283185 * float3(k, k + 0.1, k + 0.2));
+    p.material.emissive = 0.0;
+    p.material.reflection = 1.0;
+    p.material.metallic = nextRandom(seed);
+    p.material.transparency = 0.0;
+    p.material.indexOfRefraction = 0.0;
+    p.visible = 1;
+}
+
 // Four very large fixed spheres around the origin, a central light and 92 balls.
 void initialiseScene1(uint i, inout ParticleData p, inout float seed)
 {
-    float3 zero = float3(0.0, 0.0, 0.0);
-    float3 grey = float3(0.1, 0.1, 0.1);
-    float3 white = float3(1.0, 1.0, 1.0);
     if (i >= 9 && i <= 100) {
-        p.radius = 4.0 * nextRandom(seed) + 0.8;
-        float rx = nextRandom(seed);
-        float ry = nextRandom(seed);
-        float rz = nextRandom(seed);
-        p.position = p.radius * float3(2.0 * rx - 1.0, 2.0 * ry - 1.0, 2.0 * rz - 1.0)
-            + float3(0.0, 25.0, -300.0);
-        p.elasticity = 0.1;
-        p.velocity = -1.8 * directionOf(p.position); // towards the origin
-        p.acceleration = float3(0.0, 0.049, 0.0);
-        p.friction = 0.5;
-        p.dynamic = 1;
-        float k = float(i) / float(sceneData.numParticles);
-        p.material.albedo = 0.5 + 0.5 * cos(6.283185 * float3(k, k + 0.1, k + 0.2));
-        p.material.emissive = 0.0;
-        p.material.reflection = 1.0;
-        p.material.metallic = nextRandom(seed);
-        p.material.transparency = 0.0;
-        p.material.indexOfRefraction = 0.0;
-        p.visible = 1;
+        initialiseBall(i, p, seed);
         return;
     }
 
     // Table rows: radius, position, elasticity, velocity, acceleration, friction, dynamic,
     // then the material (albedo, emissive, reflection, metallic) and visible.
+    float3 zero = float3(0.0, 0.0, 0.0);
+    float3 grey = float3(0.1, 0.1, 0.1);
+    float3 white = float3(1.0, 1.0, 1.0);
     float radius = 0.0;
     float3 position = zero;
     float elasticity = 0.0;
@@ -316,6 +301,16 @@ void initialiseScene1(uint i, inout ParticleData p, inout float seed)
     p.visible = visible;
 }
 
+// From frame 5561 on the two lights go out and drift upwards with the balls.
+void floatAwayDark(inout ParticleData p, float dt)
+{
+    p.dynamic = 1;
+    p.acceleration = float3(0.0, 0.49, 0.0);
+    p.velocity += p.acceleration * dt;
+    p.position += p.velocity * dt;
+    p.material.emissive = 0.0;
+}
+
 void simulateScene1(uint i, inout ParticleData p)
 {
     float time = simulation.time;
@@ -323,13 +318,10 @@ void simulateScene1(uint i, inout ParticleData p)
     float dt = simulation.dt;
     float beat = frac(time / 2400.0); // a beat every 2400 ms
 
-    // Every branch tests the particle with the frame, never the frame alone (see README, GPU programs).
+    // Every branch tests the particle with the frame, never the frame alone (see README, GPU
+    // programs).
     if (i == 8 && frame > 5560) {
-        p.dynamic = 1;
-        p.acceleration = float3(0.0, 0.49, 0.0);
-        p.velocity += p.acceleration * dt;
-        p.position += p.velocity * dt;
-        p.material.emissive = 0.0;
+        floatAwayDark(p, dt);
     } else if (i == 8 && frame < 5560) {
         p.radius = 8.0 + 0.25 * exp(-50.0 * beat);
     } else if (i == 8) {
@@ -353,11 +345,7 @@ void simulateScene1(uint i, inout ParticleData p)
         p.position = simulation.cameraPos; // invisible, pushes balls away from the camera
 
     if (i == 101 && frame > 5560) {
-        p.dynamic = 1;
-        p.acceleration = float3(0.0, 0.49, 0.0);
-        p.velocity += p.acceleration * dt;
-        p.position += p.velocity * dt;
-        p.material.emissive = 0.0;
+        floatAwayDark(p, dt);
     } else if (i == 101 && frame > 4900) {
         p.visible = 1;
         p.dynamic = 1;
@@ -375,8 +363,8 @@ void simulateScene1(uint i, inout ParticleData p)
 static const uint NO_STEP = 0;         // threads past the buffer's 128 records
 static const uint LAY_OUT_SCENE_0 = 1; // scene 0, frame 0
 static const uint MOVE_SCENE_0 = 2;
-static const uint CLEAR_SCENE_0 = 3;   // scene 1, frame 3254: every sphere goes
-static const uint LAY_OUT_SCENE_1 = 4; // scene 1, frame 3255
+static const uint CLEAR_SCENE_0 = 3;   // scene 1, SCENE1_CLEAR_FRAME: every sphere goes
+static const uint LAY_OUT_SCENE_1 = 4; // scene 1, SCENE1_LAYOUT_FRAME
 static const uint MOVE_SCENE_1 = 5;
 static const uint KEEP = 6;            // any other scene
 
@@ -389,7 +377,8 @@ void main(uint3 threadId : SV_DispatchThreadID)
     // constant block alone (see README, GPU programs).
     uint frame = simulation.frame;
     uint sceneZeroStep = frame == 0 ? LAY_OUT_SCENE_0 : MOVE_SCENE_0;
-    uint sceneOneStep = frame == 3254 ? CLEAR_SCENE_0 : (frame == 3255 ? LAY_OUT_SCENE_1 : MOVE_SCENE_1);
+    uint sceneOneStep = frame == SCENE1_CLEAR_FRAME ? CLEAR_SCENE_0
+                      : (frame == SCENE1_LAYOUT_FRAME ? LAY_OUT_SCENE_1 : MOVE_SCENE_1);
     uint sceneStep = simulation.scene == 0 ? sceneZeroStep : (simulation.scene == 1 ? sceneOneStep : KEEP);
     uint step = i < MAX_PARTICLES ? sceneStep : NO_STEP;
     if (step == NO_STEP)

@@ -15,16 +15,6 @@ ConstantBuffer<ConstantBufferData> frameData : register(b0);
 ConstantBuffer<ParticleSceneData> sceneData : register(b1);
 ConstantBuffer<SimulationData> simulation : register(b2);
 
-static const uint PARTICLE_STRIDE = 104;
-static const uint OFFSET_POSITION = 0;
-static const uint OFFSET_PREV_POSITION = 12;
-static const uint OFFSET_RADIUS = 48;
-static const uint OFFSET_ID = 60;
-static const uint OFFSET_VISIBLE = 68;
-static const uint OFFSET_ALBEDO = 72;
-static const uint OFFSET_EMISSIVE = 84; // then reflection, metallic, transparency (4 floats)
-static const uint OFFSET_INDEX_OF_REFRACTION = 100;
-
 static const uint MAX_BOUNCES = 5;
 static const float FAR_AWAY = 3.4028235e38; // a missed ray's hitPoint lies this far along it
 
@@ -112,7 +102,7 @@ float3 particlePrevPosition(uint index)
 Material particleMaterial(uint index)
 {
     uint base = index * PARTICLE_STRIDE;
-    float4 packed = asfloat(particles.Load4(base + OFFSET_EMISSIVE));
+    float4 packed = asfloat(particles.Load4(base + OFFSET_EMISSIVE)); // then reflection, metallic, transparency
     Material m;
     m.albedo = asfloat(particles.Load3(base + OFFSET_ALBEDO));
     m.emissive = packed.x;
@@ -292,8 +282,9 @@ float3 respond(inout Ray ray, inout float2 seed, float3 hitPoint, float3 normal,
 float3 skyLight(float3 d)
 {
     float3 secondSky = simulation.frame < 6150 ? float3(0.044, 0.071, 0.068) * 0.1 : float3(0.044, 0.071, 0.068);
-    // A select rather than a branch on the frame alone (see README, GPU programs).
-    float3 sky = simulation.frame > 3254 ? secondSky : sceneData.backgroundColor;
+    // From scene 1's layout on; a select rather than a branch on the frame alone (see README,
+    // GPU programs).
+    float3 sky = simulation.frame > SCENE1_CLEAR_FRAME ? secondSky : sceneData.backgroundColor;
     float falloff = 1.0 - d.y;
     return sky * falloff * falloff;
 }

@@ -89,6 +89,30 @@ float3 fallbackBlur(float2 pixelCentre, float2 size, Neighbourhood around)
 }
 #endif
 
+// >>neighbourhood: the luma range of the 3 x 3 pixels around this one, widened by their spread.
+float2 neighbourhoodLumaRange(Neighbourhood around)
+{
+    float lumaMin = 1e30;
+    float lumaMax = -1e30;
+    float lumaSum = 0;
+    float lumaSquareSum = 0;
+    [unroll]
+    for (int dy = -1; dy <= 1; ++dy) {
+        [unroll]
+        for (int dx = -1; dx <= 1; ++dx) {
+            float l = luma(around.colour[dy + 1][dx + 1]);
+            lumaMin = min(lumaMin, l);
+            lumaMax = max(lumaMax, l);
+            lumaSum += l;
+            lumaSquareSum += l * l;
+        }
+    }
+    float mean = lumaSum / 9.0;
+    float meanOfSquares = lumaSquareSum / 9.0;
+    float spread = frameData.standardDeviation * sqrt(max(meanOfSquares - mean * mean, 0.0));
+    return float2(lumaMin - spread, lumaMax + spread);
+}
+
 [numthreads(32, 32, 1)]
 void main(uint3 dispatchId : SV_DispatchThreadID)
 {
@@ -127,27 +151,9 @@ void main(uint3 dispatchId : SV_DispatchThreadID)
             valid = uint(prevPositionImage.SampleLevel(pointSampler, prevUV, 0).w) == id;
     }
 
-    // >>neighbourhood: luma range of the 3 x 3 pixels around this one, widened by the spread
-    float lumaMin = 1e30;
-    float lumaMax = -1e30;
-    float lumaSum = 0;
-    float lumaSquareSum = 0;
-    [unroll]
-    for (int dy = -1; dy <= 1; ++dy) {
-        [unroll]
-        for (int dx = -1; dx <= 1; ++dx) {
-            float l = luma(around.colour[dy + 1][dx + 1]);
-            lumaMin = min(lumaMin, l);
-            lumaMax = max(lumaMax, l);
-            lumaSum += l;
-            lumaSquareSum += l * l;
-        }
-    }
-    float mean = lumaSum / 9.0;
-    float meanOfSquares = lumaSquareSum / 9.0;
-    float spread = frameData.standardDeviation * sqrt(max(meanOfSquares - mean * mean, 0.0));
-    float lo = lumaMin - spread;
-    float hi = lumaMax + spread;
+    float2 range = neighbourhoodLumaRange(around);
+    float lo = range.x;
+    float hi = range.y;
 
     if (valid) {
         // The history keeps its hue; only its luma is brought into [lo, hi]. Near-black

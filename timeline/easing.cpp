@@ -72,15 +72,17 @@ float sinusoidalIn(float t) { return 1.0f - std::cos(t * pi * 0.5f); }
 float sinusoidalOut(float t) { return std::sin(t * pi * 0.5f); }
 float sinusoidalInOut(float t) { return 0.5f * (1.0f - std::cos(t * pi)); }
 
+// The exponential and elastic curves meet 0 and 1 exactly at the ends, where their formulas
+// only come close.
+bool atEnd(float t) { return t == 0.0f || t == 1.0f; }
+
 // 2^(10 (x - 1)) is written 1024^(x - 1). The tests against 0 and 1 are exact.
 float exponentialIn(float t) { return t == 0.0f ? 0.0f : std::pow(1024.0f, t - 1.0f); }
 float exponentialOut(float t) { return t == 1.0f ? 1.0f : 1.0f - std::pow(2.0f, -10.0f * t); }
 float exponentialInOut(float t)
 {
-    if (t == 0.0f)
-        return 0.0f;
-    if (t == 1.0f)
-        return 1.0f;
+    if (atEnd(t))
+        return t == 1.0f ? 1.0f : 0.0f;
     float k = 2.0f * t;
     if (k < 1.0f)
         return 0.5f * std::pow(1024.0f, k - 1.0f);
@@ -105,27 +107,21 @@ float circularInOut(float t)
 // Period 0.4, phase offset 0.1 (a quarter period), amplitude 1, exponent scale 10.
 float elasticIn(float t)
 {
-    if (t == 0.0f)
-        return 0.0f;
-    if (t == 1.0f)
-        return 1.0f;
+    if (atEnd(t))
+        return t == 1.0f ? 1.0f : 0.0f;
     float u = t - 1.0f;
     return -(std::pow(2.0f, 10.0f * u) * std::sin((u - 0.1f) * twoPi / 0.4f));
 }
 float elasticOut(float t)
 {
-    if (t == 0.0f)
-        return 0.0f;
-    if (t == 1.0f)
-        return 1.0f;
+    if (atEnd(t))
+        return t == 1.0f ? 1.0f : 0.0f;
     return std::pow(2.0f, -10.0f * t) * std::sin((t - 0.1f) * twoPi / 0.4f) + 1.0f;
 }
 float elasticInOut(float t)
 {
-    if (t == 0.0f)
-        return 0.0f;
-    if (t == 1.0f)
-        return 1.0f;
+    if (atEnd(t))
+        return t == 1.0f ? 1.0f : 0.0f;
     float k = 2.0f * t;
     float u = k - 1.0f;
     float s = std::sin((u - 0.1f) * twoPi / 0.4f);

@@ -51,11 +51,11 @@ struct Lexer {
         std::string text(buffer + start, size_t(position - start));
         JsonToken token{};
         if (fraction) {
-            token.kind = JsonTokenKind::floatNumber;
+            token.kind = JsonTokenKind::FloatNumber;
             float value = float(std::atof(text.c_str()));
             std::memcpy(&token.bits, &value, sizeof(value));
         } else {
-            token.kind = JsonTokenKind::integerNumber;
+            token.kind = JsonTokenKind::IntegerNumber;
             int32_t value = std::atoi(text.c_str());
             std::memcpy(&token.bits, &value, sizeof(value));
         }
@@ -73,7 +73,7 @@ struct Lexer {
         if (position >= length)
             PANIC("PANIC: Incomplete string at line %u\n", line);
         JsonToken token{};
-        token.kind = JsonTokenKind::string;
+        token.kind = JsonTokenKind::String;
         token.chars = buffer + start;
         token.length = uint32_t(position - start);
         ++position; // the closing quote
@@ -109,23 +109,23 @@ struct Lexer {
             } else if (c == '"') {
                 lexString();
             } else if (c == 't') {
-                lexWord("true", JsonTokenKind::trueWord);
+                lexWord("true", JsonTokenKind::TrueWord);
             } else if (c == 'f') {
-                lexWord("false", JsonTokenKind::falseWord);
+                lexWord("false", JsonTokenKind::FalseWord);
             } else if (c == 'n') {
-                lexWord("null", JsonTokenKind::nullWord);
+                lexWord("null", JsonTokenKind::NullWord);
             } else if (c == '[') {
-                lexSymbol(JsonTokenKind::arrayBegin);
+                lexSymbol(JsonTokenKind::ArrayBegin);
             } else if (c == ']') {
-                lexSymbol(JsonTokenKind::arrayEnd);
+                lexSymbol(JsonTokenKind::ArrayEnd);
             } else if (c == '{') {
-                lexSymbol(JsonTokenKind::objectBegin);
+                lexSymbol(JsonTokenKind::ObjectBegin);
             } else if (c == '}') {
-                lexSymbol(JsonTokenKind::objectEnd);
+                lexSymbol(JsonTokenKind::ObjectEnd);
             } else if (c == ':') {
-                lexSymbol(JsonTokenKind::colon);
+                lexSymbol(JsonTokenKind::Colon);
             } else if (c == ',') {
-                lexSymbol(JsonTokenKind::comma);
+                lexSymbol(JsonTokenKind::Comma);
             } else if (c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\0') {
                 if (c == '\n')
                     ++line;
@@ -160,7 +160,7 @@ struct Parser {
     static JsonValue copyString(const JsonToken& token)
     {
         JsonValue value{};
-        value.type = JsonValueType::string;
+        value.type = JsonValueType::String;
         value.string.chars = static_cast<char*>(std::malloc(size_t(token.length) + 1));
         std::memcpy(value.string.chars, token.chars, token.length);
         value.string.chars[token.length] = '\0';
@@ -180,40 +180,40 @@ struct Parser {
     bool parseValue(JsonValue& value)
     {
         value = JsonValue{};
-        value.type = JsonValueType::null;
+        value.type = JsonValueType::Null;
         const JsonToken* token = peek();
         if (!token)
             return false;
         switch (token->kind) {
-        case JsonTokenKind::nullWord:
+        case JsonTokenKind::NullWord:
             ++index;
             return true;
-        case JsonTokenKind::string:
+        case JsonTokenKind::String:
             value = copyString(*token);
             ++index;
             return true;
-        case JsonTokenKind::floatNumber:
-        case JsonTokenKind::integerNumber:
-            value.type = JsonValueType::number;
-            value.number.kind = token->kind == JsonTokenKind::floatNumber ? JsonNumberKind::floatNumber
-                                                                          : JsonNumberKind::integerNumber;
+        case JsonTokenKind::FloatNumber:
+        case JsonTokenKind::IntegerNumber:
+            value.type = JsonValueType::Number;
+            value.number.kind = token->kind == JsonTokenKind::FloatNumber ? JsonNumberKind::FloatNumber
+                                                                          : JsonNumberKind::IntegerNumber;
             value.number.bits = token->bits;
             ++index;
             return true;
-        case JsonTokenKind::trueWord:
-        case JsonTokenKind::falseWord:
-            value.type = JsonValueType::boolean;
-            value.boolean = token->kind == JsonTokenKind::trueWord;
+        case JsonTokenKind::TrueWord:
+        case JsonTokenKind::FalseWord:
+            value.type = JsonValueType::Boolean;
+            value.boolean = token->kind == JsonTokenKind::TrueWord;
             ++index;
             return true;
-        case JsonTokenKind::objectBegin:
-            value.type = JsonValueType::object;
+        case JsonTokenKind::ObjectBegin:
+            value.type = JsonValueType::Object;
             enterLevel(*token);
             value.object = parseObject();
             --depth;
             return true;
-        case JsonTokenKind::arrayBegin:
-            value.type = JsonValueType::array;
+        case JsonTokenKind::ArrayBegin:
+            value.type = JsonValueType::Array;
             enterLevel(*token);
             value.array = parseArray();
             --depth;
@@ -227,22 +227,22 @@ struct Parser {
     {
         ++index; // {
         JsonObject* object = new JsonObject{};
-        while (peekIs(JsonTokenKind::string)) {
+        while (peekIs(JsonTokenKind::String)) {
             JsonMember member{};
             member.key = copyString(*peek());
             ++index;
-            if (!peekIs(JsonTokenKind::colon))
+            if (!peekIs(JsonTokenKind::Colon))
                 PANIC("PANIC: Missing colon (:) token\n");
             ++index;
             // A value that fails leaves the member holding null; the bracket check reports it.
             parseValue(member.value);
             object->members.push(member);
-            if (!peekIs(JsonTokenKind::comma))
+            if (!peekIs(JsonTokenKind::Comma))
                 break;
             ++index;
         }
         object->memberCount = uint32_t(object->members.count);
-        if (!peekIs(JsonTokenKind::objectEnd))
+        if (!peekIs(JsonTokenKind::ObjectEnd))
             PANIC("PANIC: Missing }\n");
         ++index;
         return object;
@@ -253,17 +253,17 @@ struct Parser {
     {
         elementCount = 0;
         const JsonToken* first = peek(1);
-        if (!first || (first->kind != JsonTokenKind::integerNumber && first->kind != JsonTokenKind::floatNumber))
-            return JsonArrayKind::values;
+        if (!first || (first->kind != JsonTokenKind::IntegerNumber && first->kind != JsonTokenKind::FloatNumber))
+            return JsonArrayKind::Values;
         JsonTokenKind kind = first->kind;
         uint64_t offset = 2;
         elementCount = 1;
         for (;;) {
-            if (peekIs(JsonTokenKind::arrayEnd, offset))
-                return kind == JsonTokenKind::integerNumber ? JsonArrayKind::integers : JsonArrayKind::floats;
-            if (!peekIs(JsonTokenKind::comma, offset) || !peekIs(kind, offset + 1)) {
+            if (peekIs(JsonTokenKind::ArrayEnd, offset))
+                return kind == JsonTokenKind::IntegerNumber ? JsonArrayKind::Integers : JsonArrayKind::Floats;
+            if (!peekIs(JsonTokenKind::Comma, offset) || !peekIs(kind, offset + 1)) {
                 elementCount = 0;
-                return JsonArrayKind::values;
+                return JsonArrayKind::Values;
             }
             offset += 2;
             ++elementCount;
@@ -292,19 +292,19 @@ struct Parser {
         JsonArray* array = new JsonArray{};
         array->kind = kind;
         switch (kind) {
-        case JsonArrayKind::integers:
+        case JsonArrayKind::Integers:
             takeNumbers(array->integers, uint32_t(elementCount));
             break;
-        case JsonArrayKind::floats:
+        case JsonArrayKind::Floats:
             takeNumbers(array->floats, uint32_t(elementCount));
             break;
-        case JsonArrayKind::values:
+        case JsonArrayKind::Values:
             for (;;) {
                 JsonValue element;
                 if (!parseValue(element))
                     break;
                 array->values.push(element);
-                if (!peekIs(JsonTokenKind::comma))
+                if (!peekIs(JsonTokenKind::Comma))
                     break;
                 ++index;
             }
@@ -314,7 +314,7 @@ struct Parser {
             PANIC("PANIC: Invalid JSON array type\n");
         }
         array->count = uint32_t(elementCount);
-        if (!peekIs(JsonTokenKind::arrayEnd))
+        if (!peekIs(JsonTokenKind::ArrayEnd))
             PANIC("PANIC: Missing ]\n");
         ++index;
         return array;
@@ -326,7 +326,7 @@ struct Parser {
 bool parseJson(JsonValue& value, const char* buffer, uint64_t length, uint64_t tokenReserve)
 {
     value = JsonValue{};
-    value.type = JsonValueType::null;
+    value.type = JsonValueType::Null;
     if (!buffer || length == 0)
         return false;
 
@@ -348,10 +348,10 @@ bool parseJson(JsonValue& value, const char* buffer, uint64_t length, uint64_t t
 void releaseJson(JsonValue& value)
 {
     switch (value.type) {
-    case JsonValueType::string:
+    case JsonValueType::String:
         std::free(value.string.chars);
         break;
-    case JsonValueType::object:
+    case JsonValueType::Object:
         for (JsonMember& member : value.object->members) {
             releaseJson(member.key);
             releaseJson(member.value);
@@ -359,7 +359,7 @@ void releaseJson(JsonValue& value)
         value.object->members.clear();
         delete value.object;
         break;
-    case JsonValueType::array:
+    case JsonValueType::Array:
         for (JsonValue& element : value.array->values)
             releaseJson(element);
         value.array->values.clear();
@@ -371,7 +371,7 @@ void releaseJson(JsonValue& value)
         break;
     }
     value = JsonValue{};
-    value.type = JsonValueType::null;
+    value.type = JsonValueType::Null;
 }
 
 const JsonValue* findValue(const JsonObject& object, const char* key)

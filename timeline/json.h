@@ -8,18 +8,18 @@
 #include <cstdint>
 
 enum class JsonTokenKind : uint32_t {
-    floatNumber = 0,
-    integerNumber = 1,
-    string = 2,
-    trueWord = 3,
-    falseWord = 4,
-    nullWord = 5,
-    objectBegin = 6,
-    objectEnd = 7,
-    arrayBegin = 8,
-    arrayEnd = 9,
-    comma = 10,
-    colon = 11,
+    FloatNumber = 0,
+    IntegerNumber = 1,
+    String = 2,
+    TrueWord = 3,
+    FalseWord = 4,
+    NullWord = 5,
+    ObjectBegin = 6,
+    ObjectEnd = 7,
+    ArrayBegin = 8,
+    ArrayEnd = 9,
+    Comma = 10,
+    Colon = 11,
 };
 
 struct JsonToken {
@@ -34,9 +34,9 @@ struct JsonToken {
 };
 static_assert(sizeof(JsonToken) == 32);
 
-enum class JsonValueType : uint32_t { string = 0, number = 1, object = 2, array = 3, boolean = 4, null = 5 };
+enum class JsonValueType : uint32_t { String = 0, Number = 1, Object = 2, Array = 3, Boolean = 4, Null = 5 };
 // The number kinds are those of the tokens: 0 float, 1 integer.
-enum class JsonNumberKind : uint32_t { floatNumber = 0, integerNumber = 1 };
+enum class JsonNumberKind : uint32_t { FloatNumber = 0, IntegerNumber = 1 };
 
 struct JsonObject;
 struct JsonArray;
@@ -75,7 +75,7 @@ struct JsonObject {
     DynamicArray<JsonMember> members;
 };
 
-enum class JsonArrayKind : uint32_t { values = 0, integers = 1, floats = 2 };
+enum class JsonArrayKind : uint32_t { Values = 0, Integers = 1, Floats = 2 };
 
 // Only the list of the array's kind is used.
 struct JsonArray {

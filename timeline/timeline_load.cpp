@@ -35,14 +35,14 @@ TrackType trackTypeFromName(const char* name, bool& known)
 // A number in either form as a float: an integer is converted (1 -> 1.0), never taken as bits.
 float numberAsFloat(const JsonNumber& number)
 {
-    return number.kind == JsonNumberKind::floatNumber ? asFloat(number.bits) : float(int32_t(number.bits));
+    return number.kind == JsonNumberKind::FloatNumber ? asFloat(number.bits) : float(int32_t(number.bits));
 }
 
 // A number in either form as an unsigned integer. An integer keeps its 32 bits; a fraction is
 // truncated toward zero within 0 .. 2^32 - 1, reported when that changes it (2.7 -> 2).
 uint32_t numberAsUint(const JsonNumber& number, const char* what, const char* trackName)
 {
-    if (number.kind == JsonNumberKind::integerNumber)
+    if (number.kind == JsonNumberKind::IntegerNumber)
         return number.bits;
     float value = asFloat(number.bits);
     uint32_t whole = value >= 4294967296.0f ? UINT32_MAX : value >= 0.0f ? uint32_t(value) : 0; // NaN gives 0
@@ -59,11 +59,11 @@ bool readFloat3(const JsonArray& array, Float3& xyz)
         return false;
     float v[3];
     for (uint32_t i = 0; i < 3; ++i) {
-        if (array.kind == JsonArrayKind::floats) {
+        if (array.kind == JsonArrayKind::Floats) {
             v[i] = array.floats[i];
-        } else if (array.kind == JsonArrayKind::integers) {
+        } else if (array.kind == JsonArrayKind::Integers) {
             v[i] = float(array.integers[i]);
-        } else if (array.values[i].type == JsonValueType::number) {
+        } else if (array.values[i].type == JsonValueType::Number) {
             v[i] = numberAsFloat(array.values[i].number); // [1.0,2,3.0] mixes both forms
         } else {
             return false;
@@ -76,13 +76,13 @@ bool readFloat3(const JsonArray& array, Float3& xyz)
 // Each value is converted to the track's type, whichever number form the text used.
 void loadKey(Timeline& timeline, const char* trackName, TrackType type, const JsonValue& element)
 {
-    if (element.type != JsonValueType::object) {
+    if (element.type != JsonValueType::Object) {
         ASSERT(false, "ASSERT: Key of track \"%s\" is not an object\n", trackName);
         return;
     }
     const JsonObject& key = *element.object;
-    const JsonValue* frame = findTyped(key, "frame", JsonValueType::number);
-    const JsonValue* easingName = findTyped(key, "easing", JsonValueType::string);
+    const JsonValue* frame = findTyped(key, "frame", JsonValueType::Number);
+    const JsonValue* easingName = findTyped(key, "easing", JsonValueType::String);
     const JsonValue* value = findValue(key, "value");
     if (!frame || !easingName || !value)
         return;
@@ -92,7 +92,7 @@ void loadKey(Timeline& timeline, const char* trackName, TrackType type, const Js
         return;
     }
     uint32_t frameNumber = numberAsUint(frame->number, "Frame", trackName);
-    if ((type == TrackType::FLOAT || type == TrackType::UINT) && value->type != JsonValueType::number) {
+    if ((type == TrackType::FLOAT || type == TrackType::UINT) && value->type != JsonValueType::Number) {
         ASSERT(false, "ASSERT: Value of key \"%s\" has the wrong type\n", "value");
         return;
     }
@@ -109,7 +109,7 @@ void loadKey(Timeline& timeline, const char* trackName, TrackType type, const Js
     }
     case TrackType::FLOAT3: {
         Float3 xyz;
-        if (value->type != JsonValueType::array || !readFloat3(*value->array, xyz)) {
+        if (value->type != JsonValueType::Array || !readFloat3(*value->array, xyz)) {
             ASSERT(false, "ASSERT: FLOAT3 value of track \"%s\" needs three numbers\n", trackName);
             return;
         }
@@ -123,7 +123,7 @@ void loadKey(Timeline& timeline, const char* trackName, TrackType type, const Js
 
 void loadTrack(Timeline& timeline, const char* name, const JsonObject& description)
 {
-    const JsonValue* typeName = findTyped(description, "type", JsonValueType::string);
+    const JsonValue* typeName = findTyped(description, "type", JsonValueType::String);
     if (!typeName)
         return;
     bool known = false;
@@ -134,11 +134,11 @@ void loadTrack(Timeline& timeline, const char* name, const JsonObject& descripti
     }
     if (!addTrack(timeline, name, type))
         return;
-    const JsonValue* frames = findTyped(description, "frames", JsonValueType::array);
+    const JsonValue* frames = findTyped(description, "frames", JsonValueType::Array);
     if (!frames)
         return;
     const JsonArray& keys = *frames->array;
-    if (keys.kind != JsonArrayKind::values) {
+    if (keys.kind != JsonArrayKind::Values) {
         ASSERT(false, "ASSERT: Key of track \"%s\" is not an object\n", name);
         return;
     }
@@ -148,7 +148,7 @@ void loadTrack(Timeline& timeline, const char* name, const JsonObject& descripti
 
 void loadBookmarks(Timeline& timeline, const JsonArray& bookmarks)
 {
-    if (bookmarks.kind == JsonArrayKind::integers) {
+    if (bookmarks.kind == JsonArrayKind::Integers) {
         for (int32_t frame : bookmarks.integers)
             timeline.bookmarks.push(uint32_t(frame));
     } else if (bookmarks.count > 0) {
@@ -163,7 +163,7 @@ bool loadTimeline(Timeline& timeline, const char* text, uint64_t length)
     JsonValue root;
     if (!parseJson(root, text, length, 0))
         return false;
-    if (root.type != JsonValueType::object) {
+    if (root.type != JsonValueType::Object) {
         ASSERT(false, "ASSERT: Timeline document is not an object\n");
         releaseJson(root);
         return false;
@@ -172,9 +172,9 @@ bool loadTimeline(Timeline& timeline, const char* text, uint64_t length)
     clearTimeline(timeline);
     for (const JsonMember& member : root.object->members) {
         const char* key = member.key.string.chars;
-        if (member.value.type == JsonValueType::object)
+        if (member.value.type == JsonValueType::Object)
             loadTrack(timeline, key, *member.value.object);
-        else if (member.value.type == JsonValueType::array && std::strcmp(key, "__bookmarks__") == 0)
+        else if (member.value.type == JsonValueType::Array && std::strcmp(key, "__bookmarks__") == 0)
             loadBookmarks(timeline, *member.value.array);
     }
     // Nothing keeps pointers into the tree.

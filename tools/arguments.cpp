@@ -58,6 +58,57 @@ bool checkRenderWidth(uint32_t width, const char* name, std::string& error)
     return false;
 }
 
+// A value that may not be empty.
+bool readText(int argc, const char* const* argv, int& index, std::string& value, const char* emptyError,
+              std::string& error)
+{
+    const char* text = valueOf(argc, argv, index, error);
+    if (text && !*text)
+        error = emptyError;
+    if (!text || !*text)
+        return false;
+    value = text;
+    return true;
+}
+
+bool is(const char* argument, const char* name)
+{
+    return std::strcmp(argument, name) == 0;
+}
+
+// What a tool's own option did with the command line.
+enum class OptionRead { Taken, Refused, Unknown };
+
+OptionRead taken(bool ok)
+{
+    return ok ? OptionRead::Taken : OptionRead::Refused;
+}
+
+// --help / -h and --validation for every tool, the tool's own options through readOption;
+// false with the reason on the first argument that is refused or unknown. --help ends the
+// reading: nothing after it is looked at.
+template <typename Options, typename ReadOption>
+bool readOptions(int argc, const char* const* argv, Options& options, std::string& error, ReadOption readOption)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (is(argument, "--help") || is(argument, "-h")) {
+            options.help = true;
+            return true;
+        }
+        if (is(argument, "--validation")) {
+            options.validation = true;
+            continue;
+        }
+        OptionRead read = readOption(argument, i);
+        if (read == OptionRead::Unknown)
+            error = std::string("unknown argument \"") + argument + "\"";
+        if (read != OptionRead::Taken)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool parseUnsigned(const char* text, uint32_t& value)
@@ -98,49 +149,32 @@ bool parseCaptureArguments(int argc, const char* const* argv, CaptureOptions& op
 {
     options = {};
     bool haveOutput = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
-        bool ok = true;
-        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
-            options.help = true;
-            return true;
-        } else if (std::strcmp(argument, "--out") == 0) {
-            const char* text = valueOf(argc, argv, i, error);
-            ok = text && *text;
-            if (text && !*text)
-                error = "--out needs a folder";
-            if (ok)
-                options.outputFolder = text;
-            haveOutput = ok;
-        } else if (std::strcmp(argument, "--from") == 0) {
-            ok = readUnsigned(argc, argv, i, options.firstFrame, error);
-        } else if (std::strcmp(argument, "--to") == 0) {
-            ok = readUnsigned(argc, argv, i, options.lastFrame, error);
-        } else if (std::strcmp(argument, "--size") == 0) {
-            ok = readSize(argc, argv, i, options.outputWidth, options.outputHeight, error);
-        } else if (std::strcmp(argument, "--render-size") == 0) {
-            ok = readSize(argc, argv, i, options.renderWidth, options.renderHeight, error) &&
-                 checkRenderWidth(options.renderWidth, "--render-size", error);
-        } else if (std::strcmp(argument, "--settle") == 0) {
-            ok = readUnsigned(argc, argv, i, options.settleFrames, error);
-        } else if (std::strcmp(argument, "--wav") == 0) {
-            options.soundtrack = true;
-        } else if (std::strcmp(argument, "--video") == 0) {
-            const char* text = valueOf(argc, argv, i, error);
-            ok = text && *text;
-            if (text && !*text)
-                error = "--video needs a file name";
-            if (ok)
-                options.videoPath = text;
-        } else if (std::strcmp(argument, "--validation") == 0) {
-            options.validation = true;
-        } else {
-            error = std::string("unknown argument \"") + argument + "\"";
-            ok = false;
+    bool read = readOptions(argc, argv, options, error, [&](const char* argument, int& i) {
+        if (is(argument, "--out")) {
+            haveOutput = readText(argc, argv, i, options.outputFolder, "--out needs a folder", error);
+            return taken(haveOutput);
         }
-        if (!ok)
-            return false;
-    }
+        if (is(argument, "--from"))
+            return taken(readUnsigned(argc, argv, i, options.firstFrame, error));
+        if (is(argument, "--to"))
+            return taken(readUnsigned(argc, argv, i, options.lastFrame, error));
+        if (is(argument, "--size"))
+            return taken(readSize(argc, argv, i, options.outputWidth, options.outputHeight, error));
+        if (is(argument, "--render-size"))
+            return taken(readSize(argc, argv, i, options.renderWidth, options.renderHeight, error) &&
+                         checkRenderWidth(options.renderWidth, "--render-size", error));
+        if (is(argument, "--settle"))
+            return taken(readUnsigned(argc, argv, i, options.settleFrames, error));
+        if (is(argument, "--video"))
+            return taken(readText(argc, argv, i, options.videoPath, "--video needs a file name", error));
+        if (is(argument, "--wav")) {
+            options.soundtrack = true;
+            return OptionRead::Taken;
+        }
+        return OptionRead::Unknown;
+    });
+    if (!read || options.help)
+        return read;
     if (!haveOutput) {
         error = "--out FOLDER is required";
         return false;
@@ -164,30 +198,20 @@ bool parseCaptureArguments(int argc, const char* const* argv, CaptureOptions& op
 bool parseBenchArguments(int argc, const char* const* argv, BenchOptions& options, std::string& error)
 {
     options = {};
-    for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
-        bool ok = true;
-        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
-            options.help = true;
-            return true;
-        } else if (std::strcmp(argument, "--frame") == 0) {
-            ok = readUnsigned(argc, argv, i, options.frame, error);
-        } else if (std::strcmp(argument, "--frames") == 0) {
-            ok = readUnsigned(argc, argv, i, options.frames, error);
-        } else if (std::strcmp(argument, "--warmup") == 0) {
-            ok = readUnsigned(argc, argv, i, options.warmupFrames, error);
-        } else if (std::strcmp(argument, "--size") == 0) {
-            ok = readSize(argc, argv, i, options.width, options.height, error) &&
-                 checkRenderWidth(options.width, "--size", error);
-        } else if (std::strcmp(argument, "--validation") == 0) {
-            options.validation = true;
-        } else {
-            error = std::string("unknown argument \"") + argument + "\"";
-            ok = false;
-        }
-        if (!ok)
-            return false;
-    }
+    bool read = readOptions(argc, argv, options, error, [&](const char* argument, int& i) {
+        if (is(argument, "--frame"))
+            return taken(readUnsigned(argc, argv, i, options.frame, error));
+        if (is(argument, "--frames"))
+            return taken(readUnsigned(argc, argv, i, options.frames, error));
+        if (is(argument, "--warmup"))
+            return taken(readUnsigned(argc, argv, i, options.warmupFrames, error));
+        if (is(argument, "--size"))
+            return taken(readSize(argc, argv, i, options.width, options.height, error) &&
+                         checkRenderWidth(options.width, "--size", error));
+        return OptionRead::Unknown;
+    });
+    if (!read || options.help)
+        return read;
     if (options.frames == 0 || options.frames > 1000) {
         error = "--frames is 1 to 1000";
         return false;

@@ -53,14 +53,14 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    HeadlessPiece piece;
-    startHeadlessPiece(piece, {.renderWidth = options.width,
+    HeadlessPiece headless;
+    startHeadlessPiece(headless, {.renderWidth = options.width,
                                .renderHeight = options.height,
                                .outputWidth = options.width,
                                .outputHeight = options.height,
                                .validation = options.validation,
                                .tool = {"kivrel-bench", benchUsage}});
-    TimestampQueries* queries = createTimestampQueries(piece.app, sceneMarkCount);
+    TimestampQueries* queries = createTimestampQueries(headless.app, sceneMarkCount);
     if (!queries)
         logMessage("kivrel-bench: this device's queue writes no timestamps: CPU times only\n");
 
@@ -70,16 +70,16 @@ int main(int argc, char** argv)
     std::vector<double> steps[sceneMarkCount]; // [0]: the whole chain, mark 0 to the last
     std::vector<double> recording;
     while (true) {
-        const uint32_t frame = nextFrame(piece);
+        const uint32_t frame = nextFrame(headless);
         // The starting iteration shows frame 0 before the playing one shows it again.
-        const bool measured = piece.playing && frame >= first;
-        piece.scene.timestamps = measured ? queries : nullptr;
-        playFrame(piece, frame >= drawFrom);
+        const bool measured = headless.playing && frame >= first;
+        headless.piece.scene.timestamps = measured ? queries : nullptr;
+        playFrame(headless, frame >= drawFrom);
         if (!measured)
             continue;
-        recording.push_back(piece.recordMilliseconds);
+        recording.push_back(headless.recordMilliseconds);
         double marks[sceneMarkCount] = {};
-        if (queries && readTimestamps(piece.app, queries, marks, sceneMarkCount)) {
+        if (queries && readTimestamps(headless.app, queries, marks, sceneMarkCount)) {
             for (uint32_t i = 1; i < sceneMarkCount; ++i)
                 steps[i].push_back(marks[i] - marks[i - 1]);
             steps[0].push_back(marks[sceneMarkCount - 1]);
@@ -88,8 +88,8 @@ int main(int argc, char** argv)
             break;
     }
 
-    const DemoState& state = piece.state;
-    std::printf("kivrel-bench: %s\n", graphicsDeviceName(piece.app));
+    const DemoState& state = headless.piece.state;
+    std::printf("kivrel-bench: %s\n", graphicsDeviceName(headless.app));
     std::printf("kivrel-bench: frames %u to %u at %ux%u: scene %u, %u particles, %u filter steps, %u samples per "
                 "pixel\n",
                 first, last, options.width, options.height, state.simulation.scene, state.scene.numParticles,
@@ -108,10 +108,10 @@ int main(int argc, char** argv)
     std::printf("  sustained: %.2f frames per second (%s-bound)\n", pace > 0.0 ? 1000.0 / pace : 0.0,
                 gpu >= cpu.median ? "GPU" : "CPU");
 
-    destroyTimestampQueries(piece.app, queries);
-    stopHeadlessPiece(piece);
-    if (options.validation && piece.app.validationErrors) {
-        reportToolError("kivrel-bench", "%llu validation errors\n", (unsigned long long)piece.app.validationErrors);
+    destroyTimestampQueries(headless.app, queries);
+    stopHeadlessPiece(headless);
+    if (options.validation && headless.app.validationErrors) {
+        reportToolError("kivrel-bench", "%llu validation errors\n", (unsigned long long)headless.app.validationErrors);
         return 1;
     }
     return 0;

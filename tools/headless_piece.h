@@ -6,8 +6,7 @@
 #pragma once
 
 #include "app/main_loop.h"
-#include "app/parameters.h"
-#include "app/scene.h"
+#include "app/piece.h"
 #include "gfx/context.h"
 #include "tools/tool_report.h"
 
@@ -25,10 +24,7 @@ struct HeadlessOptions {
 struct HeadlessPiece {
     ToolIdentity tool; // what the graphics layer's allocation failures are reported as
     RenderApp app;
-    DemoParameters parameters;
-    DemoState state;
-    SceneResources scene;
-    Timeline* timeline = nullptr;
+    Piece piece;       // without its soundtrack renderer: the soundtrack is ready from the start
     MainLoop loop;
     SoundtrackSource soundtrack;
     FrameSink frames;
@@ -38,21 +34,22 @@ struct HeadlessPiece {
     double recordMilliseconds = 0.0; // CPU time of the last frame's recording (prologue and scene)
 };
 
-// Graphics context, title, scene objects and the compiled-in timeline, as kivrel starts up. A
-// size beyond the device's images or memory that runs out ends the tool (reportToolAllocationFailure).
-void startHeadlessPiece(HeadlessPiece& piece, const HeadlessOptions& options);
+// A headless graphics context, then kivrel's start-up without the soundtrack renderer and the
+// panic save. A size beyond the device's images or memory that runs out ends the tool
+// (reportToolAllocationFailure).
+void startHeadlessPiece(HeadlessPiece& headless, const HeadlessOptions& options);
 // The frame the next playFrame shows.
-inline uint32_t nextFrame(const HeadlessPiece& piece)
+inline uint32_t nextFrame(const HeadlessPiece& headless)
 {
-    return piece.state.simulation.frame;
+    return headless.piece.state.simulation.frame;
 }
 // One iteration of kivrel's loop. The first shows frame 0 while the music starts (phase
 // starting) and the next shows it again (playing); later ones show one frame more each.
 // Without draw, only the particles move (scene steps 1 to 3): how late frames are reached.
-void playFrame(HeadlessPiece& piece, bool draw);
-// Shutdown in kivrel's order.
-void stopHeadlessPiece(HeadlessPiece& piece);
+void playFrame(HeadlessPiece& headless, bool draw);
+// kivrel's shutdown, then the context.
+void stopHeadlessPiece(HeadlessPiece& headless);
 
 // The whole soundtrack, rendered by kivrel's audio renderer on this context with no audio
-// device; null when the samples are not 32-bit floats. Destroy with destroyAudioRenderer.
+// device; null when it could not be read back as 32-bit floats. Destroy with destroyAudioRenderer.
 AudioRenderer* renderSoundtrack(RenderApp& app);

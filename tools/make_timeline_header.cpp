@@ -1,6 +1,6 @@
 // Writes the piece's compiled-in timeline text, code/kivrel_timeline.json.h, from the key
 // table below. Run from the project root: kivrel_make_timeline_header [header path]
-#include "core/log.h"
+#include "platform/system.h"
 #include "timeline/easing.h"
 #include "timeline/timeline_io.h"
 
@@ -137,8 +137,11 @@ int main(int argumentCount, char** arguments)
     const char* path = argumentCount > 1 ? arguments[1] : "code/kivrel_timeline.json.h";
     Timeline* timeline = createTimeline(frameCount);
     buildPiece(*timeline);
-    bool written = exportTimelineHeader(*timeline, path);
-    if (!written)
+    std::string header = timelineHeaderText(*timeline);
+    bool written = writeWholeFile(path, header.data(), header.size()) == FileWriteResult::Ok;
+    if (written)
+        std::printf("Saved timeline file header %s\n", path);
+    else
         std::fprintf(stderr, "kivrel_make_timeline_header: could not write %s\n", path);
     destroyTimeline(timeline);
     return written ? 0 : 1;

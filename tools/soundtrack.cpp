@@ -5,10 +5,7 @@
 #include "audio/wav.h"
 #include "core/log.h"
 #include "gfx/context.h"
-#include "gfx/descriptors.h"
-#include "gfx/fence.h"
-#include "gfx/passes.h"
-#include "platform/platform.h"
+#include "platform/system.h"
 #include "tools/tool_report.h"
 
 #include <cerrno>
@@ -65,48 +62,32 @@ int main(int argc, char** argv)
                        .height = 8,
                        .allocationFailureReport = reportToolAllocationFailure,
                        .allocationFailureData = &tool});
-    DescriptorHeap* heap = createDescriptorHeap(app, HEAP_CBV_SRV_UAV, 16, HEAP_FLAG_SHADER_VISIBLE);
-    BarrierBatch barriers;
     double createStart = nowMilliseconds();
     AudioRenderer* audio = createAudioRenderer(app, {.waveOut = nullptr});
     double createEnd = nowMilliseconds();
-
-    // Frame 0 records the render, frame 1 enqueues the completion signal, frame 2 reads back.
-    double submitted = 0.0;
-    double finished = 0.0;
-    while (audio->state != 3) {
-        FrameContext* frame = beginFrame(app);
-        if (audio->state == 2) {
-            // Waiting here rather than inside updateAudio times the GPU work alone.
-            waitForGpuFence(app, audio->copyFence, audio->fenceValue);
-            finished = nowMilliseconds();
-        }
-        updateAudio(app, *audio);
-        uint32_t stateBefore = audio->state;
-        recordAudioRender(*audio, frame->commandList, *heap, barriers);
-        if (stateBefore == 0 && audio->state == 1)
-            submitted = nowMilliseconds();
-        endFrame(app);
+    SoundtrackTimes times;
+    if (!renderWholeSoundtrack(app, *audio, &times)) {
+        reportToolError(tool.name, "out of memory: the soundtrack's samples could not be read back\n");
+        destroyAudioRenderer(app, audio);
+        destroyGraphics(app);
+        return 1;
     }
 
     logMessage("kivrel-soundtrack: renderer and pipeline created in %.1f ms\n", createEnd - createStart);
     logMessage("kivrel-soundtrack: synthesis of %u frames (%u groups of 256) took %.1f ms, submission to completion\n",
-               audio->totalFrames, audio->totalFrames / 256, finished - submitted);
+               audio->totalFrames, audio->totalFrames / 256, times.completed - times.recorded);
 
     DynamicArray<uint8_t> file = makeFloatWav(reinterpret_cast<const float*>(audio->samples), audio->totalFrames,
                                               audio->channels, audio->sampleRate);
-    FileWriteResult written = file.count ? writeWholeFile(path, file.data, file.count) : FileWriteResult::writeFailed;
-    if (written == FileWriteResult::ok)
+    FileWriteResult written = file.count ? writeWholeFile(path, file.data, file.count) : FileWriteResult::WriteFailed;
+    if (written == FileWriteResult::Ok)
         logMessage("kivrel-soundtrack: wrote %s (%u s, %u Hz, 32-bit float stereo)\n", path, audio->durationSeconds,
                    audio->sampleRate);
     else
         reportToolError(tool.name, "could not write %s\n", path);
     file.clear();
 
-    waitForAllFrames(app);
     destroyAudioRenderer(app, audio);
-    destroyDescriptorHeap(app, heap);
-    freeBarrierBatch(barriers);
     destroyGraphics(app);
-    return written == FileWriteResult::ok ? 0 : 1;
+    return written == FileWriteResult::Ok ? 0 : 1;
 }

@@ -1,7 +1,7 @@
 // Failure reports of the tools (see tool_report.h).
 #include "tools/tool_report.h"
 
-#include "platform/platform.h"
+#include "platform/system.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -17,11 +17,12 @@ constexpr uint32_t queueCapacity = 64;
 // Frames per SDL callback: 10 ms at 44100 Hz, well inside the 93 ms the player keeps queued.
 constexpr uint32_t callbackFrames = 441;
 
-enum AudioError : int {
-    audioErrorNone = 0,
-    audioErrorNotOpen = 1,
-    audioErrorQueueFull = 2,
-    audioErrorBadHeader = 3,
+// The codes writeAudioHeader returns (as int, like WinMM's).
+enum class AudioError : int {
+    None = 0,
+    NotOpen = 1,
+    QueueFull = 2,
+    BadHeader = 3,
 };
 
 SDL_AudioSpec sdlAudioFormat(const AudioFormat& format)
@@ -196,15 +197,15 @@ AudioDevice* openAudioDevice(const AudioFormat& format, AudioDoneFunction done, 
 int writeAudioHeader(AudioDevice* device, AudioHeader* header)
 {
     if (!device)
-        return audioErrorNotOpen;
+        return int(AudioError::NotOpen);
     if (!header || !header->data || header->bytes == 0 || header->bytes % device->frameBytes != 0)
-        return audioErrorBadHeader;
+        return int(AudioError::BadHeader);
     uint32_t tail = device->queueTail.load(std::memory_order_relaxed);
     if (tail - device->queueHead.load(std::memory_order_acquire) >= queueCapacity)
-        return audioErrorQueueFull;
+        return int(AudioError::QueueFull);
     device->queue[tail % queueCapacity] = header;
     device->queueTail.store(tail + 1, std::memory_order_release);
-    return audioErrorNone;
+    return int(AudioError::None);
 }
 
 void audioErrorText(int error, char* text, size_t capacity)
@@ -212,11 +213,11 @@ void audioErrorText(int error, char* text, size_t capacity)
     if (capacity == 0)
         return;
     const char* message = "Unknown audio error.";
-    switch (error) {
-    case audioErrorNone: message = "The operation completed successfully."; break;
-    case audioErrorNotOpen: message = "The audio device is not open."; break;
-    case audioErrorQueueFull: message = "Too many buffers are queued on the audio device."; break;
-    case audioErrorBadHeader: message = "The buffer does not hold whole sample frames."; break;
+    switch (AudioError(error)) {
+    case AudioError::None: message = "The operation completed successfully."; break;
+    case AudioError::NotOpen: message = "The audio device is not open."; break;
+    case AudioError::QueueFull: message = "Too many buffers are queued on the audio device."; break;
+    case AudioError::BadHeader: message = "The buffer does not hold whole sample frames."; break;
     }
     std::snprintf(text, capacity, "%s", message);
 }

@@ -1,6 +1,6 @@
 // System services on Linux (POSIX): debugger channel, breakpoint trap, exit, clock, files.
 // Leaf of the build: calls nothing of ours, so core's log and checks can stand on it.
-#include "platform/platform.h"
+#include "platform/system.h"
 
 #include <chrono>
 #include <csignal>
@@ -53,8 +53,8 @@ FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size)
 {
     std::FILE* file = std::fopen(path, "wb");
     if (!file)
-        return FileWriteResult::openFailed;
+        return FileWriteResult::OpenFailed;
     size_t written = size ? std::fwrite(bytes, 1, size, file) : 0;
     bool closed = std::fclose(file) == 0;
-    return written == size && closed ? FileWriteResult::ok : FileWriteResult::writeFailed;
+    return written == size && closed ? FileWriteResult::Ok : FileWriteResult::WriteFailed;
 }

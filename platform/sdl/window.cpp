@@ -53,35 +53,35 @@ uint32_t buttonIndex(uint8_t button)
 
 InputEvent translate(const SDL_Event& event)
 {
-    InputEvent input = {InputEvent::Other, 0, 0, 0};
+    InputEvent input = {InputEventType::Other, 0, 0, 0};
     switch (event.type) {
-    case SDL_QUIT: input.type = InputEvent::Quit; break;
+    case SDL_QUIT: input.type = InputEventType::Quit; break;
     case SDL_WINDOWEVENT:
         if (event.window.event == SDL_WINDOWEVENT_CLOSE)
-            input.type = InputEvent::Quit;
+            input.type = InputEventType::Quit;
         break;
     case SDL_SYSWMEVENT:
         if (isX11WindowDestroyed(event))
-            input.type = InputEvent::Quit;
+            input.type = InputEventType::Quit;
         break;
     case SDL_KEYDOWN:
     case SDL_KEYUP:
         input.code = virtualKey(event.key.keysym.sym);
         if (input.code)
-            input.type = event.type == SDL_KEYDOWN ? InputEvent::KeyDown : InputEvent::KeyUp;
+            input.type = event.type == SDL_KEYDOWN ? InputEventType::KeyDown : InputEventType::KeyUp;
         break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
-        input.type = event.type == SDL_MOUSEBUTTONDOWN ? InputEvent::ButtonDown : InputEvent::ButtonUp;
+        input.type = event.type == SDL_MOUSEBUTTONDOWN ? InputEventType::ButtonDown : InputEventType::ButtonUp;
         input.code = buttonIndex(event.button.button);
         break;
     case SDL_MOUSEMOTION:
-        input.type = InputEvent::MouseMove;
+        input.type = InputEventType::MouseMove;
         input.x = float(event.motion.x);
         input.y = float(event.motion.y);
         break;
     case SDL_MOUSEWHEEL:
-        input.type = InputEvent::Wheel;
+        input.type = InputEventType::Wheel;
         input.x = event.wheel.preciseY; // notches
         break;
     default: break;

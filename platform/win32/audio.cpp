@@ -79,9 +79,10 @@ struct AudioDevice {
 
 namespace {
 
-enum SilentError : int {
-    silentErrorNone = MMSYSERR_NOERROR,
-    silentErrorQueueFull = WAVERR_STILLPLAYING,
+// What the silent output's writes return, in WinMM's codes.
+enum class SilentError : int {
+    None = MMSYSERR_NOERROR,
+    QueueFull = WAVERR_STILLPLAYING,
 };
 
 void CALLBACK waveOutCallback(HWAVEOUT, UINT message, DWORD_PTR instance, DWORD_PTR parameter, DWORD_PTR)
@@ -139,10 +140,10 @@ int writeSilent(AudioDevice& device, AudioHeader* header)
 {
     uint32_t tail = device.queueTail.load(std::memory_order_relaxed);
     if (tail - device.queueHead.load(std::memory_order_acquire) >= headerCapacity)
-        return silentErrorQueueFull;
+        return int(SilentError::QueueFull);
     device.queue[tail % headerCapacity] = header;
     device.queueTail.store(tail + 1, std::memory_order_release);
-    return silentErrorNone;
+    return int(SilentError::None);
 }
 
 // The WAVEHDR that carries this caller header; a new one the first time. Null when full.

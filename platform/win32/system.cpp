@@ -1,6 +1,6 @@
 // System services on Windows: debugger channel, breakpoint trap, exit, performance counter,
 // files. Leaf of the build: calls nothing of ours, so core's log and checks can stand on it.
-#include "platform/platform.h"
+#include "platform/system.h"
 
 #include <windows.h>
 
@@ -43,10 +43,10 @@ FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size)
     HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return FileWriteResult::openFailed;
+        return FileWriteResult::OpenFailed;
     // One call writes it all; a short write is a failure too.
     DWORD written = 0;
     bool ok = size <= MAXDWORD && WriteFile(file, bytes, DWORD(size), &written, nullptr) && written == size;
     bool closed = CloseHandle(file) != FALSE;
-    return ok && closed ? FileWriteResult::ok : FileWriteResult::writeFailed;
+    return ok && closed ? FileWriteResult::Ok : FileWriteResult::WriteFailed;
 }

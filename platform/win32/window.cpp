@@ -42,27 +42,27 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 // Button messages -> index 0 left, 1 middle, 2 right.
 InputEvent translate(const MSG& message)
 {
-    InputEvent input = {InputEvent::Other, 0, 0, 0};
+    InputEvent input = {InputEventType::Other, 0, 0, 0};
     switch (message.message) {
-    case WM_QUIT: input.type = InputEvent::Quit; break;
+    case WM_QUIT: input.type = InputEventType::Quit; break;
     case WM_MOUSEMOVE:
-        input.type = InputEvent::MouseMove;
+        input.type = InputEventType::MouseMove;
         input.x = float(GET_X_LPARAM(message.lParam)); // signed low word
         input.y = float(GET_Y_LPARAM(message.lParam)); // signed high word
         break;
     case WM_KEYDOWN:
     case WM_KEYUP:
-        input.type = message.message == WM_KEYDOWN ? InputEvent::KeyDown : InputEvent::KeyUp;
+        input.type = message.message == WM_KEYDOWN ? InputEventType::KeyDown : InputEventType::KeyUp;
         input.code = uint32_t(message.wParam & 0xFF);
         break;
-    case WM_LBUTTONDOWN: input = {InputEvent::ButtonDown, 0, 0, 0}; break;
-    case WM_MBUTTONDOWN: input = {InputEvent::ButtonDown, 1, 0, 0}; break;
-    case WM_RBUTTONDOWN: input = {InputEvent::ButtonDown, 2, 0, 0}; break;
-    case WM_LBUTTONUP: input = {InputEvent::ButtonUp, 0, 0, 0}; break;
-    case WM_MBUTTONUP: input = {InputEvent::ButtonUp, 1, 0, 0}; break;
-    case WM_RBUTTONUP: input = {InputEvent::ButtonUp, 2, 0, 0}; break;
+    case WM_LBUTTONDOWN: input = {InputEventType::ButtonDown, 0, 0, 0}; break;
+    case WM_MBUTTONDOWN: input = {InputEventType::ButtonDown, 1, 0, 0}; break;
+    case WM_RBUTTONDOWN: input = {InputEventType::ButtonDown, 2, 0, 0}; break;
+    case WM_LBUTTONUP: input = {InputEventType::ButtonUp, 0, 0, 0}; break;
+    case WM_MBUTTONUP: input = {InputEventType::ButtonUp, 1, 0, 0}; break;
+    case WM_RBUTTONUP: input = {InputEventType::ButtonUp, 2, 0, 0}; break;
     case WM_MOUSEWHEEL:
-        input.type = InputEvent::Wheel;
+        input.type = InputEventType::Wheel;
         input.x = float(GET_WHEEL_DELTA_WPARAM(message.wParam) / 120.0); // notches
         break;
     default: break;
@@ -148,7 +148,7 @@ void pumpWindowMessages(Window*, InputState& input, WindowState& state)
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         InputEvent event = translate(message);
-        if (event.type == InputEvent::Other)
+        if (event.type == InputEventType::Other)
             DispatchMessageA(&message); // the messages handled here are not dispatched
         if (!applyInputEvent(input, state, event))
             break; // the rest waits for the next frame

@@ -27,23 +27,12 @@ protected:
         GpuTest::TearDown();
     }
 
-    // One main-loop frame: update, then the render while the track is not ready.
-    void runFrame(AudioRenderer& audio)
-    {
-        FrameContext* frame = beginFrame(app);
-        updateAudio(app, audio);
-        recordAudioRender(audio, frame->commandList, *heap, barriers);
-        endFrame(app);
-    }
-
     // Renders a track of the program without any audio device and returns its frames.
     std::vector<Frame> render(uint32_t durationSeconds, uint32_t sampleRate, ShaderBytecode program = AudioProcessCS)
     {
         AudioRenderer* audio = createAudioRenderer(
             app, {.durationSeconds = durationSeconds, .sampleRate = sampleRate, .waveOut = nullptr, .program = program});
-        for (int frame = 0; frame < 8 && audio->state != 3; ++frame)
-            runFrame(*audio);
-        EXPECT_EQ(audio->state, 3u);
+        EXPECT_TRUE(renderWholeSoundtrack(app, *audio));
         std::vector<Frame> frames(audio->totalFrames);
         if (audio->samples)
             std::memcpy(frames.data(), audio->samples, frames.size() * sizeof(Frame));
@@ -173,35 +162,35 @@ TEST_F(Soundtrack, BassBeatsRepeatEvery2Point4And0Point5Seconds)
 TEST_F(Soundtrack, RecordsOnceAndReadsBackAfterOneSignal)
 {
     AudioRenderer* audio = createAudioRenderer(app, {.durationSeconds = 1, .sampleRate = 512, .waveOut = nullptr});
-    playAudio(*audio); // before state 3: no effect
+    playAudio(*audio); // before Ready: no effect
     EXPECT_FALSE(audioPlaying(*audio));
     FrameContext* frame = beginFrame(app);
-    updateAudio(app, *audio); // state 0: nothing
-    EXPECT_EQ(audio->state, 0u);
+    updateAudio(app, *audio); // Idle: nothing
+    EXPECT_EQ(audio->state, RendererState::Idle);
     recordAudioRender(*audio, frame->commandList, *heap, barriers);
-    EXPECT_EQ(audio->state, 1u);
-    // Recorded once: a second call in state 1 adds no barrier (nor anything else).
+    EXPECT_EQ(audio->state, RendererState::Rendering);
+    // Recorded once: a second call while Rendering adds no barrier (nor anything else).
     uint64_t barrierCalls = barrierCallCount(frame->commandList);
     recordAudioRender(*audio, frame->commandList, *heap, barriers);
     EXPECT_EQ(barrierCallCount(frame->commandList), barrierCalls);
     endFrame(app);
 
     frame = beginFrame(app);
-    updateAudio(app, *audio); // 1 -> 2: the signal follows the submitted render
-    EXPECT_EQ(audio->state, 2u);
+    updateAudio(app, *audio); // Rendering -> ReadingBack: the signal follows the submitted render
+    EXPECT_EQ(audio->state, RendererState::ReadingBack);
     EXPECT_EQ(audio->fenceValue, 1u);
     recordAudioRender(*audio, frame->commandList, *heap, barriers);
     endFrame(app);
 
     frame = beginFrame(app);
-    updateAudio(app, *audio); // 2 -> 3: waits, reads back, releases the fence
-    EXPECT_EQ(audio->state, 3u);
+    updateAudio(app, *audio); // ReadingBack -> Ready: waits, reads back, releases the fence
+    EXPECT_EQ(audio->state, RendererState::Ready);
     EXPECT_EQ(audio->copyFence, nullptr);
     ASSERT_NE(audio->samples, nullptr);
     recordAudioRender(*audio, frame->commandList, *heap, barriers);
     endFrame(app);
     updateAudio(app, *audio);
-    EXPECT_EQ(audio->state, 3u);
+    EXPECT_EQ(audio->state, RendererState::Ready);
     // Without a device play and stop still switch playing.
     playAudio(*audio);
     EXPECT_TRUE(audioPlaying(*audio));
@@ -215,9 +204,7 @@ TEST_F(Soundtrack, RefusedFloatsGive16BitSamplesOfTheSameTrack)
     std::vector<Frame> track = render(180, 64);
     AudioRenderer* audio =
         createAudioRenderer(app, {.durationSeconds = 180, .sampleRate = 64, .waveOut = &pcmOnlyDevice});
-    for (int frame = 0; frame < 8 && audio->state != 3; ++frame)
-        runFrame(*audio);
-    ASSERT_EQ(audio->state, 3u);
+    ASSERT_TRUE(renderWholeSoundtrack(app, *audio));
     EXPECT_EQ(audio->bitsPerSample, 16u);
     EXPECT_EQ(audio->player.format.bitsPerSample, 16u);
     EXPECT_EQ(audio->player.headers[0].bytes, 1024u); // 256 frames of two 16-bit samples

@@ -78,7 +78,7 @@ protected:
         Image* packed = createStorageImage(width, height, rgba32);
         Image* tiles = createStorageImage((width + 31) / 32, (height + 31) / 32, rgba32);
         Image* target = createRenderTarget(width, height, rgba16);
-        Buffer* constants = uploadBuffer(sizeof(DepthOfFieldData), BUFFER_CONSTANT, &in.constants);
+        Buffer* constants = uploadBuffer(sizeof(DepthOfFieldData), BufferType::Constant, &in.constants);
 
         CommandList* list = beginCommands();
         DescriptorTable table = allocateDescriptors(*heap, 5);
@@ -89,12 +89,12 @@ protected:
         writeCBV(table, constants, sizeof(DepthOfFieldData));
         recordCompute(list, tilesPipeline, {{0, table}}, nullptr, (width + 31) / 32, (height + 31) / 32, 1);
         auto view = [](Image* image, uint32_t format) {
-            return ResourceBinding{.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = image,
+            return ResourceBinding{.accessKind = AccessKind::PixelImageSrv, .image = image,
                                    .viewParameters = {format, 0, 1, 0}};
         };
         ResourceBinding bindings[5] = {
             view(depth, r32), view(frame, rgba16), view(packed, rgba32), view(tiles, rgba32),
-            {.accessKind = ACCESS_CONSTANT_BUFFER, .buffer = constants,
+            {.accessKind = AccessKind::ConstantBuffer, .buffer = constants,
              .viewParameters = {sizeof(DepthOfFieldData), 0, 0, 0}},
         };
         drawFullscreenPass(program ? program : pass, width, height, list, renderTargetView(target, rgba16), heap,

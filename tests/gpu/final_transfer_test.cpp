@@ -50,14 +50,14 @@ protected:
                                    STATE_PIXEL_SHADER_RESOURCE);
         Image* overlay = uploadImage(in.overlayWidth, in.overlayHeight, FORMAT_R8G8B8A8_UNORM, in.overlay.data(),
                                      STATE_PIXEL_SHADER_RESOURCE);
-        Buffer* constants = uploadBuffer(sizeof(FinalPassData), BUFFER_CONSTANT, &in.constants);
+        Buffer* constants = uploadBuffer(sizeof(FinalPassData), BufferType::Constant, &in.constants);
         Image* target = createRenderTarget(width, height, targetFormat);
         ResourceBinding bindings[3] = {
-            {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = frame,
+            {.accessKind = AccessKind::PixelImageSrv, .image = frame,
              .viewParameters = {FORMAT_R16G16B16A16_FLOAT, 0, 1, 0}},
-            {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = overlay,
+            {.accessKind = AccessKind::PixelImageSrv, .image = overlay,
              .viewParameters = {FORMAT_R8G8B8A8_UNORM, 0, 1, 0}},
-            {.accessKind = ACCESS_CONSTANT_BUFFER, .buffer = constants,
+            {.accessKind = AccessKind::ConstantBuffer, .buffer = constants,
              .viewParameters = {sizeof(FinalPassData), 0, 0, 0}},
         };
         CommandList* list = beginCommands();

@@ -29,7 +29,7 @@ TEST_F(GpuTest, Upload_ImageAndBufferCreatedBeforeTheFrameReadBackExactly)
 
     // 36 bytes of data in a 256-byte read-write buffer: the rest is not meaningful.
     uint32_t words[9] = {1, 2, 3, 5, 8, 13, 21, 34, 55};
-    Buffer* buffer = uploadBuffer(sizeof(words), BUFFER_READ_WRITE, words);
+    Buffer* buffer = uploadBuffer(sizeof(words), BufferType::ReadWrite, words);
     EXPECT_EQ(buffer->size, 256u);
 
     beginCommands(); // records both uploads
@@ -59,7 +59,7 @@ TEST_F(GpuTest, Compute_TableWithSrvUavCbvAndRootConstantsTransformsImage)
     Image* output = createStorageImage(width, height, FORMAT_R16G16B16A16_FLOAT); // u0
     Image* coordinates = createStorageImage(width, height, FORMAT_R32G32B32A32_FLOAT); // u1
     float scale[4] = {2.0f, 3.0f, 0.5f, 4.0f};
-    Buffer* constants = uploadBuffer(sizeof(scale), BUFFER_CONSTANT, scale);
+    Buffer* constants = uploadBuffer(sizeof(scale), BufferType::Constant, scale);
 
     RootSignatureBuilder root;
     addDescriptorTable(root, makeRangeList({makeRange(RANGE_SRV, 1), makeRange(RANGE_UAV, 2), makeRange(RANGE_CBV, 1)}),
@@ -113,7 +113,7 @@ TEST_F(GpuTest, FullscreenPass_DrawsEveryPixelIntoRgba16fAndRgba8TargetsWithBlen
         }
     Image* texture = uploadImage(width, height, FORMAT_R32G32B32A32_FLOAT, source.data(), STATE_COMMON);
     float tint[4] = {1.0f, 1.0f, 1.0f, 0.5f};
-    Buffer* tintBuffer = uploadBuffer(sizeof(tint), BUFFER_CONSTANT, tint);
+    Buffer* tintBuffer = uploadBuffer(sizeof(tint), BufferType::Constant, tint);
     Image* targetHalf = createRenderTarget(width, height, FORMAT_R16G16B16A16_FLOAT);
     Image* targetByte = createRenderTarget(width, height, FORMAT_R8G8B8A8_UNORM);
 
@@ -129,8 +129,8 @@ TEST_F(GpuTest, FullscreenPass_DrawsEveryPixelIntoRgba16fAndRgba8TargetsWithBlen
     }
 
     ResourceBinding bindings[2] = {
-        {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = texture, .viewParameters = {FORMAT_R32G32B32A32_FLOAT, 0, 1, 0}},
-        {.accessKind = ACCESS_CONSTANT_BUFFER, .buffer = tintBuffer, .viewParameters = {sizeof(tint), 0, 0, 0}},
+        {.accessKind = AccessKind::PixelImageSrv, .image = texture, .viewParameters = {FORMAT_R32G32B32A32_FLOAT, 0, 1, 0}},
+        {.accessKind = AccessKind::ConstantBuffer, .buffer = tintBuffer, .viewParameters = {sizeof(tint), 0, 0, 0}},
     };
     CommandList* list = beginCommands();
     setDescriptorHeap(list, heap);
@@ -168,7 +168,7 @@ TEST_F(GpuTest, FullscreenPass_DrawsEveryPixelIntoRgba16fAndRgba8TargetsWithBlen
 TEST_F(GpuTest, Barriers_BatchIssuesOneCallForAllChangesAndNoneWithoutChanges)
 {
     Image* image = createStorageImage(4, 4, FORMAT_R8G8B8A8_UNORM);
-    Buffer* buffer = uploadBuffer(64, BUFFER_READ_WRITE, nullptr);
+    Buffer* buffer = uploadBuffer(64, BufferType::ReadWrite, nullptr);
     CommandList* list = beginCommands();
     uint64_t start = barrierCallCount(list);
     BarrierBatch batch;
@@ -205,11 +205,11 @@ TEST_F(GpuTest, Copies_WholeResourcesBetweenBuffersAndImages)
             staged[y * 256 + x] = patternByte(x, y, 1);
             expected.push_back(patternByte(x, y, 1));
         }
-    Buffer* source = uploadBuffer(staged.size(), BUFFER_SHADER_READ, staged.data());
+    Buffer* source = uploadBuffer(staged.size(), BufferType::ShaderRead, staged.data());
     Image* first = uploadImage(width, height, FORMAT_R8G8B8A8_UNORM, nullptr, STATE_COPY_DEST);
     Image* second = uploadImage(width, height, FORMAT_R8G8B8A8_UNORM, nullptr, STATE_COPY_DEST);
-    Buffer* back = uploadBuffer(staged.size(), BUFFER_READ_WRITE, nullptr);
-    Buffer* copy = uploadBuffer(staged.size(), BUFFER_READ_WRITE, nullptr);
+    Buffer* back = uploadBuffer(staged.size(), BufferType::ReadWrite, nullptr);
+    Buffer* copy = uploadBuffer(staged.size(), BufferType::ReadWrite, nullptr);
 
     CommandList* list = beginCommands();
     transitionNow(list, source, STATE_COPY_SOURCE);
@@ -237,8 +237,8 @@ TEST_F(GpuTest, Readback_BufferAndBackBufferReturnWhatTheGpuWrote)
 {
     // A compute program writes word i = 3i + 1000 into a read-write buffer; a copy moves it
     // into a read-back buffer that the CPU maps.
-    Buffer* written = uploadBuffer(64 * 4, BUFFER_READ_WRITE, nullptr);
-    Buffer* readback = uploadBuffer(64 * 4, BUFFER_READBACK, nullptr);
+    Buffer* written = uploadBuffer(64 * 4, BufferType::ReadWrite, nullptr);
+    Buffer* readback = uploadBuffer(64 * 4, BufferType::Readback, nullptr);
     RootSignatureBuilder root;
     addDescriptorTable(root, makeRangeList({makeRange(RANGE_UAV, 1)}), VISIBILITY_ALL);
     addRootConstants(root);
@@ -289,7 +289,7 @@ TEST_F(GpuTest, Frames_ObjectsDestroyedEveryFrameOutliveTheGpuWork)
     for (uint32_t frame = 0; frame < 12; ++frame) {
         FrameContext* context = beginFrame(app);
         EXPECT_EQ(context->index, frame % 3);
-        Buffer* buffer = createBuffer(app, 256, BUFFER_READ_WRITE, nullptr, true, 0);
+        Buffer* buffer = createBuffer(app, 256, BufferType::ReadWrite, nullptr, true, 0);
         Image* image = createImage(app, 4, 4, nullptr, STATE_COPY_DEST, FORMAT_R8G8B8A8_UNORM, 0);
         DescriptorTable table = allocateDescriptors(*heap, 1);
         writeBufferUAV(table, buffer, 64, 4);
@@ -310,7 +310,7 @@ TEST_F(GpuTest, Descriptors_HeapReusedAfterItsCursorIsResetDoesNotRunOutOfSets)
     // 30 frames of 25 dispatches, each binding a table of its own: 750 descriptor sets, more
     // than the heap's pool holds at once (4 x 128 + 64), so the pool must be emptied whenever
     // the owner resets the cursor.
-    Buffer* buffer = uploadBuffer(256, BUFFER_READ_WRITE, nullptr);
+    Buffer* buffer = uploadBuffer(256, BufferType::ReadWrite, nullptr);
     RootSignatureBuilder root;
     addDescriptorTable(root, makeRangeList({makeRange(RANGE_UAV, 1)}), VISIBILITY_ALL);
     addRootConstants(root);
@@ -342,7 +342,7 @@ TEST_F(GpuTest, FullscreenPass_TargetOfAnotherFormatThanThePipelineIsRefused)
     // of the pass still happens), and the device sees no mismatched draw.
     Image* target = createRenderTarget(4, 4, FORMAT_R8G8B8A8_UNORM);
     float tint[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-    Buffer* tintBuffer = uploadBuffer(sizeof(tint), BUFFER_CONSTANT, tint);
+    Buffer* tintBuffer = uploadBuffer(sizeof(tint), BufferType::Constant, tint);
     float white[4 * 4 * 4];
     std::fill(std::begin(white), std::end(white), 1.0f);
     Image* texture = uploadImage(4, 4, FORMAT_R32G32B32A32_FLOAT, white, STATE_PIXEL_SHADER_RESOURCE);
@@ -353,8 +353,8 @@ TEST_F(GpuTest, FullscreenPass_TargetOfAnotherFormatThanThePipelineIsRefused)
                        VISIBILITY_PIXEL);
     buildFullscreenPass(app, pass);
     ResourceBinding bindings[2] = {
-        {.accessKind = ACCESS_PIXEL_IMAGE_SRV, .image = texture, .viewParameters = {FORMAT_R32G32B32A32_FLOAT, 0, 1, 0}},
-        {.accessKind = ACCESS_CONSTANT_BUFFER, .buffer = tintBuffer, .viewParameters = {sizeof(tint), 0, 0, 0}},
+        {.accessKind = AccessKind::PixelImageSrv, .image = texture, .viewParameters = {FORMAT_R32G32B32A32_FLOAT, 0, 1, 0}},
+        {.accessKind = AccessKind::ConstantBuffer, .buffer = tintBuffer, .viewParameters = {sizeof(tint), 0, 0, 0}},
     };
     CommandList* list = beginCommands();
     setDescriptorHeap(list, heap);

@@ -15,7 +15,7 @@ TEST_F(GpuTest, TimestampsMeasureTheWorkBetweenMarksFromTheFirstMark)
 
     // 2^21 words written by 2^15 groups of 64 threads: enough work to take measurable time.
     constexpr uint32_t words = 1u << 21;
-    Buffer* output = uploadBuffer(words * 4ull, BUFFER_READ_WRITE, nullptr);
+    Buffer* output = uploadBuffer(words * 4ull, BufferType::ReadWrite, nullptr);
     RootSignatureBuilder root;
     addDescriptorTable(root, makeRangeList({makeRange(RANGE_UAV, 1)}), VISIBILITY_ALL);
     addRootConstants(root);

@@ -46,7 +46,7 @@ Image* GpuTest::createRenderTarget(uint32_t width, uint32_t height, uint32_t for
     return images.back();
 }
 
-Buffer* GpuTest::uploadBuffer(uint64_t size, uint32_t type, const void* data)
+Buffer* GpuTest::uploadBuffer(uint64_t size, BufferType type, const void* data)
 {
     buffers.push_back(createBuffer(app, size, type, data, false, 0));
     return buffers.back();
@@ -91,7 +91,7 @@ uint64_t GpuTest::renderTargetView(Image* image, uint32_t format)
 std::vector<uint8_t> GpuTest::readImageBytes(Image* image)
 {
     ImageFootprint footprint = imageFootprint(image->width, image->height, image->format);
-    Buffer* readback = createBuffer(app, footprint.totalBytes, BUFFER_READBACK, nullptr, false, 0);
+    Buffer* readback = createBuffer(app, footprint.totalBytes, BufferType::Readback, nullptr, false, 0);
     CommandList* list = beginCommands();
     uint32_t state = image->state;
     transitionNow(list, image, STATE_COPY_SOURCE);
@@ -109,7 +109,7 @@ std::vector<uint8_t> GpuTest::readImageBytes(Image* image)
 
 std::vector<uint8_t> GpuTest::readBufferBytes(Buffer* buffer)
 {
-    Buffer* readback = createBuffer(app, buffer->size, BUFFER_READBACK, nullptr, false, 0);
+    Buffer* readback = createBuffer(app, buffer->size, BufferType::Readback, nullptr, false, 0);
     CommandList* list = beginCommands();
     uint32_t state = buffer->state;
     transitionNow(list, buffer, STATE_COPY_SOURCE);

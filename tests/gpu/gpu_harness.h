@@ -76,7 +76,7 @@ protected:
     // Image to draw into, in RENDER_TARGET state.
     Image* createRenderTarget(uint32_t width, uint32_t height, uint32_t format);
     // Buffer of a BufferType with optional initial data (uploaded at the next beginFrame).
-    Buffer* uploadBuffer(uint64_t size, uint32_t type, const void* data);
+    Buffer* uploadBuffer(uint64_t size, BufferType type, const void* data);
     Pipeline* track(Pipeline* pipeline);
 
     // >>recording

@@ -1,18 +1,15 @@
 // The whole frame chain on small render sizes: every scene object, the prologue, the fifteen
 // steps and the epilogue, driven by the main loop's bookkeeping with the piece's timeline.
 #include "app/main_loop.h"
-#include "app/scene.h"
-#include "code/kivrel_timeline.json.h"
+#include "app/piece.h"
 #include "gfx/descriptors.h"
 #include "gfx/vk_internal.h"
 #include "tests/gpu/gpu_harness.h"
-#include "timeline/timeline_io.h"
 
 #include <malloc.h>
 #include <png.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -34,10 +31,8 @@ protected:
         backBufferWidth = width;
         backBufferHeight = height;
         GpuTest::SetUp();
-        state.camera = makeCamera(parameters.cameraPos, parameters.cameraDir);
-        createSceneResources(app, scene, state, parameters, width, height, createTitleImage(app));
-        applyDefaults(state, parameters);
-        timeline = createTimeline(timelineFrameCount);
+        startPiece(app, piece,
+                   {.renderWidth = width, .renderHeight = height, .soundtrack = false, .saveTimelineOnPanic = false});
         started = true;
     }
 
@@ -47,19 +42,8 @@ protected:
     {
         if (!started)
             return;
-        waitForAllFrames(app);
-        destroyScenePassesAndBlocks(app, scene);
-        destroyTimeline(timeline);
-        destroySceneObjects(app, scene);
+        stopPiece(app, piece);
         GpuTest::TearDown();
-    }
-
-    void loadPieceTimeline()
-    {
-        char* text = static_cast<char*>(std::calloc(sizeof(TIMELINE_JSON_DATA) + 1, 1));
-        std::memcpy(text, TIMELINE_JSON_DATA, sizeof(TIMELINE_JSON_DATA));
-        ASSERT_TRUE(loadTimeline(*timeline, text, sizeof(TIMELINE_JSON_DATA)));
-        std::free(text);
     }
 
     // One frame of the scene outside the loop: prologue, steps 1 to 15 (or 1 to 3), epilogue.
@@ -119,7 +103,7 @@ protected:
         startLoop(loop, state);
         // The first iteration starts the music and shows `first` again in the second.
         while (state.simulation.frame < last)
-            runLoopIteration(loop, state, *timeline, [&] { return clock; }, soundtrack, frames);
+            runLoopIteration(loop, state, *piece.timeline, [&] { return clock; }, soundtrack, frames);
     }
 
     // Writes the back buffer to the test-output folder; returns its mean over R, G and B (0-255).
@@ -148,10 +132,9 @@ protected:
         EXPECT_TRUE(readImageBytes(copy) == readImageBytes(original)) << what;
     }
 
-    DemoParameters parameters;
-    DemoState state;
-    SceneResources scene;
-    Timeline* timeline = nullptr;
+    Piece piece; // the piece's start-up with its timeline, without the soundtrack
+    DemoState& state = piece.state;
+    SceneResources& scene = piece.scene;
     bool started = false;
 };
 
@@ -274,7 +257,6 @@ TEST_F(SceneChainTest, HistoryImagesStartZeroedWhateverTheirMemoryHeld)
 TEST_F(SceneChainTest, SceneZeroIsLitAtFrames700And1650)
 {
     startScene(384, 216);
-    loadPieceTimeline();
     playFrames(0, 700, 692);
     EXPECT_EQ(state.simulation.scene, 0u);
     EXPECT_GT(savePicture("scene0_frame700.png"), 2.0);
@@ -286,7 +268,6 @@ TEST_F(SceneChainTest, SceneZeroIsLitAtFrames700And1650)
 TEST_F(SceneChainTest, SceneOneIsLitAtFrame3400)
 {
     startScene(384, 216);
-    loadPieceTimeline();
     playFrames(3255, 3400, 3392);
     EXPECT_EQ(state.simulation.scene, 1u);
     EXPECT_GT(savePicture("scene1_frame3400.png"), 2.0);

@@ -15,9 +15,9 @@ ParticleBlock SceneProgramTest::runSimulation(const ParticleBlock& particles, co
         simulationPipeline = track(createComputePipeline(app, root, ParticleSimulationCS));
         freeRootSignatureBuilder(root);
     }
-    Buffer* particleBuffer = uploadBuffer(sizeof(ParticleBlock), BUFFER_READ_WRITE, particles.data());
-    Buffer* simulationBlock = uploadBuffer(sizeof(SimulationData), BUFFER_CONSTANT, &simulation);
-    Buffer* sceneBlock = uploadBuffer(sizeof(ParticleSceneData), BUFFER_CONSTANT, &scene);
+    Buffer* particleBuffer = uploadBuffer(sizeof(ParticleBlock), BufferType::ReadWrite, particles.data());
+    Buffer* simulationBlock = uploadBuffer(sizeof(SimulationData), BufferType::Constant, &simulation);
+    Buffer* sceneBlock = uploadBuffer(sizeof(ParticleSceneData), BufferType::Constant, &scene);
 
     CommandList* list = beginCommands();
     resetDescriptorHeap(*heap);
@@ -50,10 +50,10 @@ PathTraceImages SceneProgramTest::runPathTracer(const ParticleBlock& particles, 
     }
     const uint32_t width = uint32_t(frame.resolution.x);
     const uint32_t height = uint32_t(frame.resolution.y);
-    Buffer* particleBuffer = uploadBuffer(sizeof(ParticleBlock), BUFFER_READ_WRITE, particles.data());
-    Buffer* frameBlock = uploadBuffer(sizeof(ConstantBufferData), BUFFER_CONSTANT, &frame);
-    Buffer* sceneBlock = uploadBuffer(sizeof(ParticleSceneData), BUFFER_CONSTANT, &scene);
-    Buffer* simulationBlock = uploadBuffer(sizeof(SimulationData), BUFFER_CONSTANT, &simulation);
+    Buffer* particleBuffer = uploadBuffer(sizeof(ParticleBlock), BufferType::ReadWrite, particles.data());
+    Buffer* frameBlock = uploadBuffer(sizeof(ConstantBufferData), BufferType::Constant, &frame);
+    Buffer* sceneBlock = uploadBuffer(sizeof(ParticleSceneData), BufferType::Constant, &scene);
+    Buffer* simulationBlock = uploadBuffer(sizeof(SimulationData), BufferType::Constant, &simulation);
     Image* color = createStorageImage(width, height, FORMAT_R32G32B32A32_FLOAT);
     Image* motion = createStorageImage(width, height, FORMAT_R32G32B32A32_FLOAT);
     Image* position = createStorageImage(width, height, FORMAT_R32G32B32A32_FLOAT);
@@ -64,7 +64,7 @@ PathTraceImages SceneProgramTest::runPathTracer(const ParticleBlock& particles, 
     transitionNow(list, particleBuffer, STATE_NON_PIXEL_SHADER_RESOURCE);
     resetDescriptorHeap(*heap);
     DescriptorTable table = allocateDescriptors(*heap, 9);
-    writeParticleBufferSRV(table, particleBuffer);
+    writeBufferSRV(table, particleBuffer, MAX_PARTICLES, sizeof(ParticleData));
     writeImageUAV(table, color, FORMAT_R32G32B32A32_FLOAT);
     writeImageUAV(table, motion, FORMAT_R32G32B32A32_FLOAT);
     writeImageUAV(table, position, FORMAT_R32G32B32A32_FLOAT);

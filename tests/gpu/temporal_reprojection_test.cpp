@@ -96,7 +96,7 @@ protected:
         Image* accum = createStorageImage(W, H, accumFormat);
         Image* moment1 = createStorageImage(W, H, r32);
         Image* moment2 = createStorageImage(W, H, r32);
-        Buffer* constants = uploadBuffer(sizeof(ConstantBufferData), BUFFER_CONSTANT, &in.constants);
+        Buffer* constants = uploadBuffer(sizeof(ConstantBufferData), BufferType::Constant, &in.constants);
 
         RootSignatureBuilder root;
         addDescriptorTable(root,

@@ -102,14 +102,14 @@ TEST(RootSignatureBuilder, RangeOfSeveralDescriptorsCoversConsecutiveRegistersIn
 
 TEST(AccessKind, MapsToTheStateThePassNeeds)
 {
-    EXPECT_EQ(requiredState(0), uint32_t(STATE_UNORDERED_ACCESS));
-    EXPECT_EQ(requiredState(5), uint32_t(STATE_UNORDERED_ACCESS));
-    EXPECT_EQ(requiredState(6), uint32_t(STATE_PIXEL_SHADER_RESOURCE));
-    EXPECT_EQ(requiredState(ACCESS_PIXEL_IMAGE_SRV), uint32_t(STATE_PIXEL_SHADER_RESOURCE));
-    EXPECT_EQ(requiredState(12), uint32_t(STATE_PIXEL_SHADER_RESOURCE));
-    EXPECT_EQ(requiredState(ACCESS_RENDER_TARGET), uint32_t(STATE_RENDER_TARGET));
-    EXPECT_EQ(requiredState(ACCESS_DEPTH_WRITE), uint32_t(STATE_DEPTH_WRITE));
-    EXPECT_EQ(requiredState(ACCESS_CONSTANT_BUFFER), uint32_t(STATE_VERTEX_AND_CONSTANT_BUFFER));
+    EXPECT_EQ(requiredState(AccessKind(0)), uint32_t(STATE_UNORDERED_ACCESS));
+    EXPECT_EQ(requiredState(AccessKind(5)), uint32_t(STATE_UNORDERED_ACCESS));
+    EXPECT_EQ(requiredState(AccessKind(6)), uint32_t(STATE_PIXEL_SHADER_RESOURCE));
+    EXPECT_EQ(requiredState(AccessKind::PixelImageSrv), uint32_t(STATE_PIXEL_SHADER_RESOURCE));
+    EXPECT_EQ(requiredState(AccessKind(12)), uint32_t(STATE_PIXEL_SHADER_RESOURCE));
+    EXPECT_EQ(requiredState(AccessKind::RenderTarget), uint32_t(STATE_RENDER_TARGET));
+    EXPECT_EQ(requiredState(AccessKind::DepthWrite), uint32_t(STATE_DEPTH_WRITE));
+    EXPECT_EQ(requiredState(AccessKind::ConstantBuffer), uint32_t(STATE_VERTEX_AND_CONSTANT_BUFFER));
 }
 
 TEST(BarrierBatch, RequestsAgainstTheTrackedStateAndFlushesNothingWhenNothingChanges)

@@ -22,7 +22,7 @@ size_t pumpFrame(InputState& input, WindowState& window, const std::vector<Input
     return consumed;
 }
 
-InputEvent key(InputEvent::Type type, uint32_t code)
+InputEvent key(InputEventType type, uint32_t code)
 {
     return {type, code, 0, 0};
 }
@@ -33,14 +33,14 @@ TEST(InputPump, HeldKeyIsPressedOnlyInItsFirstFrame)
 {
     InputState input = {};
     WindowState window;
-    pumpFrame(input, window, {key(InputEvent::KeyDown, 'A')});
+    pumpFrame(input, window, {key(InputEventType::KeyDown, 'A')});
     EXPECT_TRUE(input.keyPressed['A']);
     EXPECT_TRUE(input.keyDown['A']);
     // Auto-repeat delivers more key-down messages while the key is held: no second press.
-    pumpFrame(input, window, {key(InputEvent::KeyDown, 'A'), key(InputEvent::KeyDown, 'A')});
+    pumpFrame(input, window, {key(InputEventType::KeyDown, 'A'), key(InputEventType::KeyDown, 'A')});
     EXPECT_FALSE(input.keyPressed['A']);
     EXPECT_TRUE(input.keyDown['A']);
-    pumpFrame(input, window, {key(InputEvent::KeyUp, 'A')});
+    pumpFrame(input, window, {key(InputEventType::KeyUp, 'A')});
     EXPECT_FALSE(input.keyDown['A']);
     EXPECT_FALSE(window.quit);
 }
@@ -50,8 +50,8 @@ TEST(InputPump, KeyUpKeepsThePressButButtonUpClearsIt)
     InputState input = {};
     WindowState window;
     pumpFrame(input, window,
-              {key(InputEvent::KeyDown, 'Q'), key(InputEvent::KeyUp, 'Q'), key(InputEvent::ButtonDown, 2),
-               key(InputEvent::ButtonUp, 2), key(InputEvent::ButtonDown, 0)});
+              {key(InputEventType::KeyDown, 'Q'), key(InputEventType::KeyUp, 'Q'), key(InputEventType::ButtonDown, 2),
+               key(InputEventType::ButtonUp, 2), key(InputEventType::ButtonDown, 0)});
     EXPECT_TRUE(input.keyPressed['Q']);
     EXPECT_FALSE(input.keyDown['Q']);
     EXPECT_FALSE(input.mousePressed[2]);
@@ -67,15 +67,15 @@ TEST(InputPump, WheelEndsTheFramesPumpAndLaterMessagesWait)
 {
     InputState input = {};
     WindowState window;
-    std::vector<InputEvent> messages = {{InputEvent::MouseMove, 0, 12, -3}, {InputEvent::Wheel, 0, -2, 0},
-                                        key(InputEvent::KeyDown, 'B')};
+    std::vector<InputEvent> messages = {{InputEventType::MouseMove, 0, 12, -3}, {InputEventType::Wheel, 0, -2, 0},
+                                        key(InputEventType::KeyDown, 'B')};
     EXPECT_EQ(pumpFrame(input, window, messages), 2u);
     EXPECT_EQ(window.wheel, -2.0f);
     EXPECT_EQ(window.mouseX, 12.0f);
     EXPECT_EQ(window.mouseY, -3.0f);
     EXPECT_FALSE(input.keyDown['B']);
     // Next frame: the waiting key-down is handled and the wheel is back to 0.
-    EXPECT_EQ(pumpFrame(input, window, {key(InputEvent::KeyDown, 'B')}), 1u);
+    EXPECT_EQ(pumpFrame(input, window, {key(InputEventType::KeyDown, 'B')}), 1u);
     EXPECT_TRUE(input.keyPressed['B']);
     EXPECT_EQ(window.wheel, 0.0f);
 }
@@ -84,12 +84,12 @@ TEST(InputPump, EscapeAndClosingTheWindowSetQuit)
 {
     InputState input = {};
     WindowState window;
-    pumpFrame(input, window, {key(InputEvent::KeyDown, 0x1B), key(InputEvent::KeyUp, 0x1B)});
+    pumpFrame(input, window, {key(InputEventType::KeyDown, 0x1B), key(InputEventType::KeyUp, 0x1B)});
     EXPECT_TRUE(window.quit); // pressed in this frame, released in the same frame
 
     WindowState closed;
     InputState other = {};
-    std::vector<InputEvent> messages = {{InputEvent::Quit, 0, 0, 0}, key(InputEvent::KeyDown, 'C')};
+    std::vector<InputEvent> messages = {{InputEventType::Quit, 0, 0, 0}, key(InputEventType::KeyDown, 'C')};
     EXPECT_EQ(pumpFrame(other, closed, messages), 1u); // quitting stops the pump
     EXPECT_TRUE(closed.quit);
     EXPECT_FALSE(other.keyDown['C']);

@@ -1,5 +1,6 @@
 // Loading the timeline document, writing it back, the compiled-in text, and documents of
 // the wrong shape (these also run under the sanitizers).
+#include "app/timeline_save.h"
 #include "code/kivrel_timeline.json.h"
 #include "core/log.h"
 #include "tests/unit/exit_status.h"

@@ -47,20 +47,20 @@ TEST(JsonReader, NumbersKeepTheFormTheyWereWrittenIn)
 {
     Parsed fraction("-208.839996");
     ASSERT_TRUE(fraction.ok);
-    EXPECT_EQ(fraction.value.number.kind, JsonNumberKind::floatNumber);
+    EXPECT_EQ(fraction.value.number.kind, JsonNumberKind::FloatNumber);
     EXPECT_EQ(bitsAsFloat(fraction.value.number.bits), -208.839996f);
 
     Parsed integer("64");
-    EXPECT_EQ(integer.value.number.kind, JsonNumberKind::integerNumber);
+    EXPECT_EQ(integer.value.number.kind, JsonNumberKind::IntegerNumber);
     EXPECT_EQ(integer.value.number.bits, 64u);
 
     Parsed trailingDot("1.");
-    EXPECT_EQ(trailingDot.value.number.kind, JsonNumberKind::floatNumber);
+    EXPECT_EQ(trailingDot.value.number.kind, JsonNumberKind::FloatNumber);
     EXPECT_EQ(bitsAsFloat(trailingDot.value.number.bits), 1.0f);
 
     // atoi of "-" is 0.
     Parsed loneMinus("-");
-    EXPECT_EQ(loneMinus.value.number.kind, JsonNumberKind::integerNumber);
+    EXPECT_EQ(loneMinus.value.number.kind, JsonNumberKind::IntegerNumber);
     EXPECT_EQ(loneMinus.value.number.bits, 0u);
 
     Parsed negative("-7");
@@ -70,25 +70,25 @@ TEST(JsonReader, NumbersKeepTheFormTheyWereWrittenIn)
 TEST(JsonReader, ArraysOfOneNumberKindArePacked)
 {
     Parsed integers("[0,3254,3255]");
-    ASSERT_EQ(integers.value.type, JsonValueType::array);
-    EXPECT_EQ(integers.value.array->kind, JsonArrayKind::integers);
+    ASSERT_EQ(integers.value.type, JsonValueType::Array);
+    EXPECT_EQ(integers.value.array->kind, JsonArrayKind::Integers);
     ASSERT_EQ(integers.value.array->count, 3u);
     EXPECT_EQ(integers.value.array->integers[2], 3255);
 
     Parsed floats("[0.000000,1.570000,0.000000]");
-    EXPECT_EQ(floats.value.array->kind, JsonArrayKind::floats);
+    EXPECT_EQ(floats.value.array->kind, JsonArrayKind::Floats);
     ASSERT_EQ(floats.value.array->count, 3u);
     EXPECT_EQ(floats.value.array->floats[1], 1.57f);
 
     for (const char* text : {"[]", "[1,2.5]", "[1,]", "[[1],2]"}) {
         Parsed values(text);
-        EXPECT_EQ(values.value.array->kind, JsonArrayKind::values) << text;
+        EXPECT_EQ(values.value.array->kind, JsonArrayKind::Values) << text;
     }
     Parsed empty("[]");
     EXPECT_EQ(empty.value.array->count, 0u);
     Parsed mixed("[1,2.5]");
     ASSERT_EQ(mixed.value.array->count, 2u);
-    EXPECT_EQ(mixed.value.array->values[1].number.kind, JsonNumberKind::floatNumber);
+    EXPECT_EQ(mixed.value.array->values[1].number.kind, JsonNumberKind::FloatNumber);
     Parsed trailing("[1,]");
     EXPECT_EQ(trailing.value.array->count, 1u);
 }
@@ -96,7 +96,7 @@ TEST(JsonReader, ArraysOfOneNumberKindArePacked)
 TEST(JsonReader, ObjectsAcceptTrailingCommasAndKeepDuplicateKeys)
 {
     Parsed one("{\"a\":1,}");
-    ASSERT_EQ(one.value.type, JsonValueType::object);
+    ASSERT_EQ(one.value.type, JsonValueType::Object);
     EXPECT_EQ(one.value.object->memberCount, 1u);
     Parsed none("{}");
     EXPECT_EQ(none.value.object->memberCount, 0u);
@@ -106,12 +106,12 @@ TEST(JsonReader, ObjectsAcceptTrailingCommasAndKeepDuplicateKeys)
     EXPECT_EQ(root.memberCount, 2u);
     const JsonValue* a = findValue(root, "a"); // the first of the two
     ASSERT_NE(a, nullptr);
-    ASSERT_EQ(a->type, JsonValueType::object);
+    ASSERT_EQ(a->type, JsonValueType::Object);
     const JsonArray& list = *findValue(*a->object, "b")->array;
     ASSERT_EQ(list.count, 4u);
     EXPECT_TRUE(list.values[0].boolean);
     EXPECT_FALSE(list.values[1].boolean);
-    EXPECT_EQ(list.values[2].type, JsonValueType::null);
+    EXPECT_EQ(list.values[2].type, JsonValueType::Null);
     EXPECT_STREQ(list.values[3].string.chars, "s");
     EXPECT_EQ(list.values[3].string.length, 1u);
 }
@@ -133,9 +133,9 @@ TEST(JsonReader, LogsItsTwoStepsAndIgnoresTrailingZerosAndTokens)
     ASSERT_TRUE(parseJson(value, text.data(), text.size(), 64));
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "Lexing JSON buffer\n\nParsing JSON token stream. Token count: 10\n\n");
-    EXPECT_EQ(value.type, JsonValueType::object);
+    EXPECT_EQ(value.type, JsonValueType::Object);
     releaseJson(value);
-    EXPECT_EQ(value.type, JsonValueType::null);
+    EXPECT_EQ(value.type, JsonValueType::Null);
 }
 
 TEST(JsonReader, NothingToReadGivesFalse)

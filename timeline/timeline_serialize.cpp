@@ -1,9 +1,8 @@
-// Writing the timeline: the JSON document and the header that compiles it back in.
+// The timeline as text: the JSON document and the header that compiles it back in. Writes
+// no file; its callers do.
 #include "timeline/timeline_io.h"
 
 #include "core/format.h"
-#include "core/log.h"
-#include "platform/platform.h"
 #include "timeline/easing.h"
 
 #include <cstdio>
@@ -111,49 +110,7 @@ std::string serializeTimeline(const Timeline& timeline, bool escaped)
     return text;
 }
 
-bool exportTimelineHeader(const Timeline& timeline, const char* path)
+std::string timelineHeaderText(const Timeline& timeline)
 {
-    std::string header = "#pragma once\n";
-    header += "const char TIMELINE_JSON_DATA[] = \"";
-    header += serializeTimeline(timeline, true);
-    header += "\";\n";
-    switch (writeWholeFile(path, header.data(), header.size())) {
-    case FileWriteResult::ok:
-        logMessage("Saved timeline file header %s\n", path);
-        return true;
-    case FileWriteResult::openFailed:
-        logMessage("Failed to open file %s\n", path);
-        return false;
-    case FileWriteResult::writeFailed:
-        break;
-    }
-    logMessage("Failed to write file header %s\n", path);
-    return false;
-}
-
-void saveTimeline(const Timeline& timeline)
-{
-    std::string document = serializeTimeline(timeline, false);
-    switch (writeWholeFile(timelineFileName, document.data(), document.size())) {
-    case FileWriteResult::ok:
-        break;
-    case FileWriteResult::openFailed:
-        logMessage("Failed to open file %s\n", timelineFileName);
-        return;
-    case FileWriteResult::writeFailed:
-        logMessage("Failed to write file %s\n", timelineFileName);
-        return; // a failed document write skips the header
-    }
-    logMessage("Saved timeline file %s\n", timelineFileName);
-
-    char headerPath[128];
-    std::snprintf(headerPath, sizeof(headerPath), "code/%s.h", timelineFileName);
-    exportTimelineHeader(timeline, headerPath);
-}
-
-void saveTimelineHook(void* userData)
-{
-    const Timeline* timeline = userData ? *static_cast<Timeline* const*>(userData) : nullptr;
-    if (timeline)
-        saveTimeline(*timeline);
+    return "#pragma once\nconst char TIMELINE_JSON_DATA[] = \"" + serializeTimeline(timeline, true) + "\";\n";
 }

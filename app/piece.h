@@ -1,0 +1,41 @@
+// The piece's objects and their one start-up and one shutdown, each in its fixed order, on a
+// graphics context the caller made and releases: kivrel itself (app/main.cpp), the headless
+// tools and the tests.
+#pragma once
+
+#include "app/parameters.h"
+#include "app/scene.h"
+#include "timeline/timeline.h"
+
+#include <cstdint>
+
+struct AudioRenderer;
+struct RenderApp;
+
+struct PieceOptions {
+    // The scene's images; the piece renders 1920 x 1080, previews and tests smaller.
+    uint32_t renderWidth = uint32_t(::renderWidth), renderHeight = uint32_t(::renderHeight);
+    // The soundtrack renderer (nothing rendered yet, playback requested); the headless tools
+    // and tests run the picture without it.
+    bool soundtrack = true;
+    // A PANIC from then on writes the timeline out (app/timeline_save.h).
+    bool saveTimelineOnPanic = true;
+};
+
+// Every object of the run but the graphics context, owned from start-up to shutdown.
+struct Piece {
+    DemoParameters parameters;
+    Timeline* timeline = nullptr;
+    AudioRenderer* audio = nullptr; // null when started without the soundtrack
+    DemoState state;
+    SceneResources scene;
+};
+
+// After the context: the empty timeline, the audio renderer, the title, the camera and the
+// scene's objects, the defaults applied, the compiled-in timeline (or the tracks seeded from
+// the defaults when it yields none), the cursor hidden where there is a window, the panic
+// hook, playback requested.
+void startPiece(RenderApp& app, Piece& piece, const PieceOptions& options);
+// Before the context goes: the music stopped, every frame finished, then the objects in their
+// fixed order (the audio renderer lets 300 ms of queued sound drain and joins its thread).
+void stopPiece(RenderApp& app, Piece& piece);

@@ -1,0 +1,20 @@
+// The system services, the layer below core: debugger output, break, exit, clock and whole
+// files. Implemented in platform/<name>/system.cpp, which calls nothing of ours, so that
+// core's log and checks can stand on it.
+#pragma once
+
+#include <cstddef>
+
+// Hands a finished log line to the debugger's output channel, if there is one.
+void debugOutput(const char* text);
+bool isDebuggerAttached();
+// Breakpoint trap, raised only while a debugger is attached (it would end the process otherwise).
+void debugBreakIfAttached();
+[[noreturn]] void exitProcess(int exitCode);
+
+// Monotonic clock in milliseconds.
+double nowMilliseconds();
+
+// Creates or truncates the file and writes the bytes in one call.
+enum class FileWriteResult { Ok, OpenFailed, WriteFailed };
+FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size);
