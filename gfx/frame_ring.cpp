@@ -25,11 +25,14 @@ uint32_t frameRingBegin(FrameRing& ring, const FrameFenceCallbacks& fences)
     uint32_t slot = uint32_t(ring.currentFrame);
     if (ring.state[slot] != FrameState::Idle) {
         waitForSlot(ring, fences, slot);
-        if (ring.state[slot] == FrameState::Submitted) {
+        if (ring.state[slot] == FrameState::Submitted)
             ring.state[slot] = FrameState::Idle;
-            releaseList(ring.slotReleases[slot], fences);
-        }
     }
+    // An idle slot has passed its fence, in the wait above or in frameRingWaitAll: its old list
+    // can go. (A tool that waits for all frames after each one, as the capture does, would
+    // otherwise keep every deferred object, a read-back buffer a frame, until shutdown.)
+    if (ring.state[slot] == FrameState::Idle)
+        releaseList(ring.slotReleases[slot], fences);
     // Objects deferred while this slot was last recording stay alive until it has passed
     // its fence once more.
     ReleaseList& deferred = ring.deferred[ring.frameCounter % frameCount];

@@ -41,7 +41,8 @@ struct FrameRing {
 };
 
 // Steps 1-2 of beginFrame: waits for the current slot's fence if it was used, releases the
-// slot's old list, then moves deferred[frameCounter mod 3] into it. Returns the slot.
+// slot's old list (also when frameRingWaitAll saw the fence pass), then moves
+// deferred[frameCounter mod 3] into it. Returns the slot.
 uint32_t frameRingBegin(FrameRing& ring, const FrameFenceCallbacks& fences);
 // Marks the slot being recorded as Recording (the last step of beginFrame).
 void frameRingRecording(FrameRing& ring);

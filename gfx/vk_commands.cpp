@@ -230,7 +230,6 @@ void setPipeline(CommandList* list, Pipeline* pipeline)
     list->pipeline = pipeline;
     list->setDirty = true;
     if (pipeline) {
-        renewPipelineWhenDue(*list->app, pipeline->resource);
         if (pipeline->resource->bindPoint == VK_PIPELINE_BIND_POINT_COMPUTE)
             endRendering(list);
         vkCmdBindPipeline(list->buffer, pipeline->resource->bindPoint, pipeline->resource->pipeline);

@@ -155,11 +155,9 @@ void pickPhysicalDevice(VulkanContext& vk)
     if (!vk.physicalDevice)
         PANIC("PANIC: Failed to aquire adapter\n");
     vkGetPhysicalDeviceMemoryProperties(vk.physicalDevice, &vk.memoryProperties);
-    VkPhysicalDeviceDriverProperties driver = {.sType = VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_DRIVER_PROPERTIES};
-    VkPhysicalDeviceProperties2 properties = {.sType = VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_PROPERTIES_2, .pNext = &driver};
+    VkPhysicalDeviceProperties2 properties = {.sType = VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_PROPERTIES_2};
     vkGetPhysicalDeviceProperties2(vk.physicalDevice, &properties);
     vk.imageSizeLimit = properties.properties.limits.maxImageDimension2D;
-    vk.renewsComputePipelines = driver.driverID == VK_DRIVER_ID_MESA_LLVMPIPE;
 }
 
 void createDevice(RenderApp& app, VulkanContext& vk)

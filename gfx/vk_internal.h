@@ -75,8 +75,6 @@ struct PipelineResource {
     DynamicArray<VkDescriptorType> types; // per binding, from the programs (or the range type)
     uint32_t parameterCount;
     uint32_t renderTargetFormat; // graphics: the first render target's format (0 = none)
-    ShaderBytecode program;   // compute: what renewPipelineWhenDue builds again
-    uint32_t bindsSinceBuilt; // compute
 };
 
 struct CommandList {
@@ -105,7 +103,6 @@ struct VulkanContext {
     uint32_t imageSizeLimit; // pixels, either side of a 2-D image
     AllocationFailureReport allocationFailureReport; // null: a PANIC
     void* allocationFailureData;
-    bool renewsComputePipelines; // see renewPipelineWhenDue
     uint64_t validationErrors;
 
     VkCommandPool commandPools[frameCount];
@@ -183,14 +180,6 @@ struct ProgramInterface {
     bool pushConstants;
 };
 void reflectProgram(ShaderBytecode program, ProgramInterface& interface);
-
-// lavapipe (Mesa 22.3) compiles a fresh copy of a program each time a pipeline whose program
-// branches on constant-buffer values is bound, and keeps every copy: a compute pipeline's until
-// the pipeline is destroyed (about 0.7 MB a bind for the particle simulation). On that driver a
-// compute pipeline is built anew every pipelineRenewalBinds binds, which bounds what it holds;
-// elsewhere, and for graphics pipelines (whose copies outlive them), this does nothing.
-constexpr uint32_t pipelineRenewalBinds = 32;
-void renewPipelineWhenDue(RenderApp& app, PipelineResource* resource);
 
 void openCommandList(CommandList* list);
 void closeCommandList(CommandList* list);

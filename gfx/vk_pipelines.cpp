@@ -125,10 +125,10 @@ void releaseRootSignature(RenderApp& app, PipelineResource* resource)
     resource->types.clear();
 }
 
-VkPipeline buildComputePipeline(RenderApp& app, const PipelineResource& resource)
+VkPipeline buildComputePipeline(RenderApp& app, const PipelineResource& resource, ShaderBytecode program)
 {
     const char* failure = "PANIC: Failed to create compute pipeline state\n";
-    VkShaderModule module = createModule(app, resource.program, failure);
+    VkShaderModule module = createModule(app, program, failure);
     VkComputePipelineCreateInfo info = {
         .sType = VK_STRUCTURE_TYPE_COMPUTE_PIPELINE_CREATE_INFO,
         .stage = {.sType = VK_STRUCTURE_TYPE_PIPELINE_SHADER_STAGE_CREATE_INFO,
@@ -153,29 +153,13 @@ Pipeline* createComputePipeline(RenderApp& app, const RootSignatureBuilder& root
 {
     PipelineResource* resource = createRootSignature(app, rootSignature, {program}, VK_SHADER_STAGE_COMPUTE_BIT,
                                                      VK_PIPELINE_BIND_POINT_COMPUTE);
-    resource->program = program;
-    resource->pipeline = buildComputePipeline(app, *resource);
+    resource->pipeline = buildComputePipeline(app, *resource, program);
     if (!resource->pipeline) {
         releaseRootSignature(app, resource);
         delete resource;
         return nullptr;
     }
     return new Pipeline{resource};
-}
-
-void renewPipelineWhenDue(RenderApp& app, PipelineResource* resource)
-{
-    if (!vulkanOf(app).renewsComputePipelines || resource->bindPoint != VK_PIPELINE_BIND_POINT_COMPUTE ||
-        ++resource->bindsSinceBuilt < pipelineRenewalBinds)
-        return;
-    // Frames in flight may still run the old pipeline: it goes, and the driver's copies of the
-    // program with it, once their fences have passed.
-    VkPipeline renewed = buildComputePipeline(app, *resource);
-    if (!renewed)
-        return;
-    deferRelease(app, ReleaseKind::Pipeline, uint64_t(resource->pipeline));
-    resource->pipeline = renewed;
-    resource->bindsSinceBuilt = 0;
 }
 
 // >>graphics pipelines

@@ -34,14 +34,13 @@ Reach reachOf(uint2 pixel)
 {
     float blurSize = abs(constantData.blurSize);
     Reach reach = {blurSize, false};
-    if (!(blurSize < 4096.0))
-        return reach;
-    int span = int(ceil(blurSize)) + 2;
+    bool bounded = blurSize < 4096.0; // not NaN nor infinite, and its span fits an int
+    int span = int(ceil(bounded ? blurSize : 0.0)) + 2;
     int2 lastPixel = int2(constantData.resolution) - 1;
     int2 firstTile = clamp(int2(pixel) - span, 0, lastPixel) / TILE_SIZE;
     int2 lastTile = clamp(int2(pixel) + span, 0, lastPixel) / TILE_SIZE;
     int2 tiles = lastTile - firstTile + 1;
-    if (tiles.x * tiles.y > 16)
+    if (!bounded || tiles.x * tiles.y > 16)
         return reach; // a spiral this wide reaches most tiles anyway
 
     float largest = 0.0;
@@ -126,25 +125,25 @@ float4 main(float4 position : SV_Position) : SV_Target
     // Beyond the largest radius within reach + 0.5 every sample adds colour / tot, which
     // leaves colour / tot as it is: the spiral ends there (0.01 covers the rounding). It grows
     // by radiusScale / radius per sample: a radiusScale that is not positive would never reach
-    // blurSize, so it means no blur.
-    if (constantData.radiusScale > 0.0) {
-        Reach reach = reachOf(uint2(position.xy));
-        float endRadius = min(abs(constantData.blurSize), reach.largestBlur + 0.51);
-        // Two loops rather than a branch in one: a device that runs neighbouring pixels in
-        // step skips the loop that none of them needs.
-        float saturatedEnd = reach.saturated ? endRadius : 0.0;
-        float mixedEnd = reach.saturated ? 0.0 : endRadius;
-        // Saturated: every sample blurs by blurSize, the centre too (it is within reach), so
-        // there is no depth to read.
-        while (spiral.radius < saturatedEnd) {
-            float4 s = float4(Frame.SampleLevel(Sampler, samplePosition(spiral), 0).rgb, abs(constantData.blurSize));
-            if (!addSample(spiral, s))
-                break;
-        }
-        while (spiral.radius < mixedEnd) {
-            if (!addSample(spiral, spiralSample(samplePosition(spiral), centreDistance, centreSize)))
-                break;
-        }
+    // blurSize, so it means no blur, and the spiral ends before its first sample: a bound
+    // rather than a branch on radiusScale alone (see README, GPU programs).
+    Reach reach = reachOf(uint2(position.xy));
+    float endRadius = constantData.radiusScale > 0.0 ? min(abs(constantData.blurSize), reach.largestBlur + 0.51)
+                                                     : -1.#INF;
+    // Two loops rather than a branch in one: a device that runs neighbouring pixels in step
+    // skips the loop that none of them needs.
+    float saturatedEnd = reach.saturated ? endRadius : -1.#INF;
+    float mixedEnd = reach.saturated ? -1.#INF : endRadius;
+    // Saturated: every sample blurs by blurSize, the centre too (it is within reach), so there
+    // is no depth to read.
+    while (spiral.radius < saturatedEnd) {
+        float4 s = float4(Frame.SampleLevel(Sampler, samplePosition(spiral), 0).rgb, abs(constantData.blurSize));
+        if (!addSample(spiral, s))
+            break;
+    }
+    while (spiral.radius < mixedEnd) {
+        if (!addSample(spiral, spiralSample(samplePosition(spiral), centreDistance, centreSize)))
+            break;
     }
     return float4(spiral.colour / spiral.tot, 1.0);
 }

@@ -92,9 +92,10 @@ void setMaterial(inout ParticleData p, float3 albedo, float emissive, float refl
 // is not resolved twice; the order in which different threads' writes land is not defined.
 void collide(uint i, inout ParticleData self)
 {
-    if (self.dynamic == 0)
-        return;
-    for (uint j = 0; j < min(sceneData.numParticles, MAX_PARTICLES); ++j) {
+    // A fixed sphere meets no other: its loop has no pass. The bound is the sphere's, not the
+    // constant block's alone (see README, GPU programs).
+    uint others = self.dynamic != 0 ? min(sceneData.numParticles, MAX_PARTICLES) : 0;
+    for (uint j = 0; j < others; ++j) {
         if (j == i)
             continue;
         uint base = i * PARTICLE_STRIDE;
@@ -187,20 +188,18 @@ void simulateScene0(uint i, inout ParticleData p)
     if (i == 0)
         p.radius = 8.5 + 0.5 * sin(2.0 * 3.14159265 * frac(time / 2400.0)); // 2400 ms pulse
 
-    if (frame < 2375) {
-        // Scripted orbits; the lights grow in one after the other.
-        if (i >= 1 && i <= 3) {
-            float angle = time * 0.0005 + 2.0 * float(i - 1);
-            float3 old = p.position;
-            p.position = float3(20.0 * sin(angle), 15.0 * cos(angle), -100.0 - 14.0 * sin(angle));
-            p.radius = 4.0 * smoothstep(LIGHT_GROW_START[i - 1], LIGHT_GROW_END[i - 1], float(frame));
-            p.velocity = (p.position - old) * LIGHT_VELOCITY_GAIN[i - 1];
-        }
-        storeParticle(i, p);
-        return;
+    // Until frame 2375 the lights orbit on a script and grow in one after the other; then the
+    // dynamic spheres fall towards particle 0 and collide.
+    bool scripted = frame < 2375;
+    if (scripted && i >= 1 && i <= 3) {
+        float angle = time * 0.0005 + 2.0 * float(i - 1);
+        float3 old = p.position;
+        p.position = float3(20.0 * sin(angle), 15.0 * cos(angle), -100.0 - 14.0 * sin(angle));
+        p.radius = 4.0 * smoothstep(LIGHT_GROW_START[i - 1], LIGHT_GROW_END[i - 1], float(frame));
+        p.velocity = (p.position - old) * LIGHT_VELOCITY_GAIN[i - 1];
     }
-
-    if (p.dynamic != 0) {
+    bool falling = !scripted && p.dynamic != 0;
+    if (falling) {
         float3 centre = asfloat(particles.Load3(OFFSET_POSITION)); // particle 0
         p.acceleration = (centre - p.position) * 0.0021;
         p.material.emissive = abs(sin(0.5 * sin(time * 0.0005 + float(i))));
@@ -208,7 +207,8 @@ void simulateScene0(uint i, inout ParticleData p)
         p.position += p.velocity * simulation.dt;
     }
     storeParticle(i, p);
-    collide(i, p);
+    if (falling)
+        collide(i, p); // which moves dynamic spheres only
 }
 
 // >>scene1
@@ -318,47 +318,40 @@ void simulateScene1(uint i, inout ParticleData p)
     float dt = simulation.dt;
     float beat = frac(time / 2400.0); // a beat every 2400 ms
 
-    if (i == 8) {
-        if (frame > 5560) {
-            floatAwayDark(p, dt);
-        } else if (frame < 5560) {
-            p.radius = 8.0 + 0.25 * exp(-50.0 * beat);
-        } else {
-            p.material.emissive = 1.0;
-        }
+    // Every branch tests the particle with the frame, never the frame alone (see README, GPU
+    // programs).
+    if (i == 8 && frame > 5560) {
+        floatAwayDark(p, dt);
+    } else if (i == 8 && frame < 5560) {
+        p.radius = 8.0 + 0.25 * exp(-50.0 * beat);
+    } else if (i == 8) {
+        p.material.emissive = 1.0;
     }
 
     if (i <= 100 && p.dynamic != 0) {
         float pulse = beat <= 0.02 ? 1.0 : 0.0; // the first 48 ms of every beat
         float3 n = directionOf(p.position);
-        if (frame > 5560) {
-            p.acceleration = float3(0.0, 0.49, 0.0);
-            p.velocity += p.acceleration * dt;
-        } else if (frame > 4000) {
-            p.acceleration = -2.0 * pulse * n;
-            p.velocity += p.acceleration * dt;
-        } else if (frame > 3300) {
-            p.acceleration = -5.0 * pulse * n;
-            p.velocity += lerp(p.acceleration, -0.001 * n, pulse) * dt;
-        } else {
-            p.velocity += p.acceleration * dt;
-        }
+        // After frame 5560 everything rises; before it the beat pushes the balls in, with a
+        // damping pull from 3300 to 4000; until 3300 they keep their acceleration.
+        float3 acceleration = frame > 5560 ? float3(0.0, 0.49, 0.0)
+            : (frame > 4000 ? -2.0 * pulse * n : (frame > 3300 ? -5.0 * pulse * n : p.acceleration));
+        bool damped = frame > 3300 && frame <= 4000;
+        p.acceleration = acceleration;
+        p.velocity += (damped ? lerp(acceleration, -0.001 * n, pulse) : acceleration) * dt;
         p.position += p.velocity * dt;
     }
 
     if (i == 102)
         p.position = simulation.cameraPos; // invisible, pushes balls away from the camera
 
-    if (i == 101 && frame > 4900) {
-        if (frame > 5560) {
-            floatAwayDark(p, dt);
-        } else {
-            p.visible = 1;
-            p.dynamic = 1;
-            p.velocity = -2.1 * directionOf(p.position);
-            p.velocity += p.acceleration * dt;
-            p.position += p.velocity * dt;
-        }
+    if (i == 101 && frame > 5560) {
+        floatAwayDark(p, dt);
+    } else if (i == 101 && frame > 4900) {
+        p.visible = 1;
+        p.dynamic = 1;
+        p.velocity = -2.1 * directionOf(p.position);
+        p.velocity += p.acceleration * dt;
+        p.position += p.velocity * dt;
     }
 
     storeParticle(i, p);
@@ -366,36 +359,50 @@ void simulateScene1(uint i, inout ParticleData p)
 }
 
 // >>main
+// What a frame does to the particles, by scene and frame number.
+static const uint NO_STEP = 0;         // threads past the buffer's 128 records
+static const uint LAY_OUT_SCENE_0 = 1; // scene 0, frame 0
+static const uint MOVE_SCENE_0 = 2;
+static const uint CLEAR_SCENE_0 = 3;   // scene 1, SCENE1_CLEAR_FRAME: every sphere goes
+static const uint LAY_OUT_SCENE_1 = 4; // scene 1, SCENE1_LAYOUT_FRAME
+static const uint MOVE_SCENE_1 = 5;
+static const uint KEEP = 6;            // any other scene
+
 [numthreads(32, 1, 1)]
 void main(uint3 threadId : SV_DispatchThreadID)
 {
     uint i = threadId.x;
-    if (i >= MAX_PARTICLES)
-        return; // the buffer holds 128 records; a larger dispatch must not write past it
+    // The step is the thread's as well as the frame's: a thread past the 128 records, which a
+    // larger dispatch must not write past, takes none. So no branch below depends on the
+    // constant block alone (see README, GPU programs).
+    uint frame = simulation.frame;
+    uint sceneZeroStep = frame == 0 ? LAY_OUT_SCENE_0 : MOVE_SCENE_0;
+    uint sceneOneStep = frame == SCENE1_CLEAR_FRAME ? CLEAR_SCENE_0
+                      : (frame == SCENE1_LAYOUT_FRAME ? LAY_OUT_SCENE_1 : MOVE_SCENE_1);
+    uint sceneStep = simulation.scene == 0 ? sceneZeroStep : (simulation.scene == 1 ? sceneOneStep : KEEP);
+    uint step = i < MAX_PARTICLES ? sceneStep : NO_STEP;
+    if (step == NO_STEP)
+        return;
 
     ParticleData p = loadParticle(i);
     p.id = i + 1;
     p.prevPosition = p.position;
     float seed = simulation.time + float(i) + 1.0;
 
-    if (simulation.scene == 0) {
-        if (simulation.frame == 0) {
-            initialiseScene0(i, p, seed);
-            storeParticle(i, p);
-        } else {
-            simulateScene0(i, p);
-        }
-    } else if (simulation.scene == 1) {
-        if (simulation.frame == SCENE1_CLEAR_FRAME) {
-            p.radius = 0.0;
-            p.visible = 0;
-            storeParticle(i, p);
-        } else if (simulation.frame == SCENE1_LAYOUT_FRAME) {
-            initialiseScene1(i, p, seed);
-            storeParticle(i, p);
-        } else {
-            simulateScene1(i, p);
-        }
+    if (step == LAY_OUT_SCENE_0) {
+        initialiseScene0(i, p, seed);
+        storeParticle(i, p);
+    } else if (step == MOVE_SCENE_0) {
+        simulateScene0(i, p);
+    } else if (step == CLEAR_SCENE_0) {
+        p.radius = 0.0;
+        p.visible = 0;
+        storeParticle(i, p);
+    } else if (step == LAY_OUT_SCENE_1) {
+        initialiseScene1(i, p, seed);
+        storeParticle(i, p);
+    } else if (step == MOVE_SCENE_1) {
+        simulateScene1(i, p);
     } else {
         storeParticle(i, p);
     }

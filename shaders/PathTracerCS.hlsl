@@ -155,43 +155,50 @@ Material shadingMaterial(uint index, float3 p)
     return m;
 }
 #else
+// The material rules, one per kind of sphere.
+static const uint CLEAR_SPHERE = 0;   // scene 0, index 0
+static const uint SCENE_0_LIGHT = 1;  // scene 0, every other index
+static const uint CEILING = 2;        // scene 1, index 1: as the record says
+static const uint WALL = 3;           // scene 1, indices 2 to 6
+static const uint FLASHING_LIGHT = 4; // scene 1, index 8 until frame 5560
+static const uint BALL = 5;           // scene 1, every other index
+static const uint NO_SCENE = 6;       // any other scene: black and inert
+
 // What a sphere is made of where the ray hit it (p), by scene and particle index. The clear
-// sphere of scene 0 (index 0) and most spheres of scene 1 take fbm at p, scaled by 1 or 0.5;
-// the walls of scene 1 (indices 2 to 6) its value and gradient at 0.015. The noise is taken
-// once for whichever material needs it, so that neighbouring rays on different spheres share
-// one evaluation.
+// sphere of scene 0 and most spheres of scene 1 take fbm at p, scaled by 1 or 0.5; the walls
+// of scene 1 its value and gradient at 0.015. The noise is taken once for whichever material
+// needs it, so that neighbouring rays on different spheres share one evaluation. The scene and
+// the index pick one rule, so that no branch depends on the scene alone (see README, GPU
+// programs).
 Material shadingMaterial(uint index, float3 p)
 {
     Material m = particleMaterial(index);
     uint scene = simulation.scene;
     bool wall = index >= 2 && index <= 6;
     bool flashing = index == 8 && simulation.frame < 5560;
+    uint sceneOneRule = index == 1 ? CEILING : (wall ? WALL : (flashing ? FLASHING_LIGHT : BALL));
+    uint rule = scene == 0 ? (index == 0 ? CLEAR_SPHERE : SCENE_0_LIGHT) : (scene == 1 ? sceneOneRule : NO_SCENE);
     float value = 0.0;
     float3 gradient = float3(0.0, 0.0, 0.0);
-    if ((scene == 0 && index == 0) || (scene == 1 && index != 1 && !flashing))
-        value = fbm(p, scene == 0 ? 1.0 : (wall ? 0.015 : 0.5), gradient);
-    if (scene == 0) {
-        if (index == 0) {
-            m.albedo = float3(0.0, 0.0, 0.0);
-            m.reflection = 0.5 + 0.5 * value;
-            m.transparency = 1.0;
-            m.indexOfRefraction = 0.9 + 0.15 * value;
-        } else {
-            m.emissive = 1.0;
-            m.transparency = 1.0;
-            m.indexOfRefraction = 0.5;
-        }
-    } else if (scene == 1) {
-        if (index == 1) {
-        } else if (wall) {
-            m.reflection = clamp(sqrt(value * value + dot(gradient, gradient)), 0.2, 1.0);
-        } else if (flashing) {
-            float beta = exp(-50.0 * frac(simulation.time / 2400.0)); // flashes on the beat
-            m.albedo = float3(0.585 + 0.415 * beta, 0.585 + 0.415 * beta, 0.65 + 0.35 * beta);
-        } else {
-            m.reflection = value;
-        }
-    } else {
+    if (rule == CLEAR_SPHERE || rule == WALL || rule == BALL)
+        value = fbm(p, rule == CLEAR_SPHERE ? 1.0 : (rule == WALL ? 0.015 : 0.5), gradient);
+    if (rule == CLEAR_SPHERE) {
+        m.albedo = float3(0.0, 0.0, 0.0);
+        m.reflection = 0.5 + 0.5 * value;
+        m.transparency = 1.0;
+        m.indexOfRefraction = 0.9 + 0.15 * value;
+    } else if (rule == SCENE_0_LIGHT) {
+        m.emissive = 1.0;
+        m.transparency = 1.0;
+        m.indexOfRefraction = 0.5;
+    } else if (rule == WALL) {
+        m.reflection = clamp(sqrt(value * value + dot(gradient, gradient)), 0.2, 1.0);
+    } else if (rule == FLASHING_LIGHT) {
+        float beta = exp(-50.0 * frac(simulation.time / 2400.0)); // flashes on the beat
+        m.albedo = float3(0.585 + 0.415 * beta, 0.585 + 0.415 * beta, 0.65 + 0.35 * beta);
+    } else if (rule == BALL) {
+        m.reflection = value;
+    } else if (rule == NO_SCENE) {
         m.albedo = float3(0.0, 0.0, 0.0);
         m.emissive = 0.0;
         m.reflection = 0.0;
@@ -274,9 +281,10 @@ float3 respond(inout Ray ray, inout float2 seed, float3 hitPoint, float3 normal,
 // at frame 6150, whatever backgroundColor holds.
 float3 skyLight(float3 d)
 {
-    float3 sky = sceneData.backgroundColor;
-    if (simulation.frame > SCENE1_CLEAR_FRAME) // from scene 1's layout on
-        sky = simulation.frame < 6150 ? float3(0.044, 0.071, 0.068) * 0.1 : float3(0.044, 0.071, 0.068);
+    float3 secondSky = simulation.frame < 6150 ? float3(0.044, 0.071, 0.068) * 0.1 : float3(0.044, 0.071, 0.068);
+    // From scene 1's layout on; a select rather than a branch on the frame alone (see README,
+    // GPU programs).
+    float3 sky = simulation.frame > SCENE1_CLEAR_FRAME ? secondSky : sceneData.backgroundColor;
     float falloff = 1.0 - d.y;
     return sky * falloff * falloff;
 }
@@ -325,10 +333,12 @@ void main(uint3 threadId : SV_DispatchThreadID, uint3 groupId : SV_GroupID, uint
 {
     stageSpheres(groupIndex, groupId.xy * 32);
 
+    // The last row of tiles reaches below the image: those threads trace no path and write
+    // nothing. That test bounds the sample loop rather than returning early, so that the loop
+    // bound is not the constant block's alone (see README, GPU programs).
     float2 resolution = frameData.resolution.xy;
     uint2 pixel = threadId.xy;
-    if (pixel.x >= uint(resolution.x) || pixel.y >= uint(resolution.y))
-        return; // the last row of tiles reaches below the image
+    bool inImage = pixel.x < uint(resolution.x) && pixel.y < uint(resolution.y);
 
     float2 uv = float2(pixel) / resolution;
     float time = frameData.time;
@@ -341,8 +351,9 @@ void main(uint3 threadId : SV_DispatchThreadID, uint3 groupId : SV_GroupID, uint
 
     // sampleCount 0 is taken as 1, and samples past the fifth cycle through the jitter table.
     uint sampleCount = max(frameData.sampleCount, 1);
+    uint pathCount = inImage ? sampleCount + 1 : 0;
     float3 sum = float3(0.0, 0.0, 0.0);
-    for (uint k = 0; k <= sampleCount; ++k) {
+    for (uint k = 0; k < pathCount; ++k) {
         uint jitter = k % 5;
         Ray ray = primary;
         Hit hit = primaryHit;
@@ -353,6 +364,8 @@ void main(uint3 threadId : SV_DispatchThreadID, uint3 groupId : SV_GroupID, uint
         sum += tracePath(ray, hit, seed); // the seed runs on from path to path
     }
     float3 colour = sum / float(sampleCount);
+    if (!inImage)
+        return;
 
     float3 X;
     float3 N0;

@@ -128,8 +128,9 @@ void stageSpheres(uint groupIndex, uint2 tileOrigin)
         sphere = float4(centre, radius * radius);
         if (particles.Load(base + OFFSET_VISIBLE) != 0)
             flags = SPHERE_VISIBLE | (mayMeetCameraRays(centre, radius, tileOrigin) ? SPHERE_IN_TILE : 0);
-        sphereFlags[groupIndex] = flags;
     }
+    if (groupIndex < MAX_PARTICLES)
+        sphereFlags[groupIndex] = flags; // 0 past the particle count
     GroupMemoryBarrierWithGroupSync();
 
     if (flags != 0) {
@@ -147,7 +148,9 @@ void stageSpheres(uint groupIndex, uint2 tileOrigin)
     if (groupIndex == 0) {
         uint visibleCount = 0;
         uint tileCount = 0;
-        for (uint j = 0; j < count; ++j) {
+        // Over every record rather than up to the particle count, a bound from the constant
+        // block alone (see README, GPU programs).
+        for (uint j = 0; j < MAX_PARTICLES; ++j) {
             visibleCount += sphereFlags[j] & SPHERE_VISIBLE;
             tileCount += (sphereFlags[j] & SPHERE_IN_TILE) >> 1;
         }

@@ -112,23 +112,25 @@ float4 main(float4 position : SV_Position) : SV_Target
     float2 topLeft = 0.5 * (dst - displayed);
     float2 bottomRight = topLeft + displayed;
     float2 p = position.xy;
-    if (p.x < topLeft.x || p.x >= bottomRight.x || p.y < topLeft.y || p.y >= bottomRight.y)
-        return float4(0, 0, 0, 1);
-
-    // Images have one mip level: every read is at LOD 0.
+    // The bars beside the picture are black. Whether the pixel lies inside stays a value, not an
+    // early return, and joins the overlay and curve choices, so that no branch depends on the
+    // constant block alone (see README, GPU programs).
+    bool inside = all(p >= topLeft) && all(p < bottomRight);
     float2 uv = (p - topLeft) / displayed;
-    float3 colour = frameInput.SampleLevel(linearSampler, uv, 0).rgb;
+    float3 colour = float3(0.0, 0.0, 0.0);
+    if (inside)
+        colour = frameInput.SampleLevel(linearSampler, uv, 0).rgb;
     float lum = luma(colour); // before the overlay
 
-    if (finalPassData.showExtraTexture != 0) {
+    if (inside && finalPassData.showExtraTexture != 0) {
         float4 overlay = extraTexture.SampleLevel(linearSampler, uv, 0);
         float frame = float(finalPassData.frame);
-        // Fades in over frames 1430-1600, holds, fades out over 1700-1900.
         float fade = smoothstep(1430.0, 1600.0, frame) * (1.0 - smoothstep(1700.0, 1900.0, frame));
         colour = lerp(colour, overlay.rgb, overlay.a * fade);
     }
 
     float brightness = finalPassData.brightness;
-    float3 k = colour * (saturate(brightness + lum) * brightness);
-    return float4(tonemap(k, finalPassData.tonemapping), 1.0);
+    float3 k = inside ? colour * (saturate(brightness + lum) * brightness) : float3(0.0, 0.0, 0.0);
+    int curve = inside ? finalPassData.tonemapping : NONE; // NONE keeps the bars' black
+    return float4(tonemap(k, curve), 1.0);
 }

@@ -85,3 +85,22 @@ TEST(FrameRing, DeferredObjectIsReleasedAtFrameNPlus6AfterItsSlotsFencePassed)
     // Released at the beginFrame of frame 8 = 2 + 6, after slot 2's fence reached 2 (frame 5).
     EXPECT_EQ(gpu.released, std::vector<uint64_t>{0xABC});
 }
+
+TEST(FrameRing, WaitingForAllAfterEveryFrameStillReleasesOnTime)
+{
+    FakeGpu gpu;
+    FrameFenceCallbacks fences = callbacksFor(gpu);
+    FrameRing ring;
+    for (uint32_t frame = 0; frame < 7; ++frame) {
+        frameRingBegin(ring, fences);
+        frameRingRecording(ring);
+        if (frame == 0)
+            frameRingDefer(ring, {1, 5});
+        endFrame(ring);
+        frameRingWaitAll(ring, fences);
+        // Deferred in frame 0, moved into slot 0's list as frame 3 begins there, released as
+        // frame 6 begins there: slot 0 idle since frame 3's waitAll.
+        EXPECT_EQ(gpu.released, frame < 6 ? std::vector<uint64_t>{} : std::vector<uint64_t>{5});
+    }
+    freeRing(ring);
+}
