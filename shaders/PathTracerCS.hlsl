@@ -114,6 +114,38 @@ Material particleMaterial(uint index)
 }
 
 // >>materials
+// The materials both variants below write whole, from the noise value where there is one.
+void makeClearSphere(inout Material m, float noise)
+{
+    m.albedo = float3(0.0, 0.0, 0.0);
+    m.reflection = 0.5 + 0.5 * noise;
+    m.transparency = 1.0;
+    m.indexOfRefraction = 0.9 + 0.15 * noise;
+}
+
+void makeSceneZeroLight(inout Material m)
+{
+    m.emissive = 1.0;
+    m.transparency = 1.0;
+    m.indexOfRefraction = 0.5;
+}
+
+void makeInert(inout Material m)
+{
+    m.albedo = float3(0.0, 0.0, 0.0);
+    m.emissive = 0.0;
+    m.reflection = 0.0;
+    m.metallic = 0.0;
+    m.transparency = 0.0;
+    m.indexOfRefraction = 0.0;
+}
+
+float3 flashingAlbedo()
+{
+    float beta = exp(-50.0 * frac(simulation.time / 2400.0)); // flashes on the beat
+    return float3(0.585 + 0.415 * beta, 0.585 + 0.415 * beta, 0.65 + 0.35 * beta);
+}
+
 #ifdef REFERENCE_VARIANT
 // What a sphere is made of where the ray hit it (p), by scene and particle index.
 Material shadingMaterial(uint index, float3 p)
@@ -122,15 +154,9 @@ Material shadingMaterial(uint index, float3 p)
     uint scene = simulation.scene;
     if (scene == 0) {
         if (index == 0) {
-            float noise = fbm(p, 1.0);
-            m.albedo = float3(0.0, 0.0, 0.0);
-            m.reflection = 0.5 + 0.5 * noise;
-            m.transparency = 1.0;
-            m.indexOfRefraction = 0.9 + 0.15 * noise;
+            makeClearSphere(m, fbm(p, 1.0));
         } else {
-            m.emissive = 1.0;
-            m.transparency = 1.0;
-            m.indexOfRefraction = 0.5;
+            makeSceneZeroLight(m);
         }
     } else if (scene == 1) {
         if (index == 1) {
@@ -139,18 +165,12 @@ Material shadingMaterial(uint index, float3 p)
             float value = fbm(p, 0.015, gradient);
             m.reflection = clamp(sqrt(value * value + dot(gradient, gradient)), 0.2, 1.0);
         } else if (index == 8 && simulation.frame < 5560) {
-            float beta = exp(-50.0 * frac(simulation.time / 2400.0)); // flashes on the beat
-            m.albedo = float3(0.585 + 0.415 * beta, 0.585 + 0.415 * beta, 0.65 + 0.35 * beta);
+            m.albedo = flashingAlbedo();
         } else {
             m.reflection = fbm(p, 0.5);
         }
     } else {
-        m.albedo = float3(0.0, 0.0, 0.0);
-        m.emissive = 0.0;
-        m.reflection = 0.0;
-        m.metallic = 0.0;
-        m.transparency = 0.0;
-        m.indexOfRefraction = 0.0;
+        makeInert(m);
     }
     return m;
 }
@@ -183,28 +203,17 @@ Material shadingMaterial(uint index, float3 p)
     if (rule == CLEAR_SPHERE || rule == WALL || rule == BALL)
         value = fbm(p, rule == CLEAR_SPHERE ? 1.0 : (rule == WALL ? 0.015 : 0.5), gradient);
     if (rule == CLEAR_SPHERE) {
-        m.albedo = float3(0.0, 0.0, 0.0);
-        m.reflection = 0.5 + 0.5 * value;
-        m.transparency = 1.0;
-        m.indexOfRefraction = 0.9 + 0.15 * value;
+        makeClearSphere(m, value);
     } else if (rule == SCENE_0_LIGHT) {
-        m.emissive = 1.0;
-        m.transparency = 1.0;
-        m.indexOfRefraction = 0.5;
+        makeSceneZeroLight(m);
     } else if (rule == WALL) {
         m.reflection = clamp(sqrt(value * value + dot(gradient, gradient)), 0.2, 1.0);
     } else if (rule == FLASHING_LIGHT) {
-        float beta = exp(-50.0 * frac(simulation.time / 2400.0)); // flashes on the beat
-        m.albedo = float3(0.585 + 0.415 * beta, 0.585 + 0.415 * beta, 0.65 + 0.35 * beta);
+        m.albedo = flashingAlbedo();
     } else if (rule == BALL) {
         m.reflection = value;
     } else if (rule == NO_SCENE) {
-        m.albedo = float3(0.0, 0.0, 0.0);
-        m.emissive = 0.0;
-        m.reflection = 0.0;
-        m.metallic = 0.0;
-        m.transparency = 0.0;
-        m.indexOfRefraction = 0.0;
+        makeInert(m);
     }
     return m;
 }
