@@ -43,6 +43,8 @@ void destroyConstantBlock(RenderApp& app, ConstantBlock& block)
     block = {};
 }
 
+} // namespace
+
 Pipeline* createScenePipeline(RenderApp& app, ShaderBytecode program, std::initializer_list<DescriptorRange> ranges,
                               bool rootConstants, bool samplers)
 {
@@ -59,7 +61,6 @@ Pipeline* createScenePipeline(RenderApp& app, ShaderBytecode program, std::initi
     return pipeline;
 }
 
-// Both passes: images and a constant block read by the pixel program, one sampler.
 FullscreenPass* createScenePass(RenderApp& app, ShaderBytecode program, uint32_t imageCount, uint32_t targetFormat,
                                 uint32_t addressMode)
 {
@@ -72,8 +73,6 @@ FullscreenPass* createScenePass(RenderApp& app, ShaderBytecode program, uint32_t
     buildFullscreenPass(app, pass);
     return pass;
 }
-
-} // namespace
 
 Image* createTitleImage(RenderApp& app)
 {

@@ -6,8 +6,10 @@
 #include "app/parameters.h"
 #include "gfx/context.h"
 #include "gfx/passes.h"
+#include "gfx/pipelines.h"
 
 #include <cstdint>
+#include <initializer_list>
 
 struct CommandList;
 struct DescriptorHeap;
@@ -96,6 +98,15 @@ struct SceneResources {
     SceneFrameRecord lastFrame;
     TimestampQueries* timestamps = nullptr; // set by a measurement: the scene steps write marks
 };
+
+// A scene program's pipeline: one table of the ranges (parameter 0) and, when asked, four root
+// constants (parameter 1) or the samplers s0 linear and s1 point, both clamped at the edge.
+Pipeline* createScenePipeline(RenderApp& app, ShaderBytecode program, std::initializer_list<DescriptorRange> ranges,
+                              bool rootConstants, bool samplers);
+// A scene pass: imageCount images and a constant block read by the pixel program, s0 a linear
+// sampler of the address mode.
+FullscreenPass* createScenePass(RenderApp& app, ShaderBytecode program, uint32_t imageCount, uint32_t targetFormat,
+                                uint32_t addressMode);
 
 // The title "TOLVE" as an RGBA8 image in PIXEL_SHADER_RESOURCE state; null when rasterising fails.
 Image* createTitleImage(RenderApp& app);

@@ -8,11 +8,12 @@ scripts/install-deps.sh
 
 cmake -B build -G Ninja -DKIVREL_WERROR=ON >/dev/null
 cmake --build build
-ctest --test-dir build --output-on-failure
+# Two at a time: the e2e runs wait on lavapipe and Xvfb as much as they compute.
+ctest --test-dir build --output-on-failure -j2
 
 cmake -B build-sanitize -G Ninja -DKIVREL_SANITIZE=ON -DKIVREL_WERROR=ON >/dev/null
-cmake --build build-sanitize --target kivrel_unit_tests
-ctest --test-dir build-sanitize -L unit --output-on-failure
+cmake --build build-sanitize --target kivrel_unit_tests kivrel_window_tests
+ctest --test-dir build-sanitize -L unit --output-on-failure -j2
 
 # Windows: its own build folder, one throw-away Wine prefix for all its runs.
 cmake -B build-win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DKIVREL_WERROR=ON \

@@ -55,10 +55,15 @@ std::string muxCommand(const std::string& ffmpeg, const std::string& frameFolder
     for (char c : frameFolder)
         folder += c == '%' ? std::string("%%") : std::string(1, c);
     std::string framePattern = (std::filesystem::path(folder) / "frame_%05d.png").string();
+    // The frames are read for (count - 1/2) / 60 s: frame k starts at k / 60, so exactly `count` of
+    // them. An output frame limit (-frames:v) would end the file with the last picture and drop
+    // the sound still buffered for it: a short clip's MP4 then had none at all.
+    char duration[32];
+    std::snprintf(duration, sizeof(duration), "%.6f", (double(frameCount) - 0.5) / 60.0);
     // yuv420p: the pixel format every player takes; the encoders follow the file's extension.
     return shellQuote(ffmpeg) + " -nostdin -y -loglevel error -framerate 60 -start_number " +
-           std::to_string(firstFrame) + " -i " + shellQuote(framePattern) + " -i " + shellQuote(wavPath) +
-           " -frames:v " + std::to_string(frameCount) + " -pix_fmt yuv420p -shortest " + shellQuote(videoPath);
+           std::to_string(firstFrame) + " -t " + duration + " -i " + shellQuote(framePattern) + " -i " +
+           shellQuote(wavPath) + " -pix_fmt yuv420p -shortest " + shellQuote(videoPath);
 }
 
 bool runCommand(const std::string& command)

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""compare_audio.py RECORDED.raw EXPECTED.wav SECONDS
+"""compare_audio.py [--gaps] RECORDED.raw EXPECTED.wav SECONDS
 
-RECORDED is what SDL's disk audio driver wrote: interleaved 32-bit float stereo at 44100 Hz,
-silence until playback starts. EXPECTED is the soundtrack tool's float WAV. From the first
-sample that is not zero in each, the first SECONDS of sound must be the same floats."""
+RECORDED is what the audio output wrote: interleaved 32-bit float stereo at 44100 Hz, silence
+until playback starts. EXPECTED is the soundtrack tool's float WAV. From the first sound in
+each, the first SECONDS of sound must be the same floats. With --gaps the recording may hold
+silence inside the sound too (Wine's file plugin takes sound faster than real time, so the
+player underruns and the device fills the gaps): every silent frame is then left out of both."""
 import array
 import struct
 import sys
@@ -23,35 +25,41 @@ def wav_samples(path):
     raise SystemExit("no data chunk in " + path)
 
 
-def first_sound(samples):
-    for index, value in enumerate(samples):
-        if value != 0.0:
-            return index - index % 2  # the start of its stereo frame
-    return None
+def sound_frames(samples, count, gaps):
+    """The first `count` stereo frames from the first sound on; with gaps, only sounding ones."""
+    frames = []
+    started = False
+    for index in range(0, len(samples) - 1, 2):
+        frame = (samples[index], samples[index + 1])
+        silent = frame == (0.0, 0.0)
+        started = started or not silent
+        if started and not (gaps and silent):
+            frames.append(frame)
+            if len(frames) == count:
+                break
+    return frames
 
 
 def main():
+    arguments = sys.argv[1:]
+    gaps = arguments[:1] == ["--gaps"]
+    recorded_path, expected_path, seconds = arguments[gaps:]
+    count = int(float(seconds) * 44100)
     recorded = array.array("f")
-    with open(sys.argv[1], "rb") as file:
-        raw = file.read()
-    recorded.frombytes(raw[: len(raw) - len(raw) % 4])
-    expected = wav_samples(sys.argv[2])
-    count = int(float(sys.argv[3]) * 44100) * 2
-
-    start_recorded, start_expected = first_sound(recorded), first_sound(expected)
-    if start_recorded is None:
-        raise SystemExit("FAIL: the recording is silent")
-    played = recorded[start_recorded : start_recorded + count]
-    wanted = expected[start_expected : start_expected + count]
-    if len(played) < count:
-        raise SystemExit(f"FAIL: only {len(played) / 88200:.2f} s of sound recorded, {count / 88200:.2f} s wanted")
-    for index in range(count):
-        if played[index] != wanted[index]:
-            raise SystemExit(
-                f"FAIL: sample {index} after the start of playback is {played[index]!r}, the soundtrack has "
-                f"{wanted[index]!r} (playback starts {start_recorded // 2} frames into the recording)")
-    print(f"audio: {count // 2} frames from the start of playback match the soundtrack "
-          f"(silence before it: {start_recorded // 2} frames, in the soundtrack: {start_expected // 2})")
+    data = open(recorded_path, "rb").read()
+    recorded.frombytes(data[: len(data) // 8 * 8])
+    got = sound_frames(recorded, count, gaps)
+    want = sound_frames(wav_samples(expected_path), count, gaps)
+    if len(got) < count:
+        print(f"FAIL: the recording holds {len(got)} frames of sound, {count} expected")
+        return 1
+    for index, (a, b) in enumerate(zip(got, want)):
+        if a != b:
+            print(f"FAIL: frame {index} of the sound is {a}, the soundtrack has {b}")
+            return 1
+    print(f"the first {seconds} s of sound match")
+    return 0
 
 
-main()
+if __name__ == "__main__":
+    sys.exit(main())

@@ -21,7 +21,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,12 +34,11 @@ struct RunResult {
     std::string errors; // stderr alone
 };
 
-std::string fileText(const fs::path& path)
+// A file's bytes as they are.
+std::string fileBytes(const fs::path& path)
 {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 // A folder of its own for the running test, emptied first.
@@ -63,42 +61,16 @@ RunResult run(const std::string& command, const fs::path& log)
         result.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status))
         result.exitCode = 128 + WTERMSIG(status);
-    result.errors = fileText(errors);
-    result.output = fileText(log) + result.errors;
+    result.errors = fileBytes(errors);
+    result.output = fileBytes(log) + result.errors;
     return result;
 }
 
-// The output and log of the test's runs lie in its folder, under the names given.
-RunResult capture(const fs::path& folder, const std::string& arguments, const char* logName = "capture.log")
+// Writes the frames into folder, the log next to it.
+RunResult capture(const fs::path& folder, const std::string& arguments)
 {
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    fs::path log = fs::path(KIVREL_TEST_OUTPUT_DIR) / (std::string(test->test_suite_name()) + "." + test->name()) /
-                   logName;
     return run(shellQuote(KIVREL_CAPTURE) + " --validation --out " + shellQuote(folder.string()) + " " + arguments,
-               log);
-}
-
-RgbaImage readFrame(const fs::path& folder, uint32_t frame)
-{
-    RgbaImage image;
-    std::string path = framePath(folder.string(), frame);
-    EXPECT_TRUE(readPng(path.c_str(), image)) << path;
-    return image;
-}
-
-std::vector<std::string> fileNames(const fs::path& folder)
-{
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::vector<uint8_t> fileBytes(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(file), {});
+               folder.parent_path() / "capture.log");
 }
 
 // Captures frames first .. last at 128 x 72 and compares each with tests/golden/, or, when
@@ -124,7 +96,8 @@ void checkGoldenFrames(uint32_t first, uint32_t last)
         RgbaImage expected;
         ASSERT_TRUE(readPng(reference.c_str(), expected))
             << reference << " is missing: KIVREL_REFRESH_GOLDEN=1 ctest --test-dir build -R Golden makes it";
-        RgbaImage captured = readFrame(folder, frame);
+        RgbaImage captured;
+        EXPECT_TRUE(readPng(framePath(folder.string(), frame).c_str(), captured));
         ImageDifference difference = compareImages(expected, captured, tolerance.pixelThreshold);
         EXPECT_TRUE(withinTolerance(difference, tolerance))
             << "frame " << frame << ": mean difference " << difference.meanAbsolute << ", "
@@ -150,206 +123,86 @@ TEST(Golden, SceneOneAtFrame3430)
     checkGoldenFrames(3430, 3430);
 }
 
-TEST(Capture, FramesBeforeTheLightsComeUpAreBlack)
-{
-    fs::path folder = testFolder() / "frames";
-    RunResult result = capture(folder, "--from 0 --to 2 --size 64x36 --render-size 64x36");
-    ASSERT_EQ(result.exitCode, 0) << result.output;
-    EXPECT_EQ(fileNames(folder), (std::vector<std::string>{"frame_00000.png", "frame_00001.png", "frame_00002.png"}));
-    // The brightness track is 0 until frame 439: the final pass scales every colour by
-    // saturate(0 + luma) × 0 = 0, and the tone curve maps 0 to 0.
-    for (uint32_t frame = 0; frame <= 2; ++frame) {
-        RgbaImage image = readFrame(folder, frame);
-        EXPECT_EQ(image.width, 64u);
-        EXPECT_EQ(image.height, 36u);
-        uint64_t lit = 0;
-        for (uint64_t i = 0; i < image.pixels.count; ++i)
-            lit += (i % 4 != 3 && image.pixels[i] != 0) ? 1 : 0;
-        EXPECT_EQ(lit, 0u) << "frame " << frame;
-        freeImage(image);
-    }
-}
-
-TEST(Capture, ShowsTheTitleCentredAndBrightAtFrame1650)
-{
-    // The picture is rendered small and scaled up 10 times by the final pass, so it is smooth
-    // at the output size; the title is sampled at the output size and is the only thing with
-    // sharp edges. Pixels much brighter than their 7 x 7 neighbourhood are the title's.
-    fs::path folder = testFolder() / "frames";
-    RunResult result = capture(folder, "--from 1650 --to 1650 --size 1280x720 --render-size 128x72 --settle 4");
-    ASSERT_EQ(result.exitCode, 0) << result.output;
-    RgbaImage image = readFrame(folder, 1650);
-    ASSERT_EQ(image.width, 1280u);
-    const int width = int(image.width), height = int(image.height);
-    std::vector<double> luma(size_t(width) * height);
-    for (size_t i = 0; i < luma.size(); ++i)
-        luma[i] = (image.pixels[i * 4] + image.pixels[i * 4 + 1] + image.pixels[i * 4 + 2]) / 3.0;
-    int left = width, right = -1, top = height, bottom = -1;
-    double brightest = 0.0;
-    for (int y = 4; y < height - 4; ++y) {
-        for (int x = 4; x < width - 4; ++x) {
-            double sum = 0.0;
-            for (int dy = -3; dy <= 3; ++dy)
-                for (int dx = -3; dx <= 3; ++dx)
-                    sum += luma[size_t(y + dy) * width + x + dx];
-            double value = luma[size_t(y) * width + x];
-            if (value - sum / 49.0 <= 12.0)
-                continue;
-            left = std::min(left, x);
-            right = std::max(right, x);
-            top = std::min(top, y);
-            bottom = std::max(bottom, y);
-            brightest = std::max(brightest, value);
-        }
-    }
-    ASSERT_GE(right, 0) << "no title found";
-    // The text is centred in its image, which the final pass maps onto the whole picture.
-    EXPECT_NEAR((left + right) / 2.0, width / 2.0, width * 0.02);
-    EXPECT_NEAR((top + bottom) / 2.0, height / 2.0, height * 0.02);
-    // "TOLVE" at 80 pixels in a 3840 x 2160 image: a line of text, a few per cent of the picture.
-    EXPECT_GT(right - left, width / 50);
-    EXPECT_LT(right - left, width / 5);
-    EXPECT_LT(bottom - top, height / 10);
-    // White under the frame's tone curve: well above the grey of the picture around it.
-    EXPECT_GT(brightest, 170.0);
-    freeImage(image);
-}
-
-TEST(Capture, SameRangeTwiceGivesTheSameFrames)
-{
-    // Scene 0 around frame 700: lit, and no two spheres touch, so no collision writes race.
-    fs::path folder = testFolder();
-    ASSERT_EQ(capture(folder / "first", "--from 700 --to 701 --size 64x36 --render-size 64x36", "first.log").exitCode,
-              0);
-    ASSERT_EQ(capture(folder / "second", "--from 700 --to 701 --size 64x36 --render-size 64x36", "second.log").exitCode,
-              0);
-    for (uint32_t frame = 700; frame <= 701; ++frame) {
-        RgbaImage first = readFrame(folder / "first", frame);
-        RgbaImage second = readFrame(folder / "second", frame);
-        ImageDifference difference = compareImages(first, second, 0);
-        EXPECT_TRUE(difference.sameSize);
-        EXPECT_EQ(difference.largest, 0u) << "frame " << frame;
-        // Lit (brightness 1 from frame 579): black frames would be equal for nothing.
-        EXPECT_GT(first.pixels[0] + first.pixels[1] + first.pixels[2], 0) << "frame " << frame;
-        freeImage(first);
-        freeImage(second);
-    }
-}
-
-TEST(Capture, WritesTheSoundtrackOfTheCapturedFrames)
+TEST(Capture, WritesTheSoundtrackOfItsFramesAndAVideoAtSixtyASecondWithTheirSound)
 {
     fs::path folder = testFolder();
-    RunResult result = capture(folder / "frames", "--from 60 --to 61 --size 64x36 --render-size 64x36 --wav");
-    ASSERT_EQ(result.exitCode, 0) << result.output;
-    ASSERT_EQ(run(shellQuote(KIVREL_SOUNDTRACK) + " " + shellQuote((folder / "whole.wav").string()),
-                  folder / "soundtrack.log")
-                  .exitCode,
-              0);
-    std::vector<uint8_t> part = fileBytes(folder / "frames" / "soundtrack.wav");
-    std::vector<uint8_t> whole = fileBytes(folder / "whole.wav");
-    // 44100 / 60 = 735 stereo float frames of 8 bytes per picture, after the 58-byte header;
-    // frame 60 is shown one second (44100 sound frames) into the music.
-    constexpr size_t header = 58, bytesPerPicture = 735 * 8;
-    ASSERT_EQ(part.size(), header + 2 * bytesPerPicture);
-    ASSERT_GE(whole.size(), header + 62 * bytesPerPicture);
-    EXPECT_TRUE(std::equal(part.begin() + header, part.end(), whole.begin() + header + 60 * bytesPerPicture));
-    EXPECT_NE(std::count(part.begin() + header, part.end(), 0), std::ptrdiff_t(2 * bytesPerPicture)) << "silence";
-}
-
-TEST(Capture, RefusesBadCommandLinesWithItsUsageAndExitCode2)
-{
-    fs::path folder = testFolder();
-    const char* captureLines[] = {
-        "",
-        "--out x --from 5 --to 4",
-        "--out x --to 7401",
-        "--out x --size 0x10",
-        "--out x --render-size 100x100",
-        "--out x --from",
-        "--out x --frames 3",
-    };
-    for (const char* arguments : captureLines) {
-        RunResult result = run(shellQuote(KIVREL_CAPTURE) + " " + arguments, folder / "capture.log");
-        EXPECT_EQ(result.exitCode, 2) << arguments;
-        EXPECT_NE(result.output.find("usage: kivrel-capture"), std::string::npos) << result.output;
-    }
-    for (const char* arguments : {"--frames 0", "--frame 7400 --frames 2", "--size 1x1", "--out x"}) {
-        RunResult result = run(shellQuote(KIVREL_BENCH) + " " + arguments, folder / "bench.log");
-        EXPECT_EQ(result.exitCode, 2) << arguments;
-        EXPECT_NE(result.output.find("usage: kivrel-bench"), std::string::npos) << result.output;
-    }
-    RunResult help = run(shellQuote(KIVREL_CAPTURE) + " --help", folder / "help.log");
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.output.rfind("usage: kivrel-capture", 0), 0u);
-}
-
-TEST(Capture, OutputFolderThatCannotBeWrittenIsAnError)
-{
-    fs::path folder = testFolder();
-    fs::path file = folder / "a file";
-    std::ofstream(file) << "not a folder";
-    // Exit code 1 with a reason, before anything is rendered; not a crash (which reads 128 + signal).
-    for (const fs::path& output : {file, file / "frames"}) {
-        RunResult result = capture(output, "--from 0 --to 0 --size 64x36 --render-size 64x36");
-        EXPECT_EQ(result.exitCode, 1) << result.output;
-        EXPECT_NE(result.errors.find("cannot use"), std::string::npos) << result.output;
-    }
-}
-
-TEST(Tools, ReportFailuresOnStandardErrorWithTheirExitCodes)
-{
-    fs::path folder = testFolder();
-    struct Case {
-        std::string command;
-        int exitCode;
-        const char* error; // the start of the line on stderr
-    } cases[] = {
-        // No device makes images 65536 pixels wide: a usage error that names the device's limit.
-        {shellQuote(KIVREL_CAPTURE) + " --out " + shellQuote((folder / "wide").string()) +
-             " --from 0 --to 0 --render-size 65536x32 --size 64x36",
-         2, "kivrel-capture: this device makes images of at most "},
-        // 8192 x 8192 RGBA32F images are 1 GiB each: within 4 GB of address space the scene runs
-        // out of memory, an error and not a PANIC (which exits 255).
-        {"ulimit -v 4000000; " + shellQuote(KIVREL_CAPTURE) + " --out " + shellQuote((folder / "big").string()) +
-             " --from 0 --to 0 --render-size 8192x8192 --size 64x36",
-         1, "kivrel-capture: out of memory: 1024.0 MiB for an image of 8192 x 8192 pixels"},
-        {shellQuote(KIVREL_SOUNDTRACK) + " ''", 2, "kivrel-soundtrack: OUT.wav is an empty path\nusage: "},
-        // Refused before the synthesis, which would log its time on stdout.
-        {shellQuote(KIVREL_SOUNDTRACK) + " " + shellQuote((folder / "missing" / "out.wav").string()), 1,
-         "kivrel-soundtrack: cannot write "},
-        {shellQuote(KIVREL_SOUNDTRACK) + " " + shellQuote(folder.string()), 1, "kivrel-soundtrack: cannot write "},
-    };
-    for (const Case& c : cases) {
-        RunResult result = run(c.command, folder / "run.log");
-        EXPECT_EQ(result.exitCode, c.exitCode) << c.command << "\n" << result.output;
-        EXPECT_EQ(result.errors.rfind(c.error, 0), 0u) << c.command << "\n" << result.output;
-        EXPECT_EQ(result.output.find("PANIC"), std::string::npos) << result.output;
-        EXPECT_EQ(result.output.find("synthesis of"), std::string::npos) << result.output;
-    }
-}
-
-TEST(Capture, VideoWithSoundWhereFfmpegIsInstalled)
-{
-    fs::path folder = testFolder();
-    fs::path video = folder / "piece.mkv";
     // Without ffmpeg on the search path the run is refused before anything is rendered.
     fs::create_directories(folder / "empty");
     RunResult refused = run("PATH=" + shellQuote((folder / "empty").string()) + " " + shellQuote(KIVREL_CAPTURE) +
-                                " --out " + shellQuote((folder / "refused").string()) + " --video " +
-                                shellQuote(video.string()),
+                                " --out " + shellQuote((folder / "refused").string()) + " --video v.mp4",
                             folder / "refused.log");
     EXPECT_EQ(refused.exitCode, 1) << refused.output;
     EXPECT_NE(refused.output.find("needs ffmpeg"), std::string::npos) << refused.output;
     EXPECT_FALSE(fs::exists(folder / "refused"));
 
-    if (findProgram("ffmpeg", std::getenv("PATH")).empty())
-        GTEST_SKIP() << "ffmpeg is not installed";
-    RunResult result = capture(folder / "frames", "--from 0 --to 2 --size 64x36 --render-size 64x36 --video " +
-                                                      shellQuote(video.string()));
+    // Frames 60 .. 62, a second into the music, in a folder whose name the shell and ffmpeg's
+    // frame pattern ('%') must both take literally.
+    fs::path frames = folder / "100% it's", video = folder / "piece.mp4";
+    RunResult result = capture(frames, "--from 60 --to 62 --size 64x36 --render-size 64x36 --wav --video " +
+                                           shellQuote(video.string()));
     ASSERT_EQ(result.exitCode, 0) << result.output;
-    EXPECT_TRUE(fs::exists(folder / "frames" / "soundtrack.wav"));
-    ASSERT_TRUE(fs::exists(video));
-    EXPECT_GT(fs::file_size(video), 1000u);
+    ASSERT_EQ(run(shellQuote(KIVREL_SOUNDTRACK) + " " + shellQuote((folder / "whole.wav").string()),
+                  folder / "soundtrack.log").exitCode, 0);
+    // 44100 / 60 = 735 stereo float frames of 8 bytes per picture, after the 58-byte header;
+    // frame 60 is shown one second (44100 sound frames) into the music.
+    std::string part = fileBytes(frames / "soundtrack.wav"), whole = fileBytes(folder / "whole.wav");
+    constexpr size_t header = 58, bytesPerPicture = 735 * 8;
+    ASSERT_EQ(part.size(), header + 3 * bytesPerPicture);
+    ASSERT_GE(whole.size(), header + 63 * bytesPerPicture);
+    EXPECT_TRUE(std::equal(part.begin() + header, part.end(), whole.begin() + header + 60 * bytesPerPicture));
+
+    RunResult probe = run("ffprobe -v error -count_frames -select_streams v -show_entries stream=avg_frame_rate,nb_read_frames"
+                          " -of csv=p=0 " + shellQuote(video.string()), folder / "probe.log");
+    EXPECT_EQ(probe.output, "60/1,3\n");
+    // The sound as the video holds it: 3 pictures at 60 a second are 3 x 735 stereo frames at
+    // 44100 Hz, and the audio encoder pads at most a block of 1024 (AAC); not silent.
+    fs::path sound = folder / "sound.raw";
+    ASSERT_EQ(run("ffmpeg -v error -i " + shellQuote(video.string()) + " -map 0:a -f f32le -ac 2 -ar 44100 " +
+                      shellQuote(sound.string()), folder / "sound.log").exitCode, 0);
+    std::string bytes = fileBytes(sound);
+    EXPECT_GE(bytes.size() / 8, 3u * 735);
+    EXPECT_LE(bytes.size() / 8, 3u * 735 + 1024);
+    EXPECT_LT(std::count(bytes.begin(), bytes.end(), 0), std::ptrdiff_t(bytes.size() / 2)) << "silence";
+}
+
+TEST(Tools, RefuseWhatTheyCannotDoOnStandardErrorWithTheirExitCodes)
+{
+    fs::path folder = testFolder();
+    fs::path file = folder / "a file";
+    std::ofstream(file) << "not a folder";
+    const std::string capture = shellQuote(KIVREL_CAPTURE), soundtrack = shellQuote(KIVREL_SOUNDTRACK);
+    const std::string out = " --from 0 --to 0 --size 64x36 --out ";
+    struct Case {
+        std::string command;
+        int exitCode;      // 2: a usage error, 1: an error, never 255 (a PANIC) or 128 + a signal
+        const char* error; // where stderr must contain it
+    } cases[] = {
+        {capture + " --out x --from 5 --to 4", 2, "usage: kivrel-capture"},
+        {shellQuote(KIVREL_BENCH) + " --frame 7400 --frames 2", 2, "usage: kivrel-bench"},
+        {soundtrack + " ''", 2, "kivrel-soundtrack: OUT.wav is an empty path\nusage: "},
+        // A file where the folder should be, or below it: refused before anything is rendered.
+        {capture + out + shellQuote(file.string()), 1, "cannot use"},
+        {capture + out + shellQuote((file / "frames").string()), 1, "cannot use"},
+        // No device makes images 65536 pixels wide: a usage error that names the device's limit.
+        {capture + out + shellQuote((folder / "wide").string()) + " --render-size 65536x32", 2,
+         "kivrel-capture: this device makes images of at most "},
+        // 8192 x 8192 RGBA32F images are 1 GiB each: within 4 GB of address space the scene runs
+        // out of memory, an error and not a PANIC.
+        {"ulimit -v 4000000; " + capture + out + shellQuote((folder / "big").string()) + " --render-size 8192x8192", 1,
+         "kivrel-capture: out of memory: 1024.0 MiB for an image of 8192 x 8192 pixels"},
+        // Refused before the synthesis, which would log its time on stdout.
+        {soundtrack + " " + shellQuote((folder / "missing" / "out.wav").string()), 1, "kivrel-soundtrack: cannot write "},
+        {soundtrack + " " + shellQuote(folder.string()), 1, "kivrel-soundtrack: cannot write "},
+    };
+    for (const Case& c : cases) {
+        RunResult result = run(c.command, folder / "run.log");
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.command << "\n" << result.output;
+        EXPECT_NE(result.errors.find(c.error), std::string::npos) << c.command << "\n" << result.output;
+        EXPECT_EQ(result.output.find("synthesis of"), std::string::npos) << result.output;
+    }
+    RunResult help = run(capture + " --help", folder / "help.log");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.output.rfind("usage: kivrel-capture", 0), 0u);
 }
 
 TEST(Bench, PrintsEveryStepOfTheChainAndTheSustainedRate)

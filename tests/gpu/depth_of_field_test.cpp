@@ -31,56 +31,28 @@ struct FieldInputs {
 
 class DepthOfField : public GpuTest {
 protected:
-    void SetUp() override
+    // The tile pre-pass, then a draw of the piece's pass (or the reference's) into a new
+    // target, as RGBA floats row by row. The pass blends with SRC_ALPHA / INV_SRC_ALPHA over
+    // its (0, 0, 0, 1) clear, so an output of alpha 1 is stored as it is.
+    std::vector<float> run(const FieldInputs& in, bool reference = false)
     {
-        GpuTest::SetUp();
-        RootSignatureBuilder root;
-        addDescriptorTable(root,
-                           makeRangeList({makeRange(RANGE_SRV, 2), makeRange(RANGE_UAV, 2), makeRange(RANGE_CBV, 1)}),
-                           VISIBILITY_ALL);
-        tilesPipeline = track(createComputePipeline(app, root, DepthOfFieldTilesCS));
-        freeRootSignatureBuilder(root);
-        pass = buildPass(DepthOfFieldPS);
-        referencePass = buildPass(DepthOfFieldPSReference);
-    }
-
-    // The piece's pass: depth, colour, packed colour and depth, tile records, constants.
-    FullscreenPass* buildPass(ShaderBytecode program)
-    {
-        FullscreenPass* built = createFullscreenPass();
-        built->pixelProgram = program;
-        built->renderTargetFormats.push(FORMAT_R16G16B16A16_FLOAT);
-        addDescriptorTable(built->rootSignature,
-                           makeRangeList({makeRange(RANGE_SRV, 4), makeRange(RANGE_CBV, 1)}), VISIBILITY_PIXEL);
-        addStaticSampler(built->rootSignature, FILTER_MIN_MAG_MIP_LINEAR, ADDRESS_CLAMP, 0, VISIBILITY_PIXEL);
-        buildFullscreenPass(app, built);
-        return built;
-    }
-
-    void TearDown() override
-    {
-        waitForAllFrames(app);
-        destroyFullscreenPass(app, pass);
-        destroyFullscreenPass(app, referencePass);
-        GpuTest::TearDown();
-    }
-
-    // The tile pre-pass, then a draw of `program` (the piece's by default) into a new target,
-    // as RGBA floats row by row. The pass blends with SRC_ALPHA / INV_SRC_ALPHA over its
-    // (0, 0, 0, 1) clear, so an output of alpha 1 is stored as it is.
-    std::vector<float> run(const FieldInputs& in, FullscreenPass* program = nullptr)
-    {
-        std::vector<uint16_t> colour = toHalves(in.colour);
         const uint32_t width = in.width, height = in.height, rgba16 = FORMAT_R16G16B16A16_FLOAT,
                        rgba32 = FORMAT_R32G32B32A32_FLOAT, r32 = FORMAT_R32_FLOAT;
+        if (!tilesPipeline)
+            tilesPipeline = computePipeline(DepthOfFieldTilesCS, {makeRange(RANGE_SRV, 2), makeRange(RANGE_UAV, 2),
+                                                                  makeRange(RANGE_CBV, 1)});
+        FullscreenPass*& pass = passes[reference];
+        if (!pass)
+            pass = fullscreenPass(reference ? DepthOfFieldPSReference : DepthOfFieldPS, 4, rgba16, ADDRESS_CLAMP);
+        std::vector<uint16_t> colour = toHalves(in.colour);
         Image* depth = uploadImage(width, height, r32, in.depth.data());
         Image* frame = uploadImage(width, height, rgba16, colour.data());
         Image* packed = createStorageImage(width, height, rgba32);
         Image* tiles = createStorageImage((width + 31) / 32, (height + 31) / 32, rgba32);
-        Image* target = createRenderTarget(width, height, rgba16);
         Buffer* constants = uploadBuffer(sizeof(DepthOfFieldData), BufferType::Constant, &in.constants);
 
         CommandList* list = beginCommands();
+        resetDescriptorHeap(*heap);
         DescriptorTable table = allocateDescriptors(*heap, 5);
         writeImageSRV(table, depth, r32, 0, 1, 0, 0.0f);
         writeImageSRV(table, frame, rgba16, 0, 1, 0, 0.0f);
@@ -88,24 +60,21 @@ protected:
         writeImageUAV(table, tiles, rgba32);
         writeCBV(table, constants, sizeof(DepthOfFieldData));
         recordCompute(list, tilesPipeline, {{0, table}}, nullptr, (width + 31) / 32, (height + 31) / 32, 1);
+        submitAndWait();
         auto view = [](Image* image, uint32_t format) {
             return ResourceBinding{.accessKind = AccessKind::PixelImageSrv, .image = image,
                                    .viewParameters = {format, 0, 1, 0}};
         };
-        ResourceBinding bindings[5] = {
+        const ResourceBinding bindings[5] = {
             view(depth, r32), view(frame, rgba16), view(packed, rgba32), view(tiles, rgba32),
             {.accessKind = AccessKind::ConstantBuffer, .buffer = constants,
              .viewParameters = {sizeof(DepthOfFieldData), 0, 0, 0}},
         };
-        drawFullscreenPass(program ? program : pass, width, height, list, renderTargetView(target, rgba16), heap,
-                           bindings);
-        submitAndWait();
-        return fromHalves(readImage<uint16_t>(target));
+        return fromHalves(readImage<uint16_t>(drawPass(pass, width, height, bindings)));
     }
 
     Pipeline* tilesPipeline = nullptr;
-    FullscreenPass* pass = nullptr;
-    FullscreenPass* referencePass = nullptr; // the whole spiral, two reads a sample
+    FullscreenPass* passes[2] = {}; // the piece's; the reference: the whole spiral, two reads a sample
 };
 
 const float* at(const std::vector<float>& image, uint32_t x, uint32_t y)
@@ -125,154 +94,79 @@ FieldInputs patterned()
     return in;
 }
 
-void expectCentreColours(const FieldInputs& in, const std::vector<float>& out, const char* what)
+void expectCentreColours(const FieldInputs& in, const std::vector<float>& out)
 {
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W; ++x)
-            for (int c = 0; c < 3; ++c)
-                EXPECT_NEAR(at(out, x, y)[c], in.colour[(y * W + x) * 4 + c], 1e-3f)
-                    << what << ": pixel " << x << "," << y << " channel " << c;
+    for (uint32_t i = 0; i < W * H * 4; ++i)
+        EXPECT_NEAR(out[i], i % 4 == 3 ? out[i] : in.colour[i], 1e-3f) << "pixel " << i / 4 % W << "," << i / 4 / W;
 }
 
 } // namespace
 
-TEST_F(DepthOfField, ZeroFocusScaleLeavesTheImageUnchanged)
+TEST_F(DepthOfField, NoBlurWithoutAFocusScaleRoomOrAPositiveRadiusScale)
 {
-    // focusScale 0 makes every blur radius 0, so each of the 198 spiral samples of the
-    // demo's values (radiusScale 1, blurSize 20) has m = smoothstep(r - 0.5, r + 0.5, 0) = 0
-    // and adds the running mean: the result is the centre colour, with alpha 1.
+    // focusScale 0 makes every blur radius 0, so each of the 198 spiral samples of the demo's
+    // values (radiusScale 1, blurSize 20) has m = smoothstep(r - 0.5, r + 0.5, 0) = 0 and adds
+    // the running mean. With focusScale 1 everything in front of the focus point would be fully
+    // blurred, but the spiral never starts without room (|blurSize| <= radiusScale) and a
+    // radius that cannot grow means no blur rather than an endless loop. 1e-30 jumps the radius
+    // to 1, where adding 1e-30 changes nothing in single precision: the spiral stops there, and
+    // focusScale 0 keeps those samples out. Each writes the centre colour with alpha 1.
+    struct Case {
+        float focusScale, blurSize, radiusScale;
+    } cases[] = {{0.0f, 20.0f, 1.0f}, {1.0f, 1.0f, 1.0f}, {1.0f, -0.5f, 1.0f},
+                 {1.0f, 20.0f, 0.0f}, {1.0f, 20.0f, -1.0f}, {0.0f, 20.0f, 1e-30f}};
     FieldInputs in = patterned();
-    std::vector<float> out = run(in);
-    expectCentreColours(in, out, "focusScale 0");
-    EXPECT_EQ(at(out, 5, 2)[3], 1.0f);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.focusScale << " " << c.blurSize << " " << c.radiusScale);
+        in.constants.focusScale = c.focusScale, in.constants.blurSize = c.blurSize;
+        in.constants.radiusScale = c.radiusScale;
+        std::vector<float> out = run(in);
+        expectCentreColours(in, out);
+        EXPECT_EQ(at(out, 1, 6)[3], 1.0f);
+    }
 }
 
-TEST_F(DepthOfField, NoSpiralWithoutRoomOrAPositiveRadiusScale)
+TEST_F(DepthOfField, CentrePixelAveragesItsBlurredSamplesUnlessFocusedOrBelowMinusOne)
 {
-    // Everything in front of the focus point would be fully blurred (focusScale 1), but the
-    // spiral never starts: the centre colour is written with alpha 1 over the input's 0.5.
-    FieldInputs in = patterned();
-    in.constants.focusScale = 1.0f;
-    in.constants.blurSize = 1.0f; // |blurSize| <= radiusScale
-    expectCentreColours(in, run(in), "blurSize 1");
-    in.constants.blurSize = -0.5f;
-    std::vector<float> out = run(in);
-    expectCentreColours(in, out, "blurSize -0.5");
-    EXPECT_EQ(at(out, 1, 6)[3], 1.0f);
-
-    // A radius that cannot grow means no blur rather than an endless loop.
-    in.constants.blurSize = 20.0f;
-    in.constants.radiusScale = 0.0f;
-    expectCentreColours(in, run(in), "radiusScale 0");
-    in.constants.radiusScale = -1.0f;
-    expectCentreColours(in, run(in), "radiusScale -1");
-    // 1e-30 jumps the radius to 1, where adding 1e-30 changes nothing in single precision;
-    // the spiral stops there. focusScale 0 keeps those samples out of the result.
-    in.constants.radiusScale = 1e-30f;
-    in.constants.focusScale = 0.0f;
-    expectCentreColours(in, run(in), "radiusScale 1e-30");
-}
-
-TEST_F(DepthOfField, BlurredSamplesAverageIntoThePixel)
-{
-    // Depth 0 everywhere: scaled distance 0.1, and with focusPoint 1 the blur radius is
-    // |clamp((1 - 10) * 1, -1, 1)| * 2.5 = 2.5 for centre and samples alike. With
-    // radiusScale 1 and blurSize 2.5 the spiral takes two samples:
+    // Colour (0.25, 0.5, 1, 1) everywhere but the centre (3, 3), (1, 1, 0, alpha). With depth 0
+    // the scaled distance is 0.1, and with focusPoint 1 the blur radius is
+    // |clamp((1 - 10) * 1, -1, 1)| * 2.5 = 2.5 for centre and samples alike. With radiusScale 1
+    // and blurSize 2.5 the spiral takes two samples:
     //   radius 1 at angle 0: the centre of pixel (4, 3), m = smoothstep(0.5, 1.5, 2.5) = 1;
     //   radius 2 at angle 7.39996: offset (0.877, 1.797) pixels, between pixels (3..4, 4..5),
-    //   m = smoothstep(1.5, 2.5, 2.5) = 1.
-    // Centre c at (3, 3), s elsewhere: colour = c + s + s, tot = 3.
-    FieldInputs in;
-    in.constants.focusScale = 1.0f;
-    in.constants.blurSize = 2.5f;
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W; ++x) {
-            float* c = in.colourAt(x, y);
-            c[0] = 0.25f, c[1] = 0.5f, c[2] = 1.0f, c[3] = 1.0f;
+    //   m = smoothstep(1.5, 2.5, 2.5) = 1;
+    // so colour = (c + s + s) / 3. Depth below -1 passes the colour through, alpha included:
+    // the blend stores rgb * 0.25 over the black clear and alpha 0.25 + 1 * 0.75 = 1. A centre
+    // at the focus point (focusPoint 0.1) on a background far behind it (depth 1, distance
+    // 1000) has radius 0: each sample's radius is clamped to 2 * 0, m = 0, the colour stays.
+    struct Case {
+        const char* name;
+        float centreDepth, otherDepth, focusPoint, alpha;
+        Float3 expected;
+    } cases[] = {
+        {"blurred", 0.0f, 0.0f, 1.0f, 1.0f, {1.5f / 3.0f, 2.0f / 3.0f, 2.0f / 3.0f}},
+        {"depth -1 is not below -1", -1.0f, 0.0f, 1.0f, 1.0f, {1.5f / 3.0f, 2.0f / 3.0f, 2.0f / 3.0f}},
+        {"depth -2", -2.0f, 0.0f, 1.0f, 0.25f, {0.25f, 0.25f, 0.0f}},
+        {"focused over the background", 0.0f, 1.0f, 0.1f, 1.0f, {1.0f, 1.0f, 0.0f}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FieldInputs in;
+        in.constants.focusScale = 1.0f, in.constants.blurSize = 2.5f, in.constants.focusPoint = c.focusPoint;
+        for (uint32_t i = 0; i < W * H; ++i) {
+            float* colour = &in.colour[i * 4];
+            colour[0] = 0.25f, colour[1] = 0.5f, colour[2] = 1.0f, colour[3] = 1.0f;
+            in.depth[i] = c.otherDepth;
         }
-    float* centre = in.colourAt(3, 3);
-    centre[0] = 1.0f, centre[1] = 1.0f, centre[2] = 0.0f;
-    std::vector<float> out = run(in);
-    EXPECT_NEAR(at(out, 3, 3)[0], (1.0f + 2.0f * 0.25f) / 3.0f, 1e-3f);
-    EXPECT_NEAR(at(out, 3, 3)[1], (1.0f + 2.0f * 0.5f) / 3.0f, 1e-3f);
-    EXPECT_NEAR(at(out, 3, 3)[2], (0.0f + 2.0f * 1.0f) / 3.0f, 1e-3f);
-    EXPECT_EQ(at(out, 3, 3)[3], 1.0f);
-}
-
-TEST_F(DepthOfField, BackgroundDoesNotBlurOverAFocusedPixel)
-{
-    // The centre (3, 3) sits at the focus point (depth 0, focusPoint 0.1): its blur radius
-    // is 0. Everything else is far behind it (depth 1, distance 1000, blur radius 2.5), so
-    // each sample's radius is clamped to 2 * 0 and m = 0: the centre keeps its colour.
-    FieldInputs in;
-    in.constants.focusPoint = 0.1f;
-    in.constants.focusScale = 1.0f;
-    in.constants.blurSize = 2.5f;
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W; ++x) {
-            float* c = in.colourAt(x, y);
-            c[0] = 0.25f, c[1] = 0.5f, c[2] = 1.0f, c[3] = 1.0f;
-            in.depth[y * W + x] = 1.0f;
-        }
-    float* centre = in.colourAt(3, 3);
-    centre[0] = 1.0f, centre[1] = 1.0f, centre[2] = 0.0f;
-    in.depth[3 * W + 3] = 0.0f;
-    std::vector<float> out = run(in);
-    EXPECT_NEAR(at(out, 3, 3)[0], 1.0f, 1e-3f);
-    EXPECT_NEAR(at(out, 3, 3)[1], 1.0f, 1e-3f);
-    EXPECT_NEAR(at(out, 3, 3)[2], 0.0f, 1e-3f);
-}
-
-TEST_F(DepthOfField, DepthBelowMinusOnePassesTheColourThrough)
-{
-    // The blurring setup of BlurredSamplesAverageIntoThePixel, but (3, 3) has depth -2: its
-    // colour (1, 1, 0, 0.25) is output as it is, alpha included. The pass's blend then
-    // stores rgb * 0.25 over the black clear and alpha 0.25 + 1 * 0.75 = 1.
-    FieldInputs in;
-    in.constants.focusScale = 1.0f;
-    in.constants.blurSize = 2.5f;
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W; ++x) {
-            float* c = in.colourAt(x, y);
-            c[0] = 0.25f, c[1] = 0.5f, c[2] = 1.0f, c[3] = 1.0f;
-        }
-    float* centre = in.colourAt(3, 3);
-    centre[0] = 1.0f, centre[1] = 1.0f, centre[2] = 0.0f, centre[3] = 0.25f;
-    in.depth[3 * W + 3] = -2.0f;
-    std::vector<float> out = run(in);
-    EXPECT_NEAR(at(out, 3, 3)[0], 0.25f, 1e-3f);
-    EXPECT_NEAR(at(out, 3, 3)[1], 0.25f, 1e-3f);
-    EXPECT_NEAR(at(out, 3, 3)[2], 0.0f, 1e-3f);
-    EXPECT_EQ(at(out, 3, 3)[3], 1.0f);
-    // Depth exactly -1 is not below -1: (3, 3) blurs as in BlurredSamplesAverageIntoThePixel.
-    in.depth[3 * W + 3] = -1.0f;
-    centre[3] = 1.0f;
-    out = run(in);
-    EXPECT_NEAR(at(out, 3, 3)[0], 0.5f, 1e-3f);
-}
-
-TEST_F(DepthOfField, SamplesPastTheRightEdgeAreClampedTo0995)
-{
-    // One row of 400 pixels, fully blurred (depth 0, focusPoint 1: blur radius 2 = blurSize),
-    // radiusScale 1: one sample, at radius 1 and angle 0. For the last pixel (u = 0.99875)
-    // it lies at u = 1.00125 and is clamped to 0.995, texel coordinate 398 - 0.5: half of
-    // pixel 397 (red 0.5), half of pixel 398 (red 1). Pixel 399 itself is black:
-    // red = (0 + 0.75) / 2 = 0.375; reading at u = 1 would have given 0.
-    FieldInputs in;
-    in.width = 400, in.height = 1;
-    in.depth.assign(400, 0.0f);
-    in.colour.assign(400 * 4, 0.0f);
-    in.colourAt(397, 0)[0] = 0.5f;
-    in.colourAt(398, 0)[0] = 1.0f;
-    for (uint32_t x = 0; x < 400; ++x)
-        in.colourAt(x, 0)[3] = 1.0f;
-    in.constants.resolution = {400.0f, 1.0f};
-    in.constants.focusScale = 1.0f;
-    in.constants.blurSize = 2.0f;
-    std::vector<float> out = run(in);
-    EXPECT_NEAR(out[399 * 4], 0.375f, 3e-3f); // 8-bit filtering weights
-    // Pixel 396 samples the centre of pixel 397 inside the image: (0 + 0.5) / 2.
-    EXPECT_NEAR(out[396 * 4], 0.25f, 1e-3f);
+        float* centre = in.colourAt(3, 3);
+        centre[0] = 1.0f, centre[1] = 1.0f, centre[2] = 0.0f, centre[3] = c.alpha;
+        in.depth[3 * W + 3] = c.centreDepth;
+        std::vector<float> out = run(in);
+        EXPECT_NEAR(at(out, 3, 3)[0], c.expected.x, 1e-3f);
+        EXPECT_NEAR(at(out, 3, 3)[1], c.expected.y, 1e-3f);
+        EXPECT_NEAR(at(out, 3, 3)[2], c.expected.z, 1e-3f);
+        EXPECT_EQ(at(out, 3, 3)[3], 1.0f);
+    }
 }
 
 TEST_F(DepthOfField, EndsTheSpiralEarlyWithTheWholeSpiralsResult)
@@ -294,6 +188,8 @@ TEST_F(DepthOfField, EndsTheSpiralEarlyWithTheWholeSpiralsResult)
         {"sharp foreground on blurred background", 20.0f, [](uint32_t, uint32_t, bool disc) { return disc ? 10.0f : 1000.0f; }, true},
         // (0.1 - 0.001) 5 = 0.495: 9.9 pixels, so every spiral ends at radius 10.41.
         {"foreground on half-blurred background", 5.0f, [](uint32_t, uint32_t, bool disc) { return disc ? 10.0f : 1000.0f; }, true},
+        // (0.1 - 0.001) 7.5 = 0.7425: 14.85 pixels, short of blurSize, so not one tile is saturated.
+        {"three-quarters blurred background", 7.5f, [](uint32_t, uint32_t, bool) { return 1000.0f; }, true},
         {"all in focus", 20.0f, [](uint32_t, uint32_t, bool) { return 10.0f; }, false},
         {"all blurred", 20.0f, [](uint32_t, uint32_t, bool) { return 1000.0f; }, true},
         // d from 5 to 100 across the picture: blur radii from 8 down to 0 and up to 7.2, a
@@ -320,7 +216,7 @@ TEST_F(DepthOfField, EndsTheSpiralEarlyWithTheWholeSpiralsResult)
                     colour[k] = float((x * 7 + y * 13 + k * 5) % 11) / 10.0f; // no two neighbours alike
                 colour[3] = 1.0f;
             }
-        std::vector<float> reference = run(in, referencePass);
+        std::vector<float> reference = run(in, true);
         std::vector<float> fast = run(in);
         uint32_t changed = 0, worst = 0;
         for (uint32_t i = 0; i < 96 * 64 * 4; ++i) {

@@ -1,7 +1,9 @@
 // GPU test harness (see gpu_harness.h).
 #include "tests/gpu/gpu_harness.h"
 
-#include <cmath>
+#include "app/scene.h"
+
+#include <type_traits>
 
 void GpuTest::SetUp()
 {
@@ -19,6 +21,8 @@ void GpuTest::TearDown()
         destroyBuffer(app, buffer);
     for (Pipeline*& pipeline : pipelines)
         destroyPipeline(app, pipeline);
+    for (FullscreenPass*& pass : passes)
+        destroyFullscreenPass(app, pass);
     destroyDescriptorHeap(app, heap);
     destroyDescriptorHeap(app, rtvHeap);
     destroyGraphics(app);
@@ -58,6 +62,39 @@ Pipeline* GpuTest::track(Pipeline* pipeline)
     return pipeline;
 }
 
+// The piece's own root signatures, so that a test binds as the frame binds.
+Pipeline* GpuTest::computePipeline(ShaderBytecode program, std::initializer_list<DescriptorRange> ranges,
+                                   bool rootConstants, bool samplers)
+{
+    Pipeline* pipeline = track(createScenePipeline(app, program, ranges, rootConstants, samplers));
+    EXPECT_NE(pipeline, nullptr);
+    return pipeline;
+}
+
+FullscreenPass* GpuTest::fullscreenPass(ShaderBytecode pixelProgram, uint32_t imageCount, uint32_t targetFormat,
+                                        uint32_t samplerAddress)
+{
+    FullscreenPass* pass = createScenePass(app, pixelProgram, imageCount, targetFormat, samplerAddress);
+    EXPECT_NE(pass->pipeline, nullptr);
+    passes.push_back(pass);
+    return pass;
+}
+
+Image* GpuTest::drawPass(FullscreenPass* pass, uint32_t width, uint32_t height,
+                         std::span<const ResourceBinding> bindings)
+{
+    uint32_t format = pass->renderTargetFormats[0];
+    Image* target = createRenderTarget(width, height, format);
+    // Every earlier frame has been waited for: both heaps can start again from the top.
+    resetDescriptorHeap(*heap);
+    rtvHeap->used = 0;
+    CommandList* list = beginCommands();
+    setDescriptorHeap(list, heap);
+    drawFullscreenPass(pass, width, height, list, renderTargetView(target, format), heap, bindings);
+    submitAndWait();
+    return target;
+}
+
 CommandList* GpuTest::beginCommands()
 {
     return beginFrame(app)->commandList;
@@ -88,16 +125,24 @@ uint64_t GpuTest::renderTargetView(Image* image, uint32_t format)
     return table.cpuHandle;
 }
 
-std::vector<uint8_t> GpuTest::readImageBytes(Image* image)
+namespace {
+
+// Copies the resource into a read-back buffer in a frame of its own (the resource keeps its
+// tracked state) and gathers the footprint's rows, tightly packed.
+template <typename Resource>
+std::vector<uint8_t> readBack(RenderApp& app, Resource* resource, const ImageFootprint& footprint)
 {
-    ImageFootprint footprint = imageFootprint(image->width, image->height, image->format);
     Buffer* readback = createBuffer(app, footprint.totalBytes, BufferType::Readback, nullptr, false, 0);
-    CommandList* list = beginCommands();
-    uint32_t state = image->state;
-    transitionNow(list, image, STATE_COPY_SOURCE);
-    copyImageToBuffer(list, readback, image);
-    transitionNow(list, image, state);
-    submitAndWait();
+    CommandList* list = beginFrame(app)->commandList;
+    uint32_t state = resource->state;
+    transitionNow(list, resource, STATE_COPY_SOURCE);
+    if constexpr (std::is_same_v<Resource, Image>)
+        copyImageToBuffer(list, readback, resource);
+    else
+        copyBuffer(list, readback, resource);
+    transitionNow(list, resource, state);
+    endFrame(app);
+    waitForAllFrames(app);
     std::vector<uint8_t> bytes(footprint.rowSize * footprint.rowCount);
     const uint8_t* mapped = static_cast<const uint8_t*>(mapBuffer(readback));
     for (uint32_t row = 0; row < footprint.rowCount; ++row)
@@ -107,40 +152,14 @@ std::vector<uint8_t> GpuTest::readImageBytes(Image* image)
     return bytes;
 }
 
+} // namespace
+
+std::vector<uint8_t> GpuTest::readImageBytes(Image* image)
+{
+    return readBack(app, image, imageFootprint(image->width, image->height, image->format));
+}
+
 std::vector<uint8_t> GpuTest::readBufferBytes(Buffer* buffer)
 {
-    Buffer* readback = createBuffer(app, buffer->size, BufferType::Readback, nullptr, false, 0);
-    CommandList* list = beginCommands();
-    uint32_t state = buffer->state;
-    transitionNow(list, buffer, STATE_COPY_SOURCE);
-    copyBuffer(list, readback, buffer);
-    transitionNow(list, buffer, state);
-    submitAndWait();
-    std::vector<uint8_t> bytes(buffer->size);
-    std::memcpy(bytes.data(), mapBuffer(readback), bytes.size());
-    unmapBuffer(readback);
-    destroyBuffer(app, readback);
-    return bytes;
-}
-
-float halfToFloat(uint16_t half)
-{
-    uint32_t sign = half >> 15, exponent = (half >> 10) & 0x1F, mantissa = half & 0x3FF;
-    float value = exponent == 0    ? std::ldexp(float(mantissa), -24)
-                  : exponent == 31 ? (mantissa ? NAN : INFINITY)
-                                   : std::ldexp(float(mantissa | 0x400), int(exponent) - 25);
-    return sign ? -value : value;
-}
-
-uint16_t floatToHalf(float value)
-{
-    // Exact for the normal, representable values the tests use.
-    uint32_t bits;
-    std::memcpy(&bits, &value, 4);
-    uint32_t sign = (bits >> 16) & 0x8000;
-    int32_t exponent = int32_t((bits >> 23) & 0xFF) - 127 + 15;
-    uint32_t mantissa = (bits >> 13) & 0x3FF;
-    if (value == 0.0f)
-        return uint16_t(sign);
-    return uint16_t(sign | (uint32_t(exponent) << 10) | mantissa);
+    return readBack(app, buffer, {.rowPitch = buffer->size, .rowCount = 1, .rowSize = buffer->size, .totalBytes = buffer->size});
 }

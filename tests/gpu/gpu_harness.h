@@ -1,40 +1,7 @@
 // GPU test harness: each test gets a headless RenderApp on the Vulkan device (lavapipe in CI)
-// with the Khronos validation layer on; any validation error fails the test at TearDown.
-// Helpers upload, record and run work, and read images and buffers back.
-//
-// Example (a compute program that reads t0, writes u0 and takes root constants):
-//
-//   #include "tests/gpu/gpu_harness.h"
-//   #include "shaders/shader_bytecode.h"          // the piece's programs (MyProgramCS)
-//
-//   TEST_F(GpuTest, MyProgramDoublesEveryPixel)
-//   {
-//       float pixels[4 * 4 * 4] = {...};             // 4 x 4 RGBA32F, rows top to bottom
-//       Image* input = uploadImage(4, 4, FORMAT_R32G32B32A32_FLOAT, pixels);
-//       Image* output = createStorageImage(4, 4, FORMAT_R32G32B32A32_FLOAT);
-//
-//       RootSignatureBuilder root;                     // table at parameter 0, constants at 1
-//       addDescriptorTable(root, makeRangeList({makeRange(RANGE_SRV, 1), makeRange(RANGE_UAV, 1)}),
-//                          VISIBILITY_ALL);
-//       addRootConstants(root);
-//       Pipeline* pipeline = track(createComputePipeline(app, root, MyProgramCS));
-//       freeRootSignatureBuilder(root);
-//
-//       CommandList* list = beginCommands();           // beginFrame: the upload is recorded here
-//       transitionNow(list, input, STATE_NON_PIXEL_SHADER_RESOURCE);
-//       DescriptorTable table = allocateDescriptors(*heap, 2);
-//       writeImageSRV(table, input, FORMAT_R32G32B32A32_FLOAT, 0, 1, 0, 0.0f);
-//       writeImageUAV(table, output, FORMAT_R32G32B32A32_FLOAT);
-//       RootConstants constants = {.parameter = 1, .values = {2, 0, 0, 0}};
-//       recordCompute(list, pipeline, {{0, table}}, &constants, 1, 1, 1);
-//       submitAndWait();                               // endFrame + waitForAllFrames
-//
-//       std::vector<float> result = readImage<float>(output);   // tightly packed rows
-//       EXPECT_EQ(result[0], 2.0f * pixels[0]);        // expected values derived by hand
-//   }
-//
-// Images and buffers made with the helpers (and pipelines passed to track) are destroyed at
-// TearDown. Keep images small: lavapipe runs on the CPU.
+// with the validation layer on (any error fails the test at TearDown), and helpers that upload,
+// run compute programs and full-screen passes, and read images and buffers back. What they
+// make is destroyed at TearDown. Keep images small: lavapipe runs on the CPU.
 #pragma once
 
 #include "core/array.h"
@@ -50,6 +17,7 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <span>
 #include <vector>
 
 struct TableBinding {
@@ -61,6 +29,14 @@ struct RootConstants {
     uint32_t parameter;
     uint32_t values[4];
 };
+
+template <typename T>
+std::vector<T> valuesOf(const std::vector<uint8_t>& bytes)
+{
+    std::vector<T> values(bytes.size() / sizeof(T));
+    std::memcpy(values.data(), bytes.data(), values.size() * sizeof(T));
+    return values;
+}
 
 class GpuTest : public ::testing::Test {
 protected:
@@ -78,6 +54,15 @@ protected:
     // Buffer of a BufferType with optional initial data (uploaded at the next beginFrame).
     Buffer* uploadBuffer(uint64_t size, BufferType type, const void* data);
     Pipeline* track(Pipeline* pipeline);
+    // A compute pipeline whose root signature is one table of the ranges (parameter 0) and,
+    // when asked, four root constants (parameter 1) or the samplers s0 linear and s1 point, both
+    // clamped at the edge.
+    Pipeline* computePipeline(ShaderBytecode program, std::initializer_list<DescriptorRange> ranges,
+                              bool rootConstants = false, bool samplers = false);
+    // A full-screen pass of the pixel program into one target format, laid out as the scene's
+    // passes are: imageCount images and a constant block, s0 a linear sampler of the address mode.
+    FullscreenPass* fullscreenPass(ShaderBytecode pixelProgram, uint32_t imageCount, uint32_t targetFormat,
+                                   uint32_t samplerAddress);
 
     // >>recording
     CommandList* beginCommands();     // beginFrame; returns the open command list
@@ -87,26 +72,17 @@ protected:
                        const RootConstants* constants, uint32_t groupsX, uint32_t groupsY, uint32_t groupsZ);
     // A render-target view of image in the harness's RTV heap.
     uint64_t renderTargetView(Image* image, uint32_t format);
+    // Draws the pass in a frame of its own into a new width x height target of its format;
+    // the descriptor heaps start again from the top (every earlier frame has been waited for).
+    Image* drawPass(FullscreenPass* pass, uint32_t width, uint32_t height, std::span<const ResourceBinding> bindings);
 
     // >>read-back (each runs a frame of its own; the resource keeps its tracked state)
     std::vector<uint8_t> readImageBytes(Image* image);  // tightly packed rows
     std::vector<uint8_t> readBufferBytes(Buffer* buffer);
     template <typename T>
-    std::vector<T> readImage(Image* image)
-    {
-        std::vector<uint8_t> bytes = readImageBytes(image);
-        std::vector<T> values(bytes.size() / sizeof(T));
-        std::memcpy(values.data(), bytes.data(), values.size() * sizeof(T));
-        return values;
-    }
+    std::vector<T> readImage(Image* image) { return valuesOf<T>(readImageBytes(image)); }
     template <typename T>
-    std::vector<T> readBuffer(Buffer* buffer)
-    {
-        std::vector<uint8_t> bytes = readBufferBytes(buffer);
-        std::vector<T> values(bytes.size() / sizeof(T));
-        std::memcpy(values.data(), bytes.data(), values.size() * sizeof(T));
-        return values;
-    }
+    std::vector<T> readBuffer(Buffer* buffer) { return valuesOf<T>(readBufferBytes(buffer)); }
 
     // Size of the headless back buffer; a fixture may change it before SetUp runs.
     uint32_t backBufferWidth = 16;
@@ -120,8 +96,5 @@ private:
     std::vector<Image*> images;
     std::vector<Buffer*> buffers;
     std::vector<Pipeline*> pipelines;
+    std::vector<FullscreenPass*> passes;
 };
-
-// IEEE half <-> float for RGBA16F data.
-float halfToFloat(uint16_t half);
-uint16_t floatToHalf(float value);

@@ -1,17 +1,14 @@
 // The whole frame chain on small render sizes: every scene object, the prologue, the fifteen
-// steps and the epilogue, driven by the main loop's bookkeeping with the piece's timeline.
-#include "app/main_loop.h"
+// steps and the epilogue, their descriptors and copies, and the memory a long run holds. Lit
+// pictures of both scenes are the golden frames' (tests/e2e/tools_test.cpp).
 #include "app/piece.h"
 #include "gfx/descriptors.h"
 #include "gfx/vk_internal.h"
 #include "tests/gpu/gpu_harness.h"
 
 #include <malloc.h>
-#include <png.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <string>
 
 namespace {
 
@@ -58,81 +55,12 @@ protected:
         endSceneFrame(app, scene);
     }
 
-    // The loop of the piece from `first` to `last` with the soundtrack ready and playing at
-    // 60 Hz; frames before `drawFrom` only move the particles (drawing them all would take
-    // lavapipe minutes), so the path tracer, temporal and filter history are those of the last
-    // frames only.
-    void playFrames(uint32_t first, uint32_t last, uint32_t drawFrom)
-    {
-        double clock = 0.0; // milliseconds
-        bool playing = false;
-        SoundtrackSource soundtrack = {
-            .update = [] {},
-            .ready = [] { return true; },
-            .recordRender = [] {},
-            .playing = [&] { return playing; },
-            .play = [&] { playing = true; },
-            // The music has played the frame shown once it is presented.
-            .clock =
-                [&] {
-                    return PlaybackClock{.taken = (state.simulation.frame + 1) * 1000.0 / 60.0,
-                                         .movedAt = clock,
-                                         .latency = audioLatencyMilliseconds};
-                },
-        };
-        FrameSink frames = {
-            .pumpMessages = [] { return false; },
-            .shown = [] { return true; },
-            .waitUntil = [](double) {},
-            .beginFrame = [&] { beginSceneFrame(app, scene, *beginFrame(app)); },
-            .recordScene =
-                [&] {
-                    CommandList* list = app.frames[scene.frameSlot].commandList;
-                    if (state.simulation.frame >= drawFrom)
-                        recordScene(app, scene, state, list);
-                    else
-                        recordSimulation(scene, state, list);
-                },
-            .endFrame =
-                [&] {
-                    endSceneFrame(app, scene);
-                    clock += 1000.0 / 60.0;
-                },
-        };
-        MainLoop loop{.frameClock = FrameClock::FrameLocked, .firstFrame = first};
-        startLoop(loop, state);
-        // The first iteration starts the music and shows `first` again in the second.
-        while (state.simulation.frame < last)
-            runLoopIteration(loop, state, *piece.timeline, [&] { return clock; }, soundtrack, frames);
-    }
-
-    // Writes the back buffer to the test-output folder; returns its mean over R, G and B (0-255).
-    double savePicture(const std::string& name)
-    {
-        DynamicArray<uint8_t> pixels = readBackBuffer(app);
-        std::filesystem::create_directories(KIVREL_TEST_OUTPUT_DIR);
-        std::string path = std::string(KIVREL_TEST_OUTPUT_DIR) + "/" + name;
-        png_image image{};
-        image.version = PNG_IMAGE_VERSION;
-        image.width = app.width;
-        image.height = app.height;
-        image.format = PNG_FORMAT_RGBA;
-        EXPECT_NE(png_image_write_to_file(&image, path.c_str(), 0, pixels.data, 0, nullptr), 0) << path;
-        double sum = 0.0;
-        for (uint64_t i = 0; i < pixels.count; ++i)
-            sum += (i % 4 == 3) ? 0.0 : pixels.data[i];
-        double mean = sum / double(app.width * app.height * 3);
-        pixels.clear();
-        std::printf("%s: mean %.2f of 255\n", path.c_str(), mean);
-        return mean;
-    }
-
     void expectSameBytes(Image* copy, Image* original, const char* what)
     {
         EXPECT_TRUE(readImageBytes(copy) == readImageBytes(original)) << what;
     }
 
-    Piece piece; // the piece's start-up with its timeline, without the soundtrack
+    Piece piece; // the piece's start-up, without the soundtrack
     DemoState& state = piece.state;
     SceneResources& scene = piece.scene;
     bool started = false;
@@ -250,25 +178,4 @@ TEST_F(SceneChainTest, HistoryImagesStartZeroedWhateverTheirMemoryHeld)
         EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0), std::ptrdiff_t(bytes.size()))
             << "image " << (std::find(std::begin(history), std::end(history), image) - std::begin(history));
     }
-}
-
-// The piece is black until the brightness track rises at frame 439: these run the chain from a
-// scene's initialisation frame to a lit frame and keep the picture for people to look at.
-TEST_F(SceneChainTest, SceneZeroIsLitAtFrames700And1650)
-{
-    startScene(384, 216);
-    playFrames(0, 700, 692);
-    EXPECT_EQ(state.simulation.scene, 0u);
-    EXPECT_GT(savePicture("scene0_frame700.png"), 2.0);
-    // The lights have grown (frames 713 to 1093) and the title is in (frames 1600 to 1700).
-    playFrames(700, 1650, 1642);
-    EXPECT_GT(savePicture("scene0_frame1650.png"), 2.0);
-}
-
-TEST_F(SceneChainTest, SceneOneIsLitAtFrame3400)
-{
-    startScene(384, 216);
-    playFrames(3255, 3400, 3392);
-    EXPECT_EQ(state.simulation.scene, 1u);
-    EXPECT_GT(savePicture("scene1_frame3400.png"), 2.0);
 }

@@ -9,12 +9,8 @@
 ParticleBlock SceneProgramTest::runSimulation(const ParticleBlock& particles, const SimulationData& simulation,
                                               const ParticleSceneData& scene)
 {
-    if (!simulationPipeline) {
-        RootSignatureBuilder root;
-        addDescriptorTable(root, makeRangeList({makeRange(RANGE_UAV, 1), makeRange(RANGE_CBV, 2)}), VISIBILITY_ALL);
-        simulationPipeline = track(createComputePipeline(app, root, ParticleSimulationCS));
-        freeRootSignatureBuilder(root);
-    }
+    if (!simulationPipeline)
+        simulationPipeline = computePipeline(ParticleSimulationCS, {makeRange(RANGE_UAV, 1), makeRange(RANGE_CBV, 2)});
     Buffer* particleBuffer = uploadBuffer(sizeof(ParticleBlock), BufferType::ReadWrite, particles.data());
     Buffer* simulationBlock = uploadBuffer(sizeof(SimulationData), BufferType::Constant, &simulation);
     Buffer* sceneBlock = uploadBuffer(sizeof(ParticleSceneData), BufferType::Constant, &scene);
@@ -40,14 +36,9 @@ PathTraceImages SceneProgramTest::runPathTracer(const ParticleBlock& particles, 
                                                 bool reference)
 {
     Pipeline*& pathTracePipeline = pathTracePipelines[reference ? 1 : 0];
-    if (!pathTracePipeline) {
-        RootSignatureBuilder root;
-        addDescriptorTable(root,
-                           makeRangeList({makeRange(RANGE_SRV, 1), makeRange(RANGE_UAV, 5), makeRange(RANGE_CBV, 3)}),
-                           VISIBILITY_ALL);
-        pathTracePipeline = track(createComputePipeline(app, root, reference ? PathTracerCSReference : PathTracerCS));
-        freeRootSignatureBuilder(root);
-    }
+    if (!pathTracePipeline)
+        pathTracePipeline = computePipeline(reference ? PathTracerCSReference : PathTracerCS,
+                                            {makeRange(RANGE_SRV, 1), makeRange(RANGE_UAV, 5), makeRange(RANGE_CBV, 3)});
     const uint32_t width = uint32_t(frame.resolution.x);
     const uint32_t height = uint32_t(frame.resolution.y);
     Buffer* particleBuffer = uploadBuffer(sizeof(ParticleBlock), BufferType::ReadWrite, particles.data());

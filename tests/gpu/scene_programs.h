@@ -38,6 +38,13 @@ private:
     }
 };
 
+inline void expectNear(Float3 actual, Float3 expected, float tolerance)
+{
+    EXPECT_NEAR(actual.x, expected.x, tolerance);
+    EXPECT_NEAR(actual.y, expected.y, tolerance);
+    EXPECT_NEAR(actual.z, expected.z, tolerance);
+}
+
 class SceneProgramTest : public GpuTest {
 protected:
     // One dispatch of numParticles / 32 groups, bound as the frame binds it (u0 particle

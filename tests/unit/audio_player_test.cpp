@@ -1,45 +1,43 @@
-// The streaming player's ring over a fake wave-out device: claims, order, retries, restarts.
+// The streaming player's ring over a fake wave-out device: claims, order, the track's end,
+// retries, restarts, the 16-bit fallback, no device, and the streaming thread's shutdown order.
 #include "audio/player.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
 
 namespace {
 
 struct Write {
     uint32_t header; // index into the player's headers
     uint64_t frame;  // first frame of the chunk the header points at
+    bool operator==(const Write&) const = default;
 };
 
-// The one fake device; the functions below are what the player sees instead of SDL.
+// The one fake device; fakeWaveOut is what the player sees instead of the platform's.
 struct FakeDevice {
     bool acceptsFloat = true;
     bool opens = true;
     bool silentOpens = true;
     bool openedSilent = false;
-    bool completeOnWrite = false; // hand each header back at once, as a device that never lags
+    bool completeOnWrite = false; // hands each header back at once, as a device that never lags
     std::vector<int> writeErrors; // popped from the front: 0 = accept
     AudioDoneFunction done = nullptr;
     void* userData = nullptr;
     uint64_t framesPlayed = 0;
-    bool closed = false;
-    size_t writesWhenClosed = 0;
+    size_t writesWhenClosed = SIZE_MAX;
     std::vector<Write> writes;
     std::atomic<size_t> writeCount{0};
     const AudioPlayer* player = nullptr;
 };
 FakeDevice* fake = nullptr;
-
-AudioDevice* fakeHandle()
-{
-    return reinterpret_cast<AudioDevice*>(fake);
-}
 
 const WaveOut fakeWaveOut = {
     .query = [](const AudioFormat& format) { return format.bitsPerSample != 32 || fake->acceptsFloat; },
@@ -49,10 +47,9 @@ const WaveOut fakeWaveOut = {
         fake->openedSilent = silent;
         fake->done = done;
         fake->userData = userData;
-        return fakeHandle();
+        return reinterpret_cast<AudioDevice*>(fake);
     },
-    .write = [](AudioDevice* device, AudioHeader* header) -> int {
-        EXPECT_EQ(device, fakeHandle());
+    .write = [](AudioDevice*, AudioHeader* header) -> int {
         if (!fake->writeErrors.empty()) {
             int error = fake->writeErrors.front();
             fake->writeErrors.erase(fake->writeErrors.begin());
@@ -60,9 +57,8 @@ const WaveOut fakeWaveOut = {
                 return error;
         }
         const AudioPlayer& player = *fake->player;
-        uint32_t frameBytes = player.channels * player.bitsPerSample / 8;
         size_t offset = static_cast<const uint8_t*>(header->data) - player.samples;
-        fake->writes.push_back({uint32_t(header - player.headers), offset / frameBytes});
+        fake->writes.push_back({uint32_t(header - player.headers), offset / (player.channels * player.bitsPerSample / 8)});
         fake->writeCount.store(fake->writes.size());
         if (fake->completeOnWrite)
             fake->done(fake->userData, header);
@@ -71,31 +67,28 @@ const WaveOut fakeWaveOut = {
     .errorText = [](int error, char* text, size_t capacity) { std::snprintf(text, capacity, "fake failure %d", error); },
     .clock = [](const AudioDevice*) { return AudioDeviceClock{.frames = fake->framesPlayed}; },
     .close = [](AudioDevice*& device) {
-        fake->closed = true;
         fake->writesWhenClosed = fake->writeCount.load();
         device = nullptr;
     },
 };
 
-class Player : public testing::Test {
-protected:
+// A player on the fake device; open() gives it a track of the given length, not yet playing.
+struct Rig {
     FakeDevice device;
     AudioPlayer player;
     uint8_t* samples = nullptr;
 
-    void SetUp() override
+    Rig()
     {
         fake = &device;
         device.player = &player;
         player.waveOut = &fakeWaveOut;
     }
-    void TearDown() override
+    ~Rig()
     {
         std::free(samples);
         fake = nullptr;
     }
-
-    // A track of the given length, its format negotiated and its device open, not yet playing.
     void open(uint32_t totalFrames)
     {
         player.totalFrames = totalFrames;
@@ -105,12 +98,6 @@ protected:
         openAudioOutput(player, samples);
     }
     void finish(uint32_t header) { device.done(device.userData, &player.headers[header]); }
-    void finishAll()
-    {
-        for (uint32_t h = 0; h < audioHeaderCount; ++h)
-            if (player.headers[h].user.load() == 1)
-                finish(h);
-    }
     std::vector<Write> passWrites()
     {
         device.writes.clear();
@@ -119,159 +106,109 @@ protected:
     }
 };
 
-bool operator==(const Write& a, const Write& b)
-{
-    return a.header == b.header && a.frame == b.frame;
-}
+struct Player : testing::Test, Rig {};
 
 } // namespace
 
-TEST_F(Player, RefillsFinishedHeadersInOrderAndSkipsQueuedOnes)
+TEST_F(Player, RefillsFinishedHeadersInOrderSkipsQueuedOnesAndRestartsFromFrameZero)
 {
     open(256 * 100);
     EXPECT_TRUE(passWrites().empty()); // not playing yet
     restartPlayer(player);
-
     // First pass: header h takes chunk h, frames 256h to 256h + 255.
     std::vector<Write> first = passWrites();
     ASSERT_EQ(first.size(), 16u);
     for (uint32_t h = 0; h < 16; ++h)
         EXPECT_EQ(first[h], (Write{h, 256ull * h}));
-    EXPECT_EQ(player.position.load(), 16u * 256);
-
-    // All still queued: nothing is claimed, nothing moves.
-    const void* fifthData = player.headers[5].data;
-    EXPECT_TRUE(passWrites().empty());
-
-    // The device finishes 0 and 1: they take chunks 16 and 17; queued 2..15 are left alone.
+    EXPECT_TRUE(passWrites().empty()); // all still queued
+    // The device finishes 5, then 0 and 1: they take chunks 16, 17 and 18 in header order;
+    // queued 2..15 are left alone.
+    const void* secondData = player.headers[2].data;
+    finish(5);
     finish(0);
     finish(1);
-    EXPECT_EQ(passWrites(), (std::vector<Write>{{0, 16 * 256}, {1, 17 * 256}}));
-    EXPECT_EQ(player.headers[5].data, fifthData);
-    EXPECT_EQ(player.headers[5].user.load(), 1u);
-
-    finish(5);
-    EXPECT_EQ(passWrites(), (std::vector<Write>{{5, 18 * 256}}));
+    EXPECT_EQ(passWrites(), (std::vector<Write>{{0, 16 * 256}, {1, 17 * 256}, {5, 18 * 256}}));
+    EXPECT_EQ(player.headers[2].data, secondData);
+    finish(0);
+    restartPlayer(player); // a second play: back to frame 0
+    EXPECT_EQ(passWrites(), (std::vector<Write>{{0, 0}}));
+    finish(0);
+    stopPlayer(player);
+    EXPECT_TRUE(passWrites().empty());
+    device.framesPlayed = 3 * 44100 / 2; // the clock is the device's count: 1.5 s at 44100 Hz
+    EXPECT_DOUBLE_EQ(playerClock(player).taken, 1500.0);
 }
 
-TEST_F(Player, LastChunkOfTheFullTrackStartsAt7937536)
+TEST_F(Player, QueuesEveryChunkThatEndsBeforeTheTracksLastFrame)
 {
-    // 180 s at 44100 Hz; a chunk at p is queued only while p + 256 < 7938000, so the last is
-    // 31006 * 256 = 7937536 and frames from 7937792 on are never queued.
-    open(7938000);
-    device.completeOnWrite = true;
-    restartPlayer(player);
-    std::vector<Write> all;
-    for (int pass = 0; pass < 3000; ++pass) {
-        std::vector<Write> writes = passWrites();
-        all.insert(all.end(), writes.begin(), writes.end());
+    // A chunk at p is queued while p + 256 < total. 180 s at 44100 Hz = 7938000 frames: the
+    // last is 31006 * 256 = 7937536. A track of exactly 40 chunks stops one short, at 38 * 256.
+    for (auto [total, chunks] : {std::pair{7938000u, 31007u}, std::pair{40u * 256, 39u}}) {
+        Rig rig;
+        rig.open(total);
+        rig.device.completeOnWrite = true;
+        restartPlayer(rig.player);
+        std::vector<Write> all;
+        for (uint32_t pass = 0; pass <= chunks / 16 + 1; ++pass) {
+            std::vector<Write> writes = rig.passWrites();
+            all.insert(all.end(), writes.begin(), writes.end());
+        }
+        ASSERT_EQ(all.size(), chunks) << total;
+        for (size_t k = 0; k < all.size(); ++k)
+            ASSERT_EQ(all[k].frame, 256ull * k);
     }
-    ASSERT_EQ(all.size(), 31007u);
-    for (size_t k = 0; k < all.size(); ++k)
-        ASSERT_EQ(all[k].frame, 256ull * k);
-    EXPECT_EQ(all.back().frame, 7937536u);
-    EXPECT_EQ(player.position.load(), 7937792u);
 }
 
 TEST_F(Player, FailedWriteRetriesTheSameChunkAndReportsOncePerFailure)
 {
     open(256 * 100);
     restartPlayer(player);
-    device.writeErrors = {0, 0, 11};
-
-    testing::internal::CaptureStdout();
-    // Headers 0 and 1 go out; the third write fails and ends the pass.
+    device.writeErrors = {0, 0, 11, 12};
+    CaptureStdout();
+    // Headers 0 and 1 go out; the third write fails and ends the pass; so does the next try.
     EXPECT_EQ(passWrites(), (std::vector<Write>{{0, 0}, {1, 256}}));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Audio Error: fake failure 11\n");
-    EXPECT_EQ(player.headers[2].user.load(), 0u); // given back for the retry
-    EXPECT_EQ(player.position.load(), 512u);
-
-    // Two more failures, one report each; then chunk 2 goes out through header 2.
-    device.writeErrors = {12, 13};
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(passWrites().empty());
     EXPECT_TRUE(passWrites().empty());
     std::vector<Write> retried = passWrites();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Audio Error: fake failure 12\nAudio Error: fake failure 13\n");
+    EXPECT_EQ(GetCapturedStdout(), "Audio Error: fake failure 11\nAudio Error: fake failure 12\n");
     ASSERT_FALSE(retried.empty());
     EXPECT_EQ(retried.front(), (Write{2, 512}));
 }
 
-TEST_F(Player, PlayRestartsFromFrameZeroAndStopQueuesNothing)
+TEST_F(Player, WithoutADeviceReportsOnceAndPlaysSilentlyInRealTime)
 {
-    open(256 * 100);
-    restartPlayer(player);
-    passWrites();
-    finishAll();
-    EXPECT_EQ(passWrites().front(), (Write{0, 16 * 256}));
-    finishAll();
-
-    restartPlayer(player); // a second play: back to frame 0
-    EXPECT_EQ(passWrites().front(), (Write{0, 0}));
-    finishAll();
-
-    stopPlayer(player);
-    EXPECT_EQ(player.position.load(), 0u);
-    EXPECT_TRUE(passWrites().empty());
-
-    // The position is the device's count since opening, whatever play did.
-    device.framesPlayed = 3 * 44100 / 2;
-    EXPECT_DOUBLE_EQ(playerClock(player).taken, 1500.0);
+    const std::string noDevice = "Audio Error: no audio output device opened; playing silently\n";
+    struct Case {
+        bool silentOpens;
+        std::string log;
+        size_t firstPassWrites;
+    };
+    const Case cases[] = {
+        {true, noDevice, 16}, // the silent output takes the headers as a device would
+        {false, noDevice + "Audio Error: the silent audio output did not open either\n", 0},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.device.opens = false;
+        rig.device.silentOpens = c.silentOpens;
+        CaptureStdout();
+        rig.open(256 * 100);
+        restartPlayer(rig.player);
+        for (int pass = 0; pass < 3; ++pass)
+            EXPECT_EQ(rig.passWrites().size(), pass == 0 ? c.firstPassWrites : 0);
+        EXPECT_EQ(GetCapturedStdout(), c.log);
+        if (!c.silentOpens) {
+            // Nothing is ever taken, so the clock runs in real time from play().
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            EXPECT_GE(playerClock(rig.player).taken, 5.0);
+        }
+    }
 }
 
-TEST_F(Player, RefusedFloatsGive16BitHeadersOfHalfTheSize)
+TEST_F(Player, StreamingThreadStopsBeforeTheDeviceCloses)
 {
-    device.acceptsFloat = false;
-    open(256 * 100);
-    EXPECT_EQ(player.bitsPerSample, 16u);
-    EXPECT_EQ(player.format.bitsPerSample, 16u);
-    // 256 frames * 2 channels * 2 bytes.
-    EXPECT_EQ(player.headers[0].bytes, 1024u);
-    EXPECT_EQ(player.headers[1].data, samples + 1024);
-    restartPlayer(player);
-    std::vector<Write> writes = passWrites();
-    EXPECT_EQ(writes[3], (Write{3, 3 * 256})); // the fake measures frames at 4 bytes each
-}
-
-TEST_F(Player, WithoutADeviceReportsOnceAndPlaysSilently)
-{
-    device.opens = false;
-    testing::internal::CaptureStdout();
-    open(256 * 100);
-    restartPlayer(player);
-    EXPECT_EQ(passWrites().size(), 16u);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Audio Error: no audio output device opened; playing silently\n");
-    EXPECT_TRUE(device.openedSilent);
-    EXPECT_EQ(player.headers[0].bytes, 2048u);
-}
-
-TEST_F(Player, WithNoOutputAtAllPassesStayQuiet)
-{
-    device.opens = false;
-    device.silentOpens = false;
-    testing::internal::CaptureStdout();
-    open(256 * 100);
-    std::string openReport = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(openReport, "Audio Error: no audio output device opened; playing silently\n"
-                          "Audio Error: the silent audio output did not open either\n");
-    restartPlayer(player);
-    testing::internal::CaptureStdout();
-    for (int pass = 0; pass < 100; ++pass)
-        EXPECT_TRUE(passWrites().empty());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    // Nothing is ever taken, so the clock runs in real time from play().
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_GE(playerClock(player).taken, 5.0);
-}
-
-TEST_F(Player, StreamingThreadQueuesTheTrackAndStopsBeforeTheDeviceCloses)
-{
-    // 40 chunks of room: chunks 0..38 are queued (38 * 256 + 256 < 40 * 256, 39 * 256 + 256 is not).
-    open(256 * 40);
+    open(256 * 40); // chunks 0..38 (see QueuesEveryChunkThatEndsBeforeTheTracksLastFrame)
     device.completeOnWrite = true;
     startAudioStreaming(player);
-    ASSERT_NE(player.thread, nullptr);
     restartPlayer(player);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (device.writeCount.load() < 39 && std::chrono::steady_clock::now() < deadline)
@@ -279,8 +216,6 @@ TEST_F(Player, StreamingThreadQueuesTheTrackAndStopsBeforeTheDeviceCloses)
     shutdownAudioPlayer(player);
     EXPECT_EQ(player.thread, nullptr);
     EXPECT_EQ(player.device, nullptr);
-    EXPECT_TRUE(device.closed);
-    EXPECT_EQ(device.writesWhenClosed, 39u);
+    EXPECT_EQ(device.writesWhenClosed, 39u); // nothing written after the close
     EXPECT_EQ(device.writes.size(), 39u);
-    EXPECT_EQ(device.writes.back().frame, 38u * 256);
 }

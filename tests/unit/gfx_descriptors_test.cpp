@@ -5,7 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
 
 namespace {
 
@@ -13,7 +14,7 @@ struct HandHeap {
     ViewRecord records[8];
     DescriptorHeap heap;
 
-    explicit HandHeap(uint32_t capacity, bool shaderVisible)
+    HandHeap(uint32_t capacity, bool shaderVisible)
     {
         heap.records = records;
         heap.cpuStart = reinterpret_cast<uint64_t>(records);
@@ -35,76 +36,52 @@ TEST(DescriptorAllocator, HandsOutConsecutiveRunsAndRefusesRequestBeyondRemainin
     // The second run starts 3 increments in, on the CPU and the GPU side alike.
     EXPECT_EQ(second.cpuHandle, hand.heap.cpuStart + 3 * sizeof(ViewRecord));
     EXPECT_EQ(second.gpuHandle, second.cpuHandle);
-    EXPECT_EQ(hand.heap.used, 8u);
+    EXPECT_EQ(second.capacity, 5u);
 
-    testing::internal::CaptureStdout();
+    CaptureStdout();
     DescriptorTable refused = allocateDescriptors(hand.heap, 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "ASSERT: DescriptorAllocator: requested 1 descriptors, only 0 remaining\n");
-    EXPECT_EQ(refused.capacity, 0u);
+    DescriptorTable empty = allocateDescriptors(hand.heap, 0);
+    hand.heap.used = 9; // beyond capacity: only a broken owner gets here
+    DescriptorTable broken = allocateDescriptors(hand.heap, 1);
+    EXPECT_EQ(GetCapturedStdout(), "ASSERT: DescriptorAllocator: requested 1 descriptors, only 0 remaining\n"
+                                   "ASSERT: DescriptorAllocator: cannot allocate 0 descriptors\n"
+                                   "ASSERT: DescriptorAllocator: internal overflow\n");
+    EXPECT_EQ(refused.capacity + empty.capacity + broken.capacity, 0u);
     EXPECT_EQ(refused.cpuHandle, 0u);
-    EXPECT_EQ(hand.heap.used, 8u); // a refused request changes nothing
+    EXPECT_EQ(hand.heap.used, 9u); // a refused request changes nothing
 
-    // After a reset (cursor back to 0) the next table is the heap's first descriptor again.
+    // After a reset (cursor back to 0) the next table is the heap's first descriptor again;
+    // a heap that is not shader visible gives no GPU handle.
     hand.heap.used = 0;
     EXPECT_EQ(allocateDescriptors(hand.heap, 2).cpuHandle, hand.heap.cpuStart);
+    HandHeap cpuOnly(4, false);
+    EXPECT_EQ(allocateDescriptors(cpuOnly.heap, 2).gpuHandle, 0u);
 }
 
-TEST(DescriptorAllocator, ReportsZeroCountAndInternalOverflow)
-{
-    HandHeap hand(4, true);
-    testing::internal::CaptureStdout();
-    DescriptorTable empty = allocateDescriptors(hand.heap, 0);
-    hand.heap.used = 5; // beyond capacity: only a broken owner gets here
-    DescriptorTable broken = allocateDescriptors(hand.heap, 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "ASSERT: DescriptorAllocator: cannot allocate 0 descriptors\n"
-              "ASSERT: DescriptorAllocator: internal overflow\n");
-    EXPECT_EQ(empty.capacity, 0u);
-    EXPECT_EQ(broken.capacity, 0u);
-    EXPECT_EQ(hand.heap.used, 5u);
-}
-
-TEST(DescriptorAllocator, TableOfHeapThatIsNotShaderVisibleHasNoGpuHandle)
-{
-    HandHeap hand(4, false);
-    hand.heap.used = 1;
-    DescriptorTable table = allocateDescriptors(hand.heap, 2);
-    EXPECT_EQ(table.gpuHandle, 0u);
-    EXPECT_EQ(table.cpuHandle, hand.heap.cpuStart + sizeof(ViewRecord));
-}
-
-TEST(DescriptorWriters, FillRecordsInOrderAndNothingBeyondTheTable)
-{
-    HandHeap hand(8, true);
-    Buffer buffer;
-    buffer.size = 65536;
-    DescriptorTable table = allocateDescriptors(hand.heap, 2);
-    writeCBV(table, &buffer, 36);
-    writeBufferUAV(table, &buffer, 10, 16);
-    // Record i of the table is at cpuHandle + increment * i.
-    EXPECT_EQ(hand.records[0].kind, ViewKind::UniformBuffer);
-    EXPECT_EQ(hand.records[0].range, 256u); // 36 bytes rounded up to 256
-    EXPECT_EQ(hand.records[1].kind, ViewKind::StorageBuffer);
-    EXPECT_EQ(hand.records[1].range, 160u); // 10 elements of 16 bytes
-
-    testing::internal::CaptureStdout();
-    writeBufferUAV(table, &buffer, 1, 4);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ASSERT: Exceeded capacity of descriptors allocated\n");
-    EXPECT_EQ(table.written, 2u);
-    EXPECT_EQ(hand.records[2].kind, ViewKind::None); // the next heap record is untouched
-}
-
-TEST(DescriptorWriters, ConstantViewAcceptsUpTo64KiB)
+TEST(DescriptorWriters, FillRecordsInOrderNothingBeyondTheTableAndConstantViewsUpTo64KiB)
 {
     HandHeap hand(8, true);
     Buffer buffer;
     buffer.size = 65536 + 256;
     DescriptorTable table = allocateDescriptors(hand.heap, 3);
+    writeCBV(table, &buffer, 36);
+    writeBufferUAV(table, &buffer, 10, 16);
     writeCBV(table, &buffer, 65536);
-    EXPECT_EQ(hand.records[0].range, 65536u);
-    testing::internal::CaptureStdout();
-    writeCBV(table, &buffer, 65537); // rounds to 65792
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "ASSERT: CBV view must be <= 64KB\n");
-    EXPECT_EQ(table.written, 1u);
+    // Record i of the table is at cpuHandle + increment * i.
+    EXPECT_EQ(hand.records[0].kind, ViewKind::UniformBuffer);
+    EXPECT_EQ(hand.records[0].range, 256u); // 36 bytes rounded up to 256
+    EXPECT_EQ(hand.records[1].kind, ViewKind::StorageBuffer);
+    EXPECT_EQ(hand.records[1].range, 160u); // 10 elements of 16 bytes
+    EXPECT_EQ(hand.records[2].range, 65536u);
+
+    CaptureStdout();
+    writeBufferUAV(table, &buffer, 1, 4);
+    DescriptorTable more = allocateDescriptors(hand.heap, 1);
+    writeCBV(more, &buffer, 65537); // rounds to 65792
+    EXPECT_EQ(GetCapturedStdout(), "ASSERT: Exceeded capacity of descriptors allocated\n"
+                                   "ASSERT: CBV view must be <= 64KB\n");
+    EXPECT_EQ(table.written, 3u);
+    EXPECT_EQ(more.written, 0u);
+    EXPECT_EQ(hand.records[3].kind, ViewKind::None); // the next heap record is untouched
 }
+

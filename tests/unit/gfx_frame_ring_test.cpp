@@ -13,12 +13,9 @@ struct FakeGpu {
     std::vector<std::pair<uint32_t, uint64_t>> waits; // (slot, value) of every blocking wait
     std::vector<uint64_t> released;                   // handles, in release order
     bool completeOnWait = true;                       // a wait returns once the value is reached
-};
-
-FrameFenceCallbacks callbacksFor(FakeGpu& gpu)
-{
-    return {
-        .user = &gpu,
+    FrameRing ring;
+    FrameFenceCallbacks fences = {
+        .user = this,
         .completedValue = [](void* user, uint32_t slot) { return static_cast<FakeGpu*>(user)->completed[slot]; },
         .waitForValue =
             [](void* user, uint32_t slot, uint64_t value) {
@@ -29,141 +26,74 @@ FrameFenceCallbacks callbacksFor(FakeGpu& gpu)
             },
         .release = [](void* user, const ReleaseEntry& entry) { static_cast<FakeGpu*>(user)->released.push_back(entry.handle); },
     };
-}
 
-void endFrame(FrameRing& ring)
-{
-    uint32_t slot = 0;
-    frameRingSubmit(ring, &slot);
-    frameRingEnd(ring);
-}
-
-void freeRing(FrameRing& ring)
-{
-    for (uint32_t i = 0; i < frameCount; ++i) {
-        ring.slotReleases[i].clear();
-        ring.deferred[i].clear();
+    ~FakeGpu() { frameRingReleaseAll(ring, fences); }
+    // beginFrame, recording (with an object deferred if given), submit and endFrame.
+    uint32_t runFrame(uint64_t deferredHandle = 0)
+    {
+        uint32_t slot = frameRingBegin(ring, fences);
+        frameRingRecording(ring);
+        if (deferredHandle)
+            frameRingDefer(ring, {1, deferredHandle});
+        uint32_t submitted = 0;
+        frameRingSubmit(ring, &submitted);
+        frameRingEnd(ring);
+        return slot;
     }
-}
+};
 
 } // namespace
 
-TEST(FrameRing, FirstThreeFramesNeverWaitAndTheFourthWaitsForSlotZero)
+TEST(FrameRing, TheFourthFrameWaitsForSlotZerosFirstSignalThenReleasesWhatItsSlotDeferred)
 {
     FakeGpu gpu;
-    FrameFenceCallbacks fences = callbacksFor(gpu);
-    FrameRing ring;
-    for (uint32_t frame = 0; frame < 3; ++frame) {
-        EXPECT_EQ(frameRingBegin(ring, fences), frame);
-        frameRingRecording(ring);
-        endFrame(ring);
-    }
+    frameRingDefer(gpu.ring, {1, 7}); // before frame 0 begins: joins slot 0's list at frame 0
+    frameRingDefer(gpu.ring, {1, 0}); // a null handle may be queued
+    for (uint32_t frame = 0; frame < 3; ++frame)
+        EXPECT_EQ(gpu.runFrame(), frame);
     EXPECT_TRUE(gpu.waits.empty());
-    EXPECT_EQ(frameRingBegin(ring, fences), 0u);
-    ASSERT_EQ(gpu.waits.size(), 1u);
-    EXPECT_EQ(gpu.waits[0], std::make_pair(0u, uint64_t(1))); // slot 0's first signal
-    EXPECT_EQ(ring.state[0], FrameState::Idle);
-
+    EXPECT_TRUE(gpu.released.empty());
+    // Frame 3 reuses slot 0: the wait for frame 0's signal comes first, then the release.
+    EXPECT_EQ(gpu.runFrame(5), 0u);
+    EXPECT_EQ(gpu.waits, (std::vector<std::pair<uint32_t, uint64_t>>{{0, 1}}));
+    EXPECT_EQ(gpu.released, std::vector<uint64_t>{7});
     // A slot whose fence has already passed is not waited for.
-    frameRingRecording(ring);
-    endFrame(ring);
     gpu.completed[1] = 1;
-    frameRingBegin(ring, fences);
+    gpu.runFrame();
     EXPECT_EQ(gpu.waits.size(), 1u);
-    freeRing(ring);
+    frameRingWaitAll(gpu.ring, gpu.fences);
+    for (FrameState state : gpu.ring.state)
+        EXPECT_EQ(state, FrameState::Idle);
+    EXPECT_EQ(gpu.released, std::vector<uint64_t>{7}); // waiting releases nothing
+    frameRingReleaseAll(gpu.ring, gpu.fences);        // shutdown: what is left in every list
+    EXPECT_EQ(gpu.released, (std::vector<uint64_t>{7, 5}));
 }
 
 TEST(FrameRing, DeferredObjectIsReleasedAtFrameNPlus6AfterItsSlotsFencePassed)
 {
     FakeGpu gpu;
     gpu.completeOnWait = false;
-    FrameFenceCallbacks fences = callbacksFor(gpu);
-    FrameRing ring;
-    // Frames 0 .. 8; the object is deferred while frame 2 (slot 2) records.
+    // Frames 0 .. 8; the object is deferred while frame 2 (slot 2) records. The GPU finishes
+    // each slot's previous work only when its slot comes round again.
     for (uint64_t frame = 0; frame <= 8; ++frame) {
         uint32_t slot = uint32_t(frame % 3);
-        // The GPU finishes each slot's previous work only when asked to wait for it.
-        if (ring.state[slot] == FrameState::Submitted)
-            gpu.completed[slot] = ring.fenceValue[slot];
-        frameRingBegin(ring, fences);
-        if (frame < 8) {
-            EXPECT_TRUE(gpu.released.empty()) << "released too early, at frame " << frame;
-        }
-        frameRingRecording(ring);
-        if (frame == 2)
-            frameRingDefer(ring, {1, 0xABC});
-        endFrame(ring);
-        if (frame == 8)
-            break;
+        if (gpu.ring.state[slot] == FrameState::Submitted)
+            gpu.completed[slot] = gpu.ring.fenceValue[slot];
+        gpu.runFrame(frame == 2 ? 0xABC : 0);
+        EXPECT_EQ(gpu.released.empty(), frame < 8) << "after frame " << frame;
     }
     // Released at the beginFrame of frame 8 = 2 + 6, after slot 2's fence reached 2 (frame 5).
-    ASSERT_EQ(gpu.released.size(), 1u);
-    EXPECT_EQ(gpu.released[0], 0xABCu);
-    freeRing(ring);
-}
-
-TEST(FrameRing, ReleasesOnlyAfterWaitingForTheSlotsFenceAndSkipsNullHandles)
-{
-    FakeGpu gpu;
-    FrameFenceCallbacks fences = callbacksFor(gpu);
-    FrameRing ring;
-    frameRingDefer(ring, {1, 7}); // before frame 0 begins: joins slot 0's list at frame 0
-    frameRingDefer(ring, {1, 0}); // a null handle may be queued
-    for (uint64_t frame = 0; frame < 3; ++frame) {
-        frameRingBegin(ring, fences);
-        frameRingRecording(ring);
-        endFrame(ring);
-    }
-    EXPECT_TRUE(gpu.released.empty());
-    EXPECT_TRUE(gpu.waits.empty());
-    // Frame 3 reuses slot 0: the wait for frame 0's signal comes first, then the release.
-    frameRingBegin(ring, fences);
-    ASSERT_EQ(gpu.waits.size(), 1u);
-    EXPECT_EQ(gpu.completed[0], 1u);
-    EXPECT_EQ(gpu.released, std::vector<uint64_t>{7});
-    frameRingRecording(ring);
-    endFrame(ring);
-    freeRing(ring);
-}
-
-TEST(FrameRing, WaitAllIdlesSubmittedSlotsWithoutReleasing)
-{
-    FakeGpu gpu;
-    FrameFenceCallbacks fences = callbacksFor(gpu);
-    FrameRing ring;
-    frameRingBegin(ring, fences);
-    frameRingRecording(ring);
-    frameRingDefer(ring, {1, 5});
-    endFrame(ring);
-    frameRingBegin(ring, fences);
-    frameRingRecording(ring);
-    endFrame(ring);
-    frameRingWaitAll(ring, fences);
-    EXPECT_EQ(ring.state[0], FrameState::Idle);
-    EXPECT_EQ(ring.state[1], FrameState::Idle);
-    EXPECT_EQ(ring.state[2], FrameState::Idle);
-    EXPECT_EQ(gpu.waits.size(), 2u);
-    EXPECT_TRUE(gpu.released.empty());
-    // Shutdown releases what is left in every list.
-    frameRingReleaseAll(ring, fences);
-    EXPECT_EQ(gpu.released, std::vector<uint64_t>{5});
+    EXPECT_EQ(gpu.released, std::vector<uint64_t>{0xABC});
 }
 
 TEST(FrameRing, WaitingForAllAfterEveryFrameStillReleasesOnTime)
 {
+    // As a capture runs: the object deferred in frame 0 joins slot 0's list as frame 3 begins
+    // there and is released as frame 6 begins there, slot 0 idle since frame 3's wait.
     FakeGpu gpu;
-    FrameFenceCallbacks fences = callbacksFor(gpu);
-    FrameRing ring;
     for (uint32_t frame = 0; frame < 7; ++frame) {
-        frameRingBegin(ring, fences);
-        frameRingRecording(ring);
-        if (frame == 0)
-            frameRingDefer(ring, {1, 5});
-        endFrame(ring);
-        frameRingWaitAll(ring, fences);
-        // Deferred in frame 0, moved into slot 0's list as frame 3 begins there, released as
-        // frame 6 begins there: slot 0 idle since frame 3's waitAll.
-        EXPECT_EQ(gpu.released, frame < 6 ? std::vector<uint64_t>{} : std::vector<uint64_t>{5});
+        gpu.runFrame(frame == 0 ? 5 : 0);
+        frameRingWaitAll(gpu.ring, gpu.fences);
+        EXPECT_EQ(gpu.released, frame < 6 ? std::vector<uint64_t>{} : std::vector<uint64_t>{5}) << frame;
     }
-    freeRing(ring);
 }
