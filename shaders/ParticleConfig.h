@@ -50,6 +50,11 @@ float toRad(float d)
 // loop never steps over them.
 #define SCENE1_CLEAR_FRAME 3254u
 #define SCENE1_LAYOUT_FRAME 3255u
+// From the frame after this one scene 1's lights float away dark; until it the flashing light
+// pulses on the beat.
+#define SCENE1_LIGHTS_OUT_FRAME 5560u
+// The music's beat, in milliseconds of the simulation's time: the pulses of both scenes follow it.
+#define BEAT_MS 2400.0
 
 struct Material {
     float3 albedo;            // linear RGB in [0, 1]

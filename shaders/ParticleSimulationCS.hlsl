@@ -186,7 +186,7 @@ void simulateScene0(uint i, inout ParticleData p)
     float time = simulation.time;
     uint frame = simulation.frame;
     if (i == 0)
-        p.radius = 8.5 + 0.5 * sin(2.0 * 3.14159265 * frac(time / 2400.0)); // 2400 ms pulse
+        p.radius = 8.5 + 0.5 * sin(2.0 * 3.14159265 * frac(time / BEAT_MS)); // pulses on the beat
 
     // Until frame 2375 the lights orbit on a script and grow in one after the other; then the
     // dynamic spheres fall towards particle 0 and collide.
@@ -316,13 +316,13 @@ void simulateScene1(uint i, inout ParticleData p)
     float time = simulation.time;
     uint frame = simulation.frame;
     float dt = simulation.dt;
-    float beat = frac(time / 2400.0); // a beat every 2400 ms
+    float beat = frac(time / BEAT_MS);
 
     // Every branch tests the particle with the frame, never the frame alone (see README, GPU
     // programs).
-    if (i == 8 && frame > 5560) {
+    if (i == 8 && frame > SCENE1_LIGHTS_OUT_FRAME) {
         floatAwayDark(p, dt);
-    } else if (i == 8 && frame < 5560) {
+    } else if (i == 8 && frame < SCENE1_LIGHTS_OUT_FRAME) {
         p.radius = 8.0 + 0.25 * exp(-50.0 * beat);
     } else if (i == 8) {
         p.material.emissive = 1.0;
@@ -331,9 +331,9 @@ void simulateScene1(uint i, inout ParticleData p)
     if (i <= 100 && p.dynamic != 0) {
         float pulse = beat <= 0.02 ? 1.0 : 0.0; // the first 48 ms of every beat
         float3 n = directionOf(p.position);
-        // After frame 5560 everything rises; before it the beat pushes the balls in, with a
+        // After SCENE1_LIGHTS_OUT_FRAME everything rises; before it the beat pushes the balls in, with a
         // damping pull from 3300 to 4000; until 3300 they keep their acceleration.
-        float3 acceleration = frame > 5560 ? float3(0.0, 0.49, 0.0)
+        float3 acceleration = frame > SCENE1_LIGHTS_OUT_FRAME ? float3(0.0, 0.49, 0.0)
             : (frame > 4000 ? -2.0 * pulse * n : (frame > 3300 ? -5.0 * pulse * n : p.acceleration));
         bool damped = frame > 3300 && frame <= 4000;
         p.acceleration = acceleration;
@@ -344,7 +344,7 @@ void simulateScene1(uint i, inout ParticleData p)
     if (i == 102)
         p.position = simulation.cameraPos; // invisible, pushes balls away from the camera
 
-    if (i == 101 && frame > 5560) {
+    if (i == 101 && frame > SCENE1_LIGHTS_OUT_FRAME) {
         floatAwayDark(p, dt);
     } else if (i == 101 && frame > 4900) {
         p.visible = 1;

@@ -142,7 +142,7 @@ void makeInert(inout Material m)
 
 float3 flashingAlbedo()
 {
-    float beta = exp(-50.0 * frac(simulation.time / 2400.0)); // flashes on the beat
+    float beta = exp(-50.0 * frac(simulation.time / BEAT_MS)); // flashes on the beat
     return float3(0.585 + 0.415 * beta, 0.585 + 0.415 * beta, 0.65 + 0.35 * beta);
 }
 
@@ -164,7 +164,7 @@ Material shadingMaterial(uint index, float3 p)
             float3 gradient;
             float value = fbm(p, 0.015, gradient);
             m.reflection = clamp(sqrt(value * value + dot(gradient, gradient)), 0.2, 1.0);
-        } else if (index == 8 && simulation.frame < 5560) {
+        } else if (index == 8 && simulation.frame < SCENE1_LIGHTS_OUT_FRAME) {
             m.albedo = flashingAlbedo();
         } else {
             m.reflection = fbm(p, 0.5);
@@ -180,7 +180,7 @@ static const uint CLEAR_SPHERE = 0;   // scene 0, index 0
 static const uint SCENE_0_LIGHT = 1;  // scene 0, every other index
 static const uint CEILING = 2;        // scene 1, index 1: as the record says
 static const uint WALL = 3;           // scene 1, indices 2 to 6
-static const uint FLASHING_LIGHT = 4; // scene 1, index 8 until frame 5560
+static const uint FLASHING_LIGHT = 4; // scene 1, index 8 until SCENE1_LIGHTS_OUT_FRAME
 static const uint BALL = 5;           // scene 1, every other index
 static const uint NO_SCENE = 6;       // any other scene: black and inert
 
@@ -195,7 +195,7 @@ Material shadingMaterial(uint index, float3 p)
     Material m = particleMaterial(index);
     uint scene = simulation.scene;
     bool wall = index >= 2 && index <= 6;
-    bool flashing = index == 8 && simulation.frame < 5560;
+    bool flashing = index == 8 && simulation.frame < SCENE1_LIGHTS_OUT_FRAME;
     uint sceneOneRule = index == 1 ? CEILING : (wall ? WALL : (flashing ? FLASHING_LIGHT : BALL));
     uint rule = scene == 0 ? (index == 0 ? CLEAR_SPHERE : SCENE_0_LIGHT) : (scene == 1 ? sceneOneRule : NO_SCENE);
     float value = 0.0;

@@ -118,13 +118,14 @@ float4 main(float4 position : SV_Position) : SV_Target
     bool inside = all(p >= topLeft) && all(p < bottomRight);
     float2 uv = (p - topLeft) / displayed;
     float3 colour = float3(0.0, 0.0, 0.0);
-    if (inside)
+    if (inside) // images have one mip level: every read is at LOD 0
         colour = frameInput.SampleLevel(linearSampler, uv, 0).rgb;
     float lum = luma(colour); // before the overlay
 
     if (inside && finalPassData.showExtraTexture != 0) {
         float4 overlay = extraTexture.SampleLevel(linearSampler, uv, 0);
         float frame = float(finalPassData.frame);
+        // Fades in over frames 1430-1600, holds, fades out over 1700-1900.
         float fade = smoothstep(1430.0, 1600.0, frame) * (1.0 - smoothstep(1700.0, 1900.0, frame));
         colour = lerp(colour, overlay.rgb, overlay.a * fade);
     }
