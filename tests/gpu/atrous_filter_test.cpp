@@ -3,7 +3,7 @@
 // definition, derived in the comments.
 #include "shaders/shader_bytecode.h"
 #include "tests/gpu/reference_programs.h"
-#include "tests/gpu/image_test_data.h"
+#include "tests/gpu/gpu_harness.h"
 
 #include <cmath>
 
@@ -44,34 +44,18 @@ protected:
     std::vector<float> run(const FilterInputs& in, ShaderBytecode program = ATrousFilterCS,
                            uint32_t resultFormat = FORMAT_R16G16B16A16_FLOAT)
     {
-        std::vector<uint16_t> colour = toHalves(in.colour);
-        Image* inputs[5] = {
-            uploadImage(W, H, FORMAT_R16G16B16A16_FLOAT, colour.data()),
-            uploadImage(W, H, FORMAT_R32G32B32A32_FLOAT, in.normal.data()),
-            uploadImage(W, H, FORMAT_R32_FLOAT, in.moment1.data()),
-            uploadImage(W, H, FORMAT_R32_FLOAT, in.moment2.data()),
-            uploadImage(W, H, FORMAT_R32_FLOAT, in.depth.data()),
-        };
-        const uint32_t formats[5] = {FORMAT_R16G16B16A16_FLOAT, FORMAT_R32G32B32A32_FLOAT, FORMAT_R32_FLOAT,
-                                     FORMAT_R32_FLOAT, FORMAT_R32_FLOAT};
         Image* result = createStorageImage(W, H, resultFormat);
-
-        Pipeline* pipeline = computePipeline(program, {makeRange(RANGE_SRV, 5), makeRange(RANGE_UAV, 1)}, true);
-
-        CommandList* list = beginCommands();
-        DescriptorTable table = allocateDescriptors(*heap, 6);
-        for (int i = 0; i < 5; ++i)
-            writeImageSRV(table, inputs[i], formats[i], 0, 1, 0, 0.0f);
-        writeImageUAV(table, result, resultFormat);
         // iterStep, then the resolution x, y, z as floats.
         RootConstants constants = {.parameter = 1, .values = {uint32_t(in.iterStep), 0, 0, 0}};
         const float resolution[3] = {float(W), float(H), 1.0f};
         std::memcpy(&constants.values[1], resolution, sizeof(resolution));
-        recordCompute(list, pipeline, {{0, table}}, &constants, (W + 31) / 32, (H + 31) / 32, 1);
-        submitAndWait();
-        if (resultFormat == FORMAT_R32G32B32A32_FLOAT)
-            return readImage<float>(result);
-        return fromHalves(readImage<uint16_t>(result));
+        dispatchOverImage(computePipeline(program, {makeRange(RANGE_SRV, 5), makeRange(RANGE_UAV, 1)}, true), W, H,
+                          {uploadFloats(W, H, FORMAT_R16G16B16A16_FLOAT, in.colour),
+                           uploadFloats(W, H, FORMAT_R32G32B32A32_FLOAT, in.normal),
+                           uploadFloats(W, H, FORMAT_R32_FLOAT, in.moment1),
+                           uploadFloats(W, H, FORMAT_R32_FLOAT, in.moment2), uploadFloats(W, H, FORMAT_R32_FLOAT, in.depth)},
+                          {result}, nullptr, &constants);
+        return readFloats(result);
     }
 };
 

@@ -4,7 +4,7 @@
 #include "shaders/ParticleConfig.h"
 #include "shaders/shader_bytecode.h"
 #include "tests/gpu/reference_programs.h"
-#include "tests/gpu/image_test_data.h"
+#include "tests/gpu/gpu_harness.h"
 
 #include <cmath>
 
@@ -36,41 +36,21 @@ protected:
     // its (0, 0, 0, 1) clear, so an output of alpha 1 is stored as it is.
     std::vector<float> run(const FieldInputs& in, bool reference = false)
     {
-        const uint32_t width = in.width, height = in.height, rgba16 = FORMAT_R16G16B16A16_FLOAT,
-                       rgba32 = FORMAT_R32G32B32A32_FLOAT, r32 = FORMAT_R32_FLOAT;
+        const uint32_t width = in.width, height = in.height, rgba32 = FORMAT_R32G32B32A32_FLOAT;
         if (!tilesPipeline)
             tilesPipeline = computePipeline(DepthOfFieldTilesCS, {makeRange(RANGE_SRV, 2), makeRange(RANGE_UAV, 2),
                                                                   makeRange(RANGE_CBV, 1)});
         FullscreenPass*& pass = passes[reference];
         if (!pass)
-            pass = fullscreenPass(reference ? DepthOfFieldPSReference : DepthOfFieldPS, 4, rgba16, ADDRESS_CLAMP);
-        std::vector<uint16_t> colour = toHalves(in.colour);
-        Image* depth = uploadImage(width, height, r32, in.depth.data());
-        Image* frame = uploadImage(width, height, rgba16, colour.data());
+            pass = fullscreenPass(reference ? DepthOfFieldPSReference : DepthOfFieldPS, 4, FORMAT_R16G16B16A16_FLOAT,
+                                  ADDRESS_CLAMP);
+        Image* depth = uploadFloats(width, height, FORMAT_R32_FLOAT, in.depth);
+        Image* frame = uploadFloats(width, height, FORMAT_R16G16B16A16_FLOAT, in.colour);
         Image* packed = createStorageImage(width, height, rgba32);
         Image* tiles = createStorageImage((width + 31) / 32, (height + 31) / 32, rgba32);
         Buffer* constants = uploadBuffer(sizeof(DepthOfFieldData), BufferType::Constant, &in.constants);
-
-        CommandList* list = beginCommands();
-        resetDescriptorHeap(*heap);
-        DescriptorTable table = allocateDescriptors(*heap, 5);
-        writeImageSRV(table, depth, r32, 0, 1, 0, 0.0f);
-        writeImageSRV(table, frame, rgba16, 0, 1, 0, 0.0f);
-        writeImageUAV(table, packed, rgba32);
-        writeImageUAV(table, tiles, rgba32);
-        writeCBV(table, constants, sizeof(DepthOfFieldData));
-        recordCompute(list, tilesPipeline, {{0, table}}, nullptr, (width + 31) / 32, (height + 31) / 32, 1);
-        submitAndWait();
-        auto view = [](Image* image, uint32_t format) {
-            return ResourceBinding{.accessKind = AccessKind::PixelImageSrv, .image = image,
-                                   .viewParameters = {format, 0, 1, 0}};
-        };
-        const ResourceBinding bindings[5] = {
-            view(depth, r32), view(frame, rgba16), view(packed, rgba32), view(tiles, rgba32),
-            {.accessKind = AccessKind::ConstantBuffer, .buffer = constants,
-             .viewParameters = {sizeof(DepthOfFieldData), 0, 0, 0}},
-        };
-        return fromHalves(readImage<uint16_t>(drawPass(pass, width, height, bindings)));
+        dispatchOverImage(tilesPipeline, width, height, {depth, frame}, {packed, tiles}, constants);
+        return readFloats(drawPass(pass, width, height, passBindings({depth, frame, packed, tiles}, constants)));
     }
 
     Pipeline* tilesPipeline = nullptr;

@@ -3,7 +3,7 @@
 // values above 1 stay visible; the letterbox runs on an RGBA8 target like the back buffer.
 #include "shaders/ParticleConfig.h"
 #include "shaders/shader_bytecode.h"
-#include "tests/gpu/image_test_data.h"
+#include "tests/gpu/gpu_harness.h"
 
 #include <cmath>
 
@@ -29,21 +29,16 @@ protected:
     // Draws into a target of nativeResolution's size.
     Image* draw(uint32_t targetFormat)
     {
-        std::vector<uint16_t> halves = toHalves(source);
-        Image* frame = uploadImage(width, height, FORMAT_R16G16B16A16_FLOAT, halves.data(), STATE_PIXEL_SHADER_RESOURCE);
+        Image* frame = uploadFloats(width, height, FORMAT_R16G16B16A16_FLOAT, source, STATE_PIXEL_SHADER_RESOURCE);
         Image* title = uploadImage(4, 4, FORMAT_R8G8B8A8_UNORM, overlay.data(), STATE_PIXEL_SHADER_RESOURCE);
-        Buffer* block = uploadBuffer(sizeof(FinalPassData), BufferType::Constant, &constants);
-        const ResourceBinding bindings[3] = {
-            {.accessKind = AccessKind::PixelImageSrv, .image = frame, .viewParameters = {FORMAT_R16G16B16A16_FLOAT, 0, 1, 0}},
-            {.accessKind = AccessKind::PixelImageSrv, .image = title, .viewParameters = {FORMAT_R8G8B8A8_UNORM, 0, 1, 0}},
-            {.accessKind = AccessKind::ConstantBuffer, .buffer = block, .viewParameters = {sizeof(FinalPassData), 0, 0, 0}},
-        };
+        std::vector<ResourceBinding> bindings =
+            passBindings({frame, title}, uploadBuffer(sizeof(FinalPassData), BufferType::Constant, &constants));
         FullscreenPass*& pass = targetFormat == FORMAT_R8G8B8A8_UNORM ? bytePass : halfPass;
         if (!pass)
             pass = fullscreenPass(TransferToBackbufferPS, 2, targetFormat, ADDRESS_BORDER);
         return drawPass(pass, uint32_t(constants.nativeResolution.x), uint32_t(constants.nativeResolution.y), bindings);
     }
-    std::vector<float> drawHalves() { return fromHalves(readImage<uint16_t>(draw(FORMAT_R16G16B16A16_FLOAT))); }
+    std::vector<float> drawHalves() { return readFloats(draw(FORMAT_R16G16B16A16_FLOAT)); }
 
     FullscreenPass* bytePass = nullptr;
     FullscreenPass* halfPass = nullptr;

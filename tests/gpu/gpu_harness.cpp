@@ -50,6 +50,15 @@ Image* GpuTest::createRenderTarget(uint32_t width, uint32_t height, uint32_t for
     return images.back();
 }
 
+Image* GpuTest::uploadFloats(uint32_t width, uint32_t height, uint32_t format, const std::vector<float>& values,
+                             uint32_t state)
+{
+    if (format != FORMAT_R16G16B16A16_FLOAT)
+        return uploadImage(width, height, format, values.data(), state);
+    std::vector<_Float16> halves(values.begin(), values.end());
+    return uploadImage(width, height, format, halves.data(), state);
+}
+
 Buffer* GpuTest::uploadBuffer(uint64_t size, BufferType type, const void* data)
 {
     buffers.push_back(createBuffer(app, size, type, data, false, 0));
@@ -118,6 +127,34 @@ void GpuTest::recordCompute(CommandList* list, Pipeline* pipeline, std::initiali
     dispatch(list, groupsX, groupsY, groupsZ);
 }
 
+void GpuTest::dispatchOverImage(Pipeline* pipeline, uint32_t width, uint32_t height,
+                                std::initializer_list<Image*> inputs, std::initializer_list<Image*> outputs,
+                                Buffer* constants, const RootConstants* rootConstants)
+{
+    resetDescriptorHeap(*heap);
+    CommandList* list = beginCommands();
+    DescriptorTable table = allocateDescriptors(*heap, uint32_t(inputs.size() + outputs.size()) + (constants ? 1 : 0));
+    for (Image* image : inputs)
+        writeImageSRV(table, image, image->format, 0, 1, 0, 0.0f);
+    for (Image* image : outputs)
+        writeImageUAV(table, image, image->format);
+    if (constants)
+        writeCBV(table, constants, uint32_t(constants->size));
+    recordCompute(list, pipeline, {{0, table}}, rootConstants, (width + 31) / 32, (height + 31) / 32, 1);
+    submitAndWait();
+}
+
+std::vector<ResourceBinding> GpuTest::passBindings(std::initializer_list<Image*> images, Buffer* constants)
+{
+    std::vector<ResourceBinding> bindings;
+    for (Image* image : images)
+        bindings.push_back({.accessKind = AccessKind::PixelImageSrv, .image = image,
+                            .viewParameters = {image->format, 0, 1, 0}});
+    bindings.push_back({.accessKind = AccessKind::ConstantBuffer, .buffer = constants,
+                        .viewParameters = {uint32_t(constants->size), 0, 0, 0}});
+    return bindings;
+}
+
 uint64_t GpuTest::renderTargetView(Image* image, uint32_t format)
 {
     DescriptorTable table = allocateDescriptors(*rtvHeap, 1);
@@ -162,4 +199,12 @@ std::vector<uint8_t> GpuTest::readImageBytes(Image* image)
 std::vector<uint8_t> GpuTest::readBufferBytes(Buffer* buffer)
 {
     return readBack(app, buffer, {.rowPitch = buffer->size, .rowCount = 1, .rowSize = buffer->size, .totalBytes = buffer->size});
+}
+
+std::vector<float> GpuTest::readFloats(Image* image)
+{
+    if (image->format != FORMAT_R16G16B16A16_FLOAT)
+        return readImage<float>(image);
+    std::vector<_Float16> halves = readImage<_Float16>(image);
+    return std::vector<float>(halves.begin(), halves.end());
 }

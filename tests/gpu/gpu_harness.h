@@ -51,6 +51,10 @@ protected:
     Image* createStorageImage(uint32_t width, uint32_t height, uint32_t format);
     // Image to draw into, in RENDER_TARGET state.
     Image* createRenderTarget(uint32_t width, uint32_t height, uint32_t format);
+    // Image of float pixels, tightly packed rows; for RGBA16F they are stored as the compiler's
+    // own half type makes them (round to nearest even, subnormal halves included).
+    Image* uploadFloats(uint32_t width, uint32_t height, uint32_t format, const std::vector<float>& values,
+                        uint32_t state = STATE_NON_PIXEL_SHADER_RESOURCE);
     // Buffer of a BufferType with optional initial data (uploaded at the next beginFrame).
     Buffer* uploadBuffer(uint64_t size, BufferType type, const void* data);
     Pipeline* track(Pipeline* pipeline);
@@ -70,6 +74,14 @@ protected:
     // setDescriptorHeap(heap) + setPipeline + tables + root constants + dispatch.
     void recordCompute(CommandList* list, Pipeline* pipeline, std::initializer_list<TableBinding> tables,
                        const RootConstants* constants, uint32_t groupsX, uint32_t groupsY, uint32_t groupsZ);
+    // In a frame of its own, one table at parameter 0: the inputs as t0.., the outputs as u0..,
+    // constants (if any) as b0; then ceil(width / 32) x ceil(height / 32) groups, and a wait.
+    // The descriptor heap starts again from the top.
+    void dispatchOverImage(Pipeline* pipeline, uint32_t width, uint32_t height, std::initializer_list<Image*> inputs,
+                           std::initializer_list<Image*> outputs, Buffer* constants,
+                           const RootConstants* rootConstants = nullptr);
+    // A full-screen pass's bindings: the images as pixel-shader views, then the constant block.
+    std::vector<ResourceBinding> passBindings(std::initializer_list<Image*> images, Buffer* constants);
     // A render-target view of image in the harness's RTV heap.
     uint64_t renderTargetView(Image* image, uint32_t format);
     // Draws the pass in a frame of its own into a new width x height target of its format;
@@ -79,6 +91,7 @@ protected:
     // >>read-back (each runs a frame of its own; the resource keeps its tracked state)
     std::vector<uint8_t> readImageBytes(Image* image);  // tightly packed rows
     std::vector<uint8_t> readBufferBytes(Buffer* buffer);
+    std::vector<float> readFloats(Image* image); // 32-bit floats, or RGBA16F halves widened
     template <typename T>
     std::vector<T> readImage(Image* image) { return valuesOf<T>(readImageBytes(image)); }
     template <typename T>

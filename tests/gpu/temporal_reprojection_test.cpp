@@ -4,7 +4,7 @@
 #include "shaders/ParticleConfig.h"
 #include "shaders/shader_bytecode.h"
 #include "tests/gpu/reference_programs.h"
-#include "tests/gpu/image_test_data.h"
+#include "tests/gpu/gpu_harness.h"
 
 #include <cstdlib>
 
@@ -75,41 +75,17 @@ protected:
                         uint32_t accumFormat = FORMAT_R16G16B16A16_FLOAT)
     {
         const uint32_t rgba16 = FORMAT_R16G16B16A16_FLOAT, rgba32 = FORMAT_R32G32B32A32_FLOAT, r32 = FORMAT_R32_FLOAT;
-        std::vector<uint16_t> colour = toHalves(in.colour), history = toHalves(in.history);
-        struct Source {
-            uint32_t format;
-            const void* data;
-        } sources[11] = {
-            {rgba16, colour.data()},          {rgba32, in.motion.data()},    {rgba16, history.data()},
-            {rgba32, in.position.data()},     {rgba32, in.normal.data()},    {rgba32, in.prevPosition.data()},
-            {rgba32, in.prevNormal.data()},   {r32, in.prevMoment1.data()},  {r32, in.prevMoment2.data()},
-            {r32, in.depth.data()},           {r32, in.prevDepth.data()},
-        };
-        Image* inputs[11];
-        for (int i = 0; i < 11; ++i)
-            inputs[i] = uploadImage(W, H, sources[i].format, sources[i].data);
-        Image* accum = createStorageImage(W, H, accumFormat);
-        Image* moment1 = createStorageImage(W, H, r32);
-        Image* moment2 = createStorageImage(W, H, r32);
-        Buffer* constants = uploadBuffer(sizeof(ConstantBufferData), BufferType::Constant, &in.constants);
-
-        Pipeline* pipeline = computePipeline(
-            program, {makeRange(RANGE_SRV, 11), makeRange(RANGE_UAV, 3), makeRange(RANGE_CBV, 1)}, false, true);
-
-        CommandList* list = beginCommands();
-        DescriptorTable table = allocateDescriptors(*heap, 15);
-        for (int i = 0; i < 11; ++i)
-            writeImageSRV(table, inputs[i], sources[i].format, 0, 1, 0, 0.0f);
-        writeImageUAV(table, accum, accumFormat);
-        writeImageUAV(table, moment1, r32);
-        writeImageUAV(table, moment2, r32);
-        writeCBV(table, constants, sizeof(ConstantBufferData));
-        recordCompute(list, pipeline, {{0, table}}, nullptr, (W + 31) / 32, (H + 31) / 32, 1);
-        submitAndWait();
-
-        std::vector<float> accumulated =
-            accumFormat == rgba32 ? readImage<float>(accum) : fromHalves(readImage<uint16_t>(accum));
-        return {accumulated, readImage<float>(moment1), readImage<float>(moment2)};
+        auto image = [&](uint32_t format, const std::vector<float>& values) { return uploadFloats(W, H, format, values); };
+        Image* outputs[3] = {createStorageImage(W, H, accumFormat), createStorageImage(W, H, r32),
+                             createStorageImage(W, H, r32)};
+        dispatchOverImage(
+            computePipeline(program, {makeRange(RANGE_SRV, 11), makeRange(RANGE_UAV, 3), makeRange(RANGE_CBV, 1)}, false, true),
+            W, H,
+            {image(rgba16, in.colour), image(rgba32, in.motion), image(rgba16, in.history), image(rgba32, in.position),
+             image(rgba32, in.normal), image(rgba32, in.prevPosition), image(rgba32, in.prevNormal),
+             image(r32, in.prevMoment1), image(r32, in.prevMoment2), image(r32, in.depth), image(r32, in.prevDepth)},
+            {outputs[0], outputs[1], outputs[2]}, uploadBuffer(sizeof(ConstantBufferData), BufferType::Constant, &in.constants));
+        return {readFloats(outputs[0]), readFloats(outputs[1]), readFloats(outputs[2])};
     }
 };
 
