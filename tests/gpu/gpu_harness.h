@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/array.h"
+#include "core/math.h"
 #include "gfx/commands.h"
 #include "gfx/context.h"
 #include "gfx/descriptors.h"
@@ -36,6 +37,13 @@ std::vector<T> valuesOf(const std::vector<uint8_t>& bytes)
     std::vector<T> values(bytes.size() / sizeof(T));
     std::memcpy(values.data(), bytes.data(), values.size() * sizeof(T));
     return values;
+}
+
+inline void expectNear(Float3 actual, Float3 expected, float tolerance)
+{
+    EXPECT_NEAR(actual.x, expected.x, tolerance);
+    EXPECT_NEAR(actual.y, expected.y, tolerance);
+    EXPECT_NEAR(actual.z, expected.z, tolerance);
 }
 
 class GpuTest : public ::testing::Test {

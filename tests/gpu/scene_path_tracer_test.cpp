@@ -1,58 +1,95 @@
 // PathTracerCS on lavapipe: 32 x 32 images, a camera of our own, crafted spheres, and values
 // worked out from the camera and sphere geometry by hand.
-#include "tests/gpu/scene_programs.h"
+#include "shaders/ParticleConfig.h"
+#include "shaders/shader_bytecode.h"
+#include "tests/gpu/gpu_harness.h"
+#include "tests/gpu/reference_programs.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
 
 namespace {
+
+using ParticleBlock = std::array<ParticleData, MAX_PARTICLES>;
+
+// The tracer's outputs: colour, motion, position (w = id) and normal, 4 floats a pixel; depth, 1.
+struct PathTraceImages {
+    int width = 0;
+    std::vector<float> color, motion, position, normal, depth;
+
+    Float3 colorAt(int x, int y) const { return at(color, x, y); }
+    Float3 positionAt(int x, int y) const { return at(position, x, y); }
+    Float3 normalAt(int x, int y) const { return at(normal, x, y); }
+    Float3 motionAt(int x, int y) const { return at(motion, x, y); }
+    float idAt(int x, int y) const { return position[4 * (y * width + x) + 3]; }
+    float depthAt(int x, int y) const { return depth[y * width + x]; }
+    Float3 at(const std::vector<float>& image, int x, int y) const
+    {
+        const float* p = &image[4 * (y * width + x)];
+        return {p[0], p[1], p[2]};
+    }
+};
+
+class PathTracer : public GpuTest {
+protected:
+    // One dispatch of the frame's grid, floor(width / 32) x (floor(height / 32) + 1) groups,
+    // bound as the frame binds it. Every image is 32-bit float so that values are checked at
+    // full precision (the programs write formatless storage images).
+    // `reference` runs the tracer that tests every sphere for every ray.
+    PathTraceImages runPathTracer(const ParticleBlock& particles, const ConstantBufferData& frame,
+                                  const ParticleSceneData& scene, const SimulationData& simulation, bool reference = false)
+    {
+        Pipeline* pipeline = computePipeline(reference ? PathTracerCSReference : PathTracerCS,
+                                             {makeRange(RANGE_SRV, 1), makeRange(RANGE_UAV, 5), makeRange(RANGE_CBV, 3)});
+        const uint32_t width = uint32_t(frame.resolution.x), height = uint32_t(frame.resolution.y);
+        Buffer* particleBuffer = uploadBuffer(sizeof(ParticleBlock), BufferType::ReadWrite, particles.data());
+        Buffer* blocks[3] = {uploadBuffer(sizeof(ConstantBufferData), BufferType::Constant, &frame),
+                             uploadBuffer(sizeof(ParticleSceneData), BufferType::Constant, &scene),
+                             uploadBuffer(sizeof(SimulationData), BufferType::Constant, &simulation)};
+        Image* outputs[5];
+        for (int i = 0; i < 5; ++i)
+            outputs[i] = createStorageImage(width, height, i < 4 ? FORMAT_R32G32B32A32_FLOAT : FORMAT_R32_FLOAT);
+
+        CommandList* list = beginCommands();
+        transitionNow(list, particleBuffer, STATE_NON_PIXEL_SHADER_RESOURCE);
+        resetDescriptorHeap(*heap);
+        DescriptorTable table = allocateDescriptors(*heap, 9);
+        writeBufferSRV(table, particleBuffer, MAX_PARTICLES, sizeof(ParticleData));
+        for (Image* image : outputs)
+            writeImageUAV(table, image, image->format);
+        for (Buffer* block : blocks)
+            writeCBV(table, block, uint32_t(block->size));
+        recordCompute(list, pipeline, {{0, table}}, nullptr, uint32_t(frame.resolution.x * 0.03125f),
+                      uint32_t(frame.resolution.y * 0.03125f) + 1, 1);
+        submitAndWait();
+        return {int(width), readFloats(outputs[0]), readFloats(outputs[1]), readFloats(outputs[2]),
+                readFloats(outputs[3]), readFloats(outputs[4])};
+    }
+};
 
 constexpr int SIZE = 32;
 constexpr float A = -1.0002f;  // depth terms of the piece's projection (near 0.1, far 1000)
 constexpr float B = -0.20002f;
 const Float3 EYE = {1.0f, 2.0f, 3.0f};
 
-struct Camera {
-    Float4x4 invViewProj;
-    Float4x4 viewProj;
-};
-
-// A camera at EYE looking down -z with a 90 degree field of view and square pixels: pixel
+// The camera at EYE looks down -z with a 90 degree field of view and square pixels: pixel
 // (x, y) has ndc (2x / 32 - 1, 2y / 32 - 1) and looks along (ndc.x, ndc.y, -1).
 // invViewProj, in the dot-product form, takes (ndc, 1, 1) to (EYE + (ndc.x, ndc.y, -1), 1);
 // viewProj, in the vector-times-matrix form, takes a point X to clip
 // (X - EYE).x, (X - EYE).y, A (X - EYE).z + B, -(X - EYE).z. Neither is symmetric, so a
 // product in the wrong form lands elsewhere.
-Camera makeCamera()
-{
-    Camera camera{};
-    camera.invViewProj.m[0][0] = 1.0f;
-    camera.invViewProj.m[0][3] = EYE.x;
-    camera.invViewProj.m[1][1] = 1.0f;
-    camera.invViewProj.m[1][3] = EYE.y;
-    camera.invViewProj.m[2][3] = EYE.z - 1.0f;
-    camera.invViewProj.m[3][2] = 1.0f;
-    Float4x4& m = camera.viewProj;
-    m.m[0][0] = 1.0f;
-    m.m[1][1] = 1.0f;
-    m.m[2][2] = A;
-    m.m[2][3] = -1.0f;
-    m.m[3][0] = -EYE.x;
-    m.m[3][1] = -EYE.y;
-    m.m[3][2] = B - A * EYE.z;
-    m.m[3][3] = EYE.z;
-    return camera;
-}
+const Float4x4 INV_VIEW_PROJ = {{{1, 0, 0, EYE.x}, {0, 1, 0, EYE.y}, {0, 0, 0, EYE.z - 1}, {0, 0, 1, 0}}};
+const Float4x4 VIEW_PROJ = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, A, -1}, {-EYE.x, -EYE.y, B - A * EYE.z, EYE.z}}};
 
-ConstantBufferData frameWith(const Camera& camera, uint32_t sampleCount)
+ConstantBufferData frameWith(uint32_t sampleCount)
 {
     ConstantBufferData frame{};
     frame.cameraPos = EYE;
-    frame.invViewProjMtx = camera.invViewProj;
-    frame.viewProjMtx = camera.viewProj;
-    frame.prevViewProjMtx = camera.viewProj;
+    frame.invViewProjMtx = INV_VIEW_PROJ;
+    frame.viewProjMtx = frame.prevViewProjMtx = VIEW_PROJ;
     frame.resolution = {float(SIZE), float(SIZE), 1.0f};
     frame.time = 1234.5f;
     frame.sampleCount = sampleCount;
@@ -61,11 +98,7 @@ ConstantBufferData frameWith(const Camera& camera, uint32_t sampleCount)
 
 SimulationData simulationAt(uint32_t scene, uint32_t frame)
 {
-    SimulationData simulation{};
-    simulation.scene = scene;
-    simulation.frame = frame;
-    simulation.time = 700.0f;
-    return simulation;
+    return {.scene = scene, .frame = frame, .time = 700.0f};
 }
 
 Float2 ndcOf(float x, float y)
@@ -127,11 +160,8 @@ Float3 skyLight(int x, int y, int samples, Float3 sky)
 
 } // namespace
 
-class PathTracer : public SceneProgramTest {};
-
 TEST_F(PathTracer, HitsShowTheirSurfaceLightAndMotionAndInvisibleSpheresNever)
 {
-    Camera camera = makeCamera();
     const Float3 centre = EYE + Float3{0.0f, 0.0f, -10.0f};
     const float radius = 4.0f;
     ParticleBlock particles{};
@@ -145,7 +175,7 @@ TEST_F(PathTracer, HitsShowTheirSurfaceLightAndMotionAndInvisibleSpheresNever)
     // Invisible: in front of the light, and around the camera.
     particles[3] = sphereAt(3, EYE + Float3{0.0f, 0.0f, -5.0f}, 1.0f, 0);
     particles[4] = sphereAt(4, EYE, 50.0f, 0);
-    ConstantBufferData frame = frameWith(camera, 4);
+    ConstantBufferData frame = frameWith(4);
     // Last frame the camera saw x twice as wide: proj(prev, X).x = 2 ndc.x of X.
     frame.prevViewProjMtx.m[0][0] = 2.0f;
     frame.prevViewProjMtx.m[3][0] = -2.0f * EYE.x;
@@ -206,7 +236,7 @@ TEST_F(PathTracer, RayFromInsideASphereHitsItsFarSide)
     const Float3 centre = EYE + Float3{0.0f, 0.0f, -2.0f};
     ParticleBlock particles{};
     particles[0] = sphereAt(0, centre, 5.0f, 1);
-    PathTraceImages images = runPathTracer(particles, frameWith(makeCamera(), 4), {{0.0f, 0.0f, 0.0f}, 32},
+    PathTraceImages images = runPathTracer(particles, frameWith(4), {{0.0f, 0.0f, 0.0f}, 32},
                                            simulationAt(2, 100));
     // Straight ahead: roots -3 and 7, so the far side at 7 with the outward normal (0, 0, -1).
     EXPECT_EQ(images.idAt(16, 16), 1.0f);
@@ -218,7 +248,6 @@ TEST_F(PathTracer, RayFromInsideASphereHitsItsFarSide)
 
 TEST_F(PathTracer, ColourSumsSampleCountPlusOnePathsOverSampleCount)
 {
-    const Camera camera = makeCamera();
     ParticleBlock particles{};
     particles[5] = sphereAt(5, EYE + Float3{0.0f, 0.0f, -10.0f}, 6.0f, 0); // invisible
     const Float3 background = {0.2f, 0.4f, 0.6f};
@@ -239,7 +268,7 @@ TEST_F(PathTracer, ColourSumsSampleCountPlusOnePathsOverSampleCount)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.frame);
-        PathTraceImages images = runPathTracer(particles, frameWith(camera, c.sampleCount),
+        PathTraceImages images = runPathTracer(particles, frameWith(c.sampleCount),
                                                {background, 32}, simulationAt(1, c.frame));
         for (int y = 0; y < SIZE; y += 3) {
             for (int x = 0; x < SIZE; x += 3) {
@@ -280,8 +309,7 @@ TEST_F(PathTracer, CameraRaysOfEachTileFindTheHitsOfEverySphere)
     particles[21] = particles[20]; // the same sphere twice: 20 must be seen, never 21
     particles[21].id = 22;
     particles[30].position = EYE + Float3{0.0f, 0.0f, 8.0f}; // behind the camera
-    Camera camera = makeCamera();
-    ConstantBufferData frame = frameWith(camera, 4);
+    ConstantBufferData frame = frameWith(4);
     frame.resolution = {96.0f, 64.0f, 1.0f};
     frame.prevViewProjMtx.m[3][0] += 0.01f; // the camera moved a little
     for (uint32_t scene : {0u, 1u}) {
