@@ -10,9 +10,7 @@
 
 namespace {
 
-struct Frame {
-    float left, right;
-};
+struct Frame { float left, right; };
 
 // A device that refuses floats and takes every write; nothing here plays, so nothing is written.
 int pcmDeviceToken;
@@ -62,14 +60,12 @@ protected:
 
 } // namespace
 
-TEST_F(Soundtrack, SamplesMatchValuesDerivedFromTheFormulasAndTheEnvelope)
+TEST_F(Soundtrack, SamplesMatchTheFormulasAndTheEnvelopeAsFloatsAndAs16Bits)
 {
     constexpr uint32_t rate = 64; // 180 s = 11520 frames = 45 whole groups
     std::vector<Frame> track = render(180, rate);
     ASSERT_EQ(track.size(), 11520u);
-    struct Expected {
-        float t, left, right, tolerance;
-    };
+    struct Expected { float t, left, right, tolerance; };
     const Expected expected[] = {
         // t = 0: the master fade-in smoothstep(0, 8, 0) is 0.
         {0.0f, 0.0f, 0.0f, 0.0f},
@@ -113,20 +109,24 @@ TEST_F(Soundtrack, SamplesMatchValuesDerivedFromTheFormulasAndTheEnvelope)
     }
     // Audible in between: melody, chords and bass give an RMS of about 0.048 (0.01 is -40 dB).
     EXPECT_GT(std::sqrt(sumSquares / (80 * rate)), 0.01);
-}
 
-TEST_F(Soundtrack, OnlyWholeGroupsOf256FramesAreComputed)
-{
-    // 1 s at 1000 Hz: 1000 / 256 = 3 groups, so frames 768 to 999 keep the buffer's zeros.
-    std::vector<Frame> track = render(1, 1000);
-    EXPECT_NE(track[767].left, 0.0f); // the pad's first whisper, about 1e-6
-    for (uint32_t i = 768; i < 1000; ++i)
-        ASSERT_EQ(track[i].left, 0.0f) << "frame " << i;
+    // A device that refuses floats gets 16-bit samples of the same track: each its float
+    // scaled by 32767 and rounded, within half a step.
+    AudioRenderer* audio = renderer(180, rate, &pcmOnlyDevice);
+    EXPECT_EQ(audio->bitsPerSample, 16u);
+    ASSERT_NE(audio->player.thread, nullptr);
+    const int16_t* pcm = reinterpret_cast<const int16_t*>(audio->samples);
+    for (uint32_t i = 0; i < track.size(); ++i) {
+        ASSERT_LE(std::fabs(pcm[2 * i] - track[i].left * 32767.0), 0.5) << "frame " << i;
+        ASSERT_LE(std::fabs(pcm[2 * i + 1] - track[i].right * 32767.0), 0.5) << "frame " << i;
+    }
+    EXPECT_EQ(pcm[2 * 640], 389); // t = 10: 0.011877151 * 32767 = 389.18
+    destroyAudioRenderer(app, audio);
 }
 
 TEST_F(Soundtrack, RecordsOnceReadsBackAfterOneSignalAndPlaysOnlyWhenReady)
 {
-    AudioRenderer* audio = createAudioRenderer(app, {.durationSeconds = 1, .sampleRate = 512, .waveOut = nullptr});
+    AudioRenderer* audio = createAudioRenderer(app, {.durationSeconds = 1, .sampleRate = 1000, .waveOut = nullptr});
     playAudio(*audio); // not ready: no effect
     EXPECT_FALSE(audioPlaying(*audio));
     // Frame 1: update does nothing, the render is recorded, and only once.
@@ -146,6 +146,11 @@ TEST_F(Soundtrack, RecordsOnceReadsBackAfterOneSignalAndPlaysOnlyWhenReady)
     EXPECT_EQ(audio->state, RendererState::Ready);
     EXPECT_EQ(audio->copyFence, nullptr);
     ASSERT_NE(audio->samples, nullptr);
+    // 1000 / 256 = 3 whole groups: frames 768 to 999 keep the buffer's zeros.
+    const Frame* frames = reinterpret_cast<const Frame*>(audio->samples);
+    EXPECT_NE(frames[767].left, 0.0f); // the pad's first whisper, about 1e-6
+    for (uint32_t i = 768; i < 1000; ++i)
+        ASSERT_EQ(frames[i].left, 0.0f) << "frame " << i;
     runFrame(*audio);
     EXPECT_EQ(audio->state, RendererState::Ready);
     // Without a device play and stop still switch playing.
@@ -153,21 +158,5 @@ TEST_F(Soundtrack, RecordsOnceReadsBackAfterOneSignalAndPlaysOnlyWhenReady)
     EXPECT_TRUE(audioPlaying(*audio));
     stopAudio(*audio);
     EXPECT_FALSE(audioPlaying(*audio));
-    destroyAudioRenderer(app, audio);
-}
-
-TEST_F(Soundtrack, RefusedFloatsGive16BitSamplesOfTheSameTrack)
-{
-    std::vector<Frame> track = render(180, 64);
-    AudioRenderer* audio = renderer(180, 64, &pcmOnlyDevice);
-    EXPECT_EQ(audio->bitsPerSample, 16u);
-    ASSERT_NE(audio->player.thread, nullptr);
-    // Each sample is its float scaled by 32767 and rounded: within half a step.
-    const int16_t* pcm = reinterpret_cast<const int16_t*>(audio->samples);
-    for (uint32_t i = 0; i < track.size(); ++i) {
-        ASSERT_LE(std::fabs(pcm[2 * i] - track[i].left * 32767.0), 0.5) << "frame " << i;
-        ASSERT_LE(std::fabs(pcm[2 * i + 1] - track[i].right * 32767.0), 0.5) << "frame " << i;
-    }
-    EXPECT_EQ(pcm[2 * 640], 389); // t = 10: 0.011877151 * 32767 = 389.18
     destroyAudioRenderer(app, audio);
 }

@@ -89,10 +89,7 @@ TEST_F(FinalTransfer, OverlayFadesInHoldsAndFadesOutUnderTheBrightnessOfTheFrame
     for (uint32_t i = 0; i < 16; ++i)
         overlay[i * 4 + 0] = overlay[i * 4 + 1] = overlay[i * 4 + 2] = 255, overlay[i * 4 + 3] = 153;
     constants.showExtraTexture = 1;
-    struct Case {
-        uint32_t frame;
-        float brightness, expected;
-    };
+    struct Case { uint32_t frame; float brightness, expected; };
     const Case cases[] = {
         {1000, 1.0f, 0.0f}, {1430, 1.0f, 0.0f}, {1515, 1.0f, 0.3f}, // halfway in: 3/4 - 2/8 = 0.5
         {1600, 1.0f, 0.6f}, {1700, 1.0f, 0.6f}, {1800, 1.0f, 0.3f}, {1900, 1.0f, 0.0f},

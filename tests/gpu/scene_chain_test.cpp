@@ -9,6 +9,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -66,7 +67,7 @@ protected:
     bool started = false;
 };
 
-TEST_F(SceneChainTest, RecordsEveryStepWithItsDescriptorsFilterChainAndCopies)
+TEST_F(SceneChainTest, RecordsEveryStepWithItsDescriptorsFilterChainCopiesAndWholeParticleGroups)
 {
     startScene(128, 72);
     // The defaults: scene 0 from its initialisation frame, 64 particles.
@@ -100,29 +101,21 @@ TEST_F(SceneChainTest, RecordsEveryStepWithItsDescriptorsFilterChainAndCopies)
     EXPECT_EQ(scene.dofImage->state, STATE_RENDER_TARGET);
     EXPECT_EQ(scene.particleBuffer->state, STATE_UNORDERED_ACCESS);
     EXPECT_EQ(currentBackBuffer(app)->state, STATE_PRESENT);
-}
 
-TEST_F(SceneChainTest, SimulatesWholeGroupsOfThirtyTwoParticles)
-{
-    startScene(64, 36);
     // Scene 0 lays its particles out on frame 0, giving record i the id i + 1; a record no
-    // thread reached stays as the zeroed buffer left it.
-    auto particleIds = [&] {
-        std::vector<ParticleData> records = readBuffer<ParticleData>(scene.particleBuffer);
-        return std::vector<uint32_t>{records[0].id, records[63].id, records[64].id, records[127].id};
-    };
+    // thread reached stays as the zeroed buffer left it. 31 particles make no whole group: no
+    // dispatch, and the frame is still complete.
     state.simulation.frame = 0;
-    state.scene.numParticles = 64;
-    renderFrame(false);
-    EXPECT_EQ(scene.lastFrame.simulationGroups, 2u);
-    EXPECT_EQ(particleIds(), (std::vector<uint32_t>{1, 64, 0, 0}));
-
-    state.scene.numParticles = 128;
-    renderFrame(false);
-    EXPECT_EQ(scene.lastFrame.simulationGroups, 4u);
-    EXPECT_EQ(particleIds(), (std::vector<uint32_t>{1, 64, 65, 128}));
-
-    // 31 particles make no whole group: no dispatch, and the frame is still complete.
+    for (auto [count, groups, id63, id64, id127] : {std::array<uint32_t, 5>{64, 2, 64, 0, 0}, {128, 4, 64, 65, 128}}) {
+        state.scene.numParticles = count;
+        renderFrame(false);
+        EXPECT_EQ(scene.lastFrame.simulationGroups, groups);
+        std::vector<ParticleData> records = readBuffer<ParticleData>(scene.particleBuffer);
+        EXPECT_EQ(records[0].id, 1u);
+        EXPECT_EQ(records[63].id, id63);
+        EXPECT_EQ(records[64].id, id64);
+        EXPECT_EQ(records[127].id, id127);
+    }
     state.scene.numParticles = 31;
     renderFrame();
     EXPECT_EQ(scene.lastFrame.simulationGroups, 0u);

@@ -101,45 +101,20 @@ SimulationData simulationAt(uint32_t scene, uint32_t frame)
     return {.scene = scene, .frame = frame, .time = 700.0f};
 }
 
-Float2 ndcOf(float x, float y)
-{
-    return {2.0f * x / SIZE - 1.0f, 2.0f * y / SIZE - 1.0f};
-}
+Float2 ndcOf(float x, float y) { return {2.0f * x / SIZE - 1.0f, 2.0f * y / SIZE - 1.0f}; }
+Float3 rayOf(float x, float y) { return normalize(Float3{ndcOf(x, y).x, ndcOf(x, y).y, -1.0f}); }
+float depthOf(Float3 point) { return (A * (point - EYE).z + B) / -(point - EYE).z; }
 
-Float3 rayOf(float x, float y)
-{
-    Float2 ndc = ndcOf(x, y);
-    return normalize(Float3{ndc.x, ndc.y, -1.0f});
-}
-
-float depthOf(Float3 point)
-{
-    Float3 v = point - EYE;
-    return (A * v.z + B) / -v.z;
-}
-
-// Distance along ray d from EYE to where it enters (or, from inside, leaves) the sphere;
-// negative when the ray misses.
+// Distance along ray d from EYE, outside the sphere, to where it enters it.
 float hitDistance(Float3 d, Float3 centre, float radius)
 {
     Float3 c = centre - EYE;
-    float along = dot(c, d);
-    float h = radius * radius - (dot(c, c) - along * along);
-    if (h < 0.0f)
-        return -1.0f;
-    float near = along - std::sqrt(h);
-    return near > 0.0f ? near : along + std::sqrt(h);
+    return dot(c, d) - std::sqrt(radius * radius - (dot(c, c) - dot(c, d) * dot(c, d)));
 }
 
 ParticleData sphereAt(uint32_t index, Float3 centre, float radius, uint32_t visible)
 {
-    ParticleData p{};
-    p.position = centre;
-    p.prevPosition = centre;
-    p.radius = radius;
-    p.id = index + 1;
-    p.visible = visible;
-    return p;
+    return {.position = centre, .prevPosition = centre, .radius = radius, .id = index + 1, .visible = visible};
 }
 
 const float JITTER_X[5] = {0.0f, -1.0f, 1.0f, -1.0f, 1.0f};
@@ -252,13 +227,7 @@ TEST_F(PathTracer, ColourSumsSampleCountPlusOnePathsOverSampleCount)
     particles[5] = sphereAt(5, EYE + Float3{0.0f, 0.0f, -10.0f}, 6.0f, 0); // invisible
     const Float3 background = {0.2f, 0.4f, 0.6f};
     const Float3 fixedSky = {0.044f, 0.071f, 0.068f};
-    struct Case {
-        uint32_t frame;
-        uint32_t sampleCount;
-        int paths;
-        float divisor;
-        Float3 sky;
-    };
+    struct Case { uint32_t frame; uint32_t sampleCount; int paths; float divisor; Float3 sky; };
     const Case cases[] = {
         {3254, 4, 5, 4.0f, background},     // backgroundColor up to frame 3254
         {3255, 2, 3, 2.0f, fixedSky * 0.1f}, // then a fixed sky, whatever backgroundColor says

@@ -168,11 +168,7 @@ TEST_F(Simulation, Scene1BallsFollowTheBeatRulesOfTheirFrameRange)
                  .radius = 1.0f, .dynamic = 1};
     const Float3 n = {0.6f, 0.8f, 0.0f}, v = {1.0f, 2.0f, 3.0f};
     const float dt = 0.5f;
-    struct Case {
-        uint32_t frame;
-        float time;
-        Float3 acceleration, velocity;
-    };
+    struct Case { uint32_t frame; float time; Float3 acceleration, velocity; };
     const Case cases[] = {
         {3300, 2424.0f, {0.0f, 0.049f, 0.0f}, {1.0f, 2.0f + 0.049f * dt, 3.0f}}, // up to 3300: as stored
         // 3301 to 4000, pulse on: acceleration -5 n, but the velocity takes lerp(a, -0.001 n, 1).
