@@ -32,22 +32,7 @@ void GpuTest::TearDown()
 Image* GpuTest::uploadImage(uint32_t width, uint32_t height, uint32_t format, const void* data, uint32_t state,
                             uint32_t flags)
 {
-    images.push_back(createImage(app, width, height, data, state, format, flags));
-    return images.back();
-}
-
-Image* GpuTest::createStorageImage(uint32_t width, uint32_t height, uint32_t format)
-{
-    images.push_back(createImage(app, width, height, nullptr, STATE_UNORDERED_ACCESS, format,
-                                 RESOURCE_FLAG_ALLOW_UNORDERED_ACCESS));
-    return images.back();
-}
-
-Image* GpuTest::createRenderTarget(uint32_t width, uint32_t height, uint32_t format)
-{
-    images.push_back(createImage(app, width, height, nullptr, STATE_RENDER_TARGET, format,
-                                 RESOURCE_FLAG_ALLOW_RENDER_TARGET));
-    return images.back();
+    return images.emplace_back(createImage(app, width, height, data, state, format, flags));
 }
 
 Image* GpuTest::uploadFloats(uint32_t width, uint32_t height, uint32_t format, const std::vector<float>& values,
@@ -57,18 +42,6 @@ Image* GpuTest::uploadFloats(uint32_t width, uint32_t height, uint32_t format, c
         return uploadImage(width, height, format, values.data(), state);
     std::vector<_Float16> halves(values.begin(), values.end());
     return uploadImage(width, height, format, halves.data(), state);
-}
-
-Buffer* GpuTest::uploadBuffer(uint64_t size, BufferType type, const void* data)
-{
-    buffers.push_back(createBuffer(app, size, type, data, false, 0));
-    return buffers.back();
-}
-
-Pipeline* GpuTest::track(Pipeline* pipeline)
-{
-    pipelines.push_back(pipeline);
-    return pipeline;
 }
 
 // The piece's own root signatures, so that a test binds as the frame binds.
@@ -102,17 +75,6 @@ Image* GpuTest::drawPass(FullscreenPass* pass, uint32_t width, uint32_t height,
     drawFullscreenPass(pass, width, height, list, renderTargetView(target, format), heap, bindings);
     submitAndWait();
     return target;
-}
-
-CommandList* GpuTest::beginCommands()
-{
-    return beginFrame(app)->commandList;
-}
-
-void GpuTest::submitAndWait()
-{
-    endFrame(app);
-    waitForAllFrames(app);
 }
 
 void GpuTest::recordCompute(CommandList* list, Pipeline* pipeline, std::initializer_list<TableBinding> tables,

@@ -56,16 +56,25 @@ protected:
     Image* uploadImage(uint32_t width, uint32_t height, uint32_t format, const void* data,
                        uint32_t state = STATE_NON_PIXEL_SHADER_RESOURCE, uint32_t flags = RESOURCE_FLAG_NONE);
     // Image the GPU writes through a UAV, in UNORDERED_ACCESS state.
-    Image* createStorageImage(uint32_t width, uint32_t height, uint32_t format);
+    Image* createStorageImage(uint32_t width, uint32_t height, uint32_t format)
+    {
+        return uploadImage(width, height, format, nullptr, STATE_UNORDERED_ACCESS, RESOURCE_FLAG_ALLOW_UNORDERED_ACCESS);
+    }
     // Image to draw into, in RENDER_TARGET state.
-    Image* createRenderTarget(uint32_t width, uint32_t height, uint32_t format);
+    Image* createRenderTarget(uint32_t width, uint32_t height, uint32_t format)
+    {
+        return uploadImage(width, height, format, nullptr, STATE_RENDER_TARGET, RESOURCE_FLAG_ALLOW_RENDER_TARGET);
+    }
     // Image of float pixels, tightly packed rows; for RGBA16F they are stored as the compiler's
     // own half type makes them (round to nearest even, subnormal halves included).
     Image* uploadFloats(uint32_t width, uint32_t height, uint32_t format, const std::vector<float>& values,
                         uint32_t state = STATE_NON_PIXEL_SHADER_RESOURCE);
     // Buffer of a BufferType with optional initial data (uploaded at the next beginFrame).
-    Buffer* uploadBuffer(uint64_t size, BufferType type, const void* data);
-    Pipeline* track(Pipeline* pipeline);
+    Buffer* uploadBuffer(uint64_t size, BufferType type, const void* data)
+    {
+        return buffers.emplace_back(createBuffer(app, size, type, data, false, 0));
+    }
+    Pipeline* track(Pipeline* pipeline) { return pipelines.emplace_back(pipeline); }
     // A compute pipeline whose root signature is one table of the ranges (parameter 0) and,
     // when asked, four root constants (parameter 1) or the samplers s0 linear and s1 point, both
     // clamped at the edge.
@@ -77,8 +86,8 @@ protected:
                                    uint32_t samplerAddress);
 
     // >>recording
-    CommandList* beginCommands();     // beginFrame; returns the open command list
-    void submitAndWait();             // endFrame, then waits for every frame
+    CommandList* beginCommands() { return beginFrame(app)->commandList; } // the open command list
+    void submitAndWait() { endFrame(app); waitForAllFrames(app); }          // and waits for every frame
     // setDescriptorHeap(heap) + setPipeline + tables + root constants + dispatch.
     void recordCompute(CommandList* list, Pipeline* pipeline, std::initializer_list<TableBinding> tables,
                        const RootConstants* constants, uint32_t groupsX, uint32_t groupsY, uint32_t groupsZ);
