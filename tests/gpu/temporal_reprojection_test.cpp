@@ -156,20 +156,17 @@ TEST_F(TemporalReprojection, AcceptsHistoryOnlyOnTheSameSurfaceInsideTheImage)
     pixel(in.normal, 4, 6)[2] = 3.0f, pixel(in.prevNormal, 4, 6)[2] = 5.0f;
     TemporalOutputs out = run(in);
 
-    EXPECT_NEAR(out.m1(1, 1), prevMoment1At(1, 1), 1e-5f) << "|0 - 0.04| < 0.05";
-    EXPECT_NEAR(out.m1(3, 1), rejected, 1e-5f) << "|0 - 0.06| >= 0.05";
-    EXPECT_NEAR(out.m1(5, 1), prevMoment1At(5, 1), 1e-5f) << "|1 - 1.08| < 0.1";
-    EXPECT_NEAR(out.m1(1, 3), rejected, 1e-5f) << "|1 - 1.12| >= 0.1";
-    EXPECT_NEAR(out.m1(7, 3), prevMoment1At(7, 3), 1e-5f) << "prevUV.x = 1";
-    EXPECT_NEAR(out.m1(0, 3), rejected, 1e-5f) << "prevUV.x = 0";
-    EXPECT_NEAR(out.m1(3, 7), prevMoment1At(3, 7), 1e-5f) << "prevUV.y = 1";
-    EXPECT_NEAR(out.m1(3, 0), rejected, 1e-5f) << "prevUV.y = 0";
-    EXPECT_NEAR(out.m1(5, 5), rejected, 1e-5f) << "prevUV.x > 1";
-    EXPECT_NEAR(out.m1(2, 5), prevMoment1At(4, 5), 1e-5f) << "history read where the pixel came from";
-    EXPECT_NEAR(out.m1(6, 1), rejected, 1e-5f) << "background (id 0)";
-    EXPECT_NEAR(out.m1(6, 3), rejected, 1e-5f) << "another particle last frame";
-    EXPECT_NEAR(out.m1(6, 5), rejected, 1e-5f) << "normal turned by 90 degrees";
-    EXPECT_NEAR(out.m1(4, 6), prevMoment1At(4, 6), 1e-5f) << "normals of different length";
+    // Each pixel and where its history comes from, or (-1, -1) when it is rejected.
+    const struct { uint32_t x, y; int fromX, fromY; const char* why; } cases[] = {
+        {1, 1, 1, 1, "|0 - 0.04| < 0.05"},   {3, 1, -1, -1, "|0 - 0.06| >= 0.05"}, {5, 1, 5, 1, "|1 - 1.08| < 0.1"},
+        {1, 3, -1, -1, "|1 - 1.12| >= 0.1"}, {7, 3, 7, 3, "prevUV.x = 1"},       {0, 3, -1, -1, "prevUV.x = 0"},
+        {3, 7, 3, 7, "prevUV.y = 1"},        {3, 0, -1, -1, "prevUV.y = 0"},     {5, 5, -1, -1, "prevUV.x > 1"},
+        {2, 5, 4, 5, "history read where the pixel came from"},                 {6, 1, -1, -1, "background (id 0)"},
+        {6, 3, -1, -1, "another particle last frame"}, {6, 5, -1, -1, "normal turned by 90 degrees"},
+        {4, 6, 4, 6, "normals of different length"},
+    };
+    for (const auto& c : cases)
+        EXPECT_NEAR(out.m1(c.x, c.y), c.fromX < 0 ? rejected : prevMoment1At(c.fromX, c.fromY), 1e-5f) << c.why;
     EXPECT_NEAR(out.m2(1, 1), 0.625f, 1e-5f);
     EXPECT_NEAR(out.m2(3, 1), 0.25f, 1e-5f);
 }
