@@ -59,35 +59,35 @@ void writeRecordDefaults(DemoState& state, const DemoParameters& parameters)
 } // namespace
 
 const TrackDescription demoTracks[demoTrackCount] = {
-    {"SM::NumPart", TrackType::UINT, offsetof(DemoParameters, numParticles),
+    {"SM::NumPart", TrackType::UINT, true, offsetof(DemoParameters, numParticles),
      [](DemoState& state, FrameValue value) { state.scene.numParticles = clampParticleCount(value.x); }},
-    {"SM::SceneID", TrackType::UINT, offsetof(DemoParameters, sceneId),
+    {"SM::SceneID", TrackType::UINT, true, offsetof(DemoParameters, sceneId),
      [](DemoState& state, FrameValue value) { state.simulation.scene = value.x; }},
-    {"SM::TimeSc", TrackType::FLOAT, offsetof(DemoParameters, timeScale),
+    {"SM::TimeSc", TrackType::FLOAT, true, offsetof(DemoParameters, timeScale),
      [](DemoState& state, FrameValue value) { state.timeScale = asFloat(value.x); }},
-    {"CM::Pos", TrackType::FLOAT3, offsetof(DemoParameters, cameraPos),
+    {"CM::Pos", TrackType::FLOAT3, true, offsetof(DemoParameters, cameraPos),
      [](DemoState& state, FrameValue value) { state.camera.position = float3Of(value); }},
-    {"CM::Dir", TrackType::FLOAT3, offsetof(DemoParameters, cameraDir),
+    {"CM::Dir", TrackType::FLOAT3, false, offsetof(DemoParameters, cameraDir),
      [](DemoState& state, FrameValue value) {
          state.camera.pitch = asFloat(value.x);
          state.camera.yaw = asFloat(value.y);
          state.camera.roll = asFloat(value.z);
      }},
-    {"CM::Bright", TrackType::FLOAT, offsetof(DemoParameters, brightness),
+    {"CM::Bright", TrackType::FLOAT, false, offsetof(DemoParameters, brightness),
      [](DemoState& state, FrameValue value) { state.finalPass.brightness = asFloat(value.x); }},
-    {"CM::Fov", TrackType::FLOAT, offsetof(DemoParameters, fov),
+    {"CM::Fov", TrackType::FLOAT, false, offsetof(DemoParameters, fov),
      [](DemoState& state, FrameValue value) { state.projection = projectionFromFov(asFloat(value.x)); }},
-    {"BP::BkgColor", TrackType::FLOAT3, offsetof(DemoParameters, backgroundColor),
+    {"BP::BkgColor", TrackType::FLOAT3, false, offsetof(DemoParameters, backgroundColor),
      [](DemoState& state, FrameValue value) { state.scene.backgroundColor = float3Of(value); }},
-    {"DF::FocusSc", TrackType::FLOAT, offsetof(DemoParameters, focusScale),
+    {"DF::FocusSc", TrackType::FLOAT, false, offsetof(DemoParameters, focusScale),
      [](DemoState& state, FrameValue value) { state.depthOfField.focusScale = asFloat(value.x); }},
-    {"DF::FocusPt", TrackType::FLOAT, offsetof(DemoParameters, focusPoint),
+    {"DF::FocusPt", TrackType::FLOAT, false, offsetof(DemoParameters, focusPoint),
      [](DemoState& state, FrameValue value) { state.depthOfField.focusPoint = asFloat(value.x); }},
-    {"TR::BlendFct", TrackType::FLOAT, offsetof(DemoParameters, blendFactor),
+    {"TR::BlendFct", TrackType::FLOAT, false, offsetof(DemoParameters, blendFactor),
      [](DemoState& state, FrameValue value) { state.frame.blendFactor = asFloat(value.x); }},
-    {"AT::Steps", TrackType::UINT, offsetof(DemoParameters, filterSteps),
+    {"AT::Steps", TrackType::UINT, false, offsetof(DemoParameters, filterSteps),
      [](DemoState& state, FrameValue value) { state.filterSteps = value.x; }},
-    {"PT::SampleCnt", TrackType::UINT, offsetof(DemoParameters, sampleCount),
+    {"PT::SampleCnt", TrackType::UINT, false, offsetof(DemoParameters, sampleCount),
      [](DemoState& state, FrameValue value) { state.frame.sampleCount = value.x; }},
 };
 

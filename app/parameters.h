@@ -58,6 +58,9 @@ struct DemoState {
 struct TrackDescription {
     const char* name;
     TrackType type;
+    // Its values reach the particle simulation (the camera's position too: scene 1's camera
+    // sphere pushes the balls), so an edit of it changes every later particle buffer.
+    bool movesParticles;
     size_t defaultOffset;                              // of the default's field in DemoParameters
     void (*apply)(DemoState& state, FrameValue value); // read as the track's type
 };

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <string>
 
 // Hands a finished log line to the debugger's output channel, if there is one.
 void debugOutput(const char* text);
@@ -18,3 +20,8 @@ double nowMilliseconds();
 // Creates or truncates the file and writes the bytes in one call.
 enum class FileWriteResult { Ok, OpenFailed, WriteFailed };
 FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size);
+// The whole file's bytes; false (bytes emptied) when it cannot be opened or read.
+bool readWholeFile(const char* path, std::string& bytes);
+// When the file last changed, in the system's ticks (nanoseconds on Linux, 100 ns on Windows);
+// false when there is no such file.
+bool fileModificationTime(const char* path, int64_t& time);

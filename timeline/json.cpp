@@ -1,10 +1,12 @@
 // JSON lexer and parser. Every lexical error PANICs with its line, every missing bracket or
-// colon with the token that was missing, nesting past the depth limit with its line; the
-// parser never reads past the last token.
+// colon with the token that was missing, nesting past the depth limit with its line (or keeps
+// that text in the caller's error record and unwinds); the parser never reads past the last token.
 #include "timeline/json.h"
 
 #include "core/log.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -12,6 +14,23 @@
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Without a record this is the PANIC, with the same text; with one, the first error is kept
+// and the caller stops reading.
+__attribute__((format(printf, 2, 3))) void failReading(JsonError* error, const char* format, ...)
+{
+    char text[sizeof(JsonError::message)];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof(text), format, arguments);
+    va_end(arguments);
+    if (!error)
+        PANIC("%s", text);
+    if (!error->failed) {
+        error->failed = true;
+        std::memcpy(error->message, text, sizeof(text));
+    }
+}
 
 // >>lexer
 
@@ -21,6 +40,9 @@ struct Lexer {
     uint64_t position = 0;
     uint32_t line = 1;
     DynamicArray<JsonToken>& tokens;
+    JsonError* error = nullptr;
+
+    bool failed() const { return error && error->failed; }
 
     void add(JsonToken token)
     {
@@ -41,8 +63,10 @@ struct Lexer {
         while (position < length && isDigit(buffer[position])) {
             ++position;
             if (position < length && buffer[position] == '.') {
-                if (fraction)
-                    PANIC("PANIC: Invalid token at line %u\n", line);
+                if (fraction) {
+                    failReading(error, "PANIC: Invalid token at line %u\n", line);
+                    return;
+                }
                 fraction = true;
                 ++position;
             }
@@ -70,8 +94,10 @@ struct Lexer {
                 ++line;
             ++position;
         }
-        if (position >= length)
-            PANIC("PANIC: Incomplete string at line %u\n", line);
+        if (position >= length) {
+            failReading(error, "PANIC: Incomplete string at line %u\n", line);
+            return;
+        }
         JsonToken token{};
         token.kind = JsonTokenKind::String;
         token.chars = buffer + start;
@@ -84,8 +110,10 @@ struct Lexer {
     void lexWord(const char* word, JsonTokenKind kind)
     {
         uint64_t wordLength = std::strlen(word);
-        if (position + wordLength - 1 >= length || std::memcmp(buffer + position, word, wordLength) != 0)
-            PANIC("PANIC: Undefine token at line %u\n", line);
+        if (position + wordLength - 1 >= length || std::memcmp(buffer + position, word, wordLength) != 0) {
+            failReading(error, "PANIC: Undefine token at line %u\n", line);
+            return;
+        }
         position += wordLength;
         JsonToken token{};
         token.kind = kind;
@@ -102,7 +130,7 @@ struct Lexer {
 
     void run()
     {
-        while (position < length) {
+        while (position < length && !failed()) {
             char c = buffer[position];
             if (c == '-' || isDigit(c)) {
                 lexNumber();
@@ -131,7 +159,7 @@ struct Lexer {
                     ++line;
                 ++position;
             } else {
-                PANIC("PANIC: Undefine token at line %u\n", line);
+                failReading(error, "PANIC: Undefine token at line %u\n", line);
             }
         }
     }
@@ -143,6 +171,10 @@ struct Parser {
     const DynamicArray<JsonToken>& tokens;
     uint64_t index = 0;
     uint32_t depth = 0; // objects and arrays open around the current token
+    JsonError* error = nullptr;
+
+    // After a kept error every level returns what it has built so far, for releaseJson.
+    bool failed() const { return error && error->failed; }
 
     // The token at index + offset, or null past the last token.
     const JsonToken* peek(uint64_t offset = 0) const
@@ -170,11 +202,14 @@ struct Parser {
 
     // Each level costs a few stack frames here and in releaseJson: the bound keeps a hostile
     // text from overflowing the stack.
-    void enterLevel(const JsonToken& token)
+    bool enterLevel(const JsonToken& token)
     {
-        if (depth == jsonDepthLimit)
-            PANIC("PANIC: Nested deeper than %u levels at line %u\n", jsonDepthLimit, token.line);
+        if (depth == jsonDepthLimit) {
+            failReading(error, "PANIC: Nested deeper than %u levels at line %u\n", jsonDepthLimit, token.line);
+            return false;
+        }
         ++depth;
+        return true;
     }
 
     bool parseValue(JsonValue& value)
@@ -207,14 +242,16 @@ struct Parser {
             ++index;
             return true;
         case JsonTokenKind::ObjectBegin:
+            if (!enterLevel(*token))
+                return true; // null, released with the rest
             value.type = JsonValueType::Object;
-            enterLevel(*token);
             value.object = parseObject();
             --depth;
             return true;
         case JsonTokenKind::ArrayBegin:
+            if (!enterLevel(*token))
+                return true;
             value.type = JsonValueType::Array;
-            enterLevel(*token);
             value.array = parseArray();
             --depth;
             return true;
@@ -231,19 +268,22 @@ struct Parser {
             JsonMember member{};
             member.key = copyString(*peek());
             ++index;
-            if (!peekIs(JsonTokenKind::Colon))
-                PANIC("PANIC: Missing colon (:) token\n");
+            if (!peekIs(JsonTokenKind::Colon)) {
+                object->members.push(member); // its key is released with the object
+                failReading(error, "PANIC: Missing colon (:) token\n");
+                break;
+            }
             ++index;
             // A value that fails leaves the member holding null; the bracket check reports it.
             parseValue(member.value);
             object->members.push(member);
-            if (!peekIs(JsonTokenKind::Comma))
+            if (failed() || !peekIs(JsonTokenKind::Comma))
                 break;
             ++index;
         }
         object->memberCount = uint32_t(object->members.count);
-        if (!peekIs(JsonTokenKind::ObjectEnd))
-            PANIC("PANIC: Missing }\n");
+        if (!failed() && !peekIs(JsonTokenKind::ObjectEnd))
+            failReading(error, "PANIC: Missing }\n");
         ++index;
         return object;
     }
@@ -304,7 +344,7 @@ struct Parser {
                 if (!parseValue(element))
                     break;
                 array->values.push(element);
-                if (!peekIs(JsonTokenKind::Comma))
+                if (failed() || !peekIs(JsonTokenKind::Comma))
                     break;
                 ++index;
             }
@@ -314,8 +354,8 @@ struct Parser {
             PANIC("PANIC: Invalid JSON array type\n");
         }
         array->count = uint32_t(elementCount);
-        if (!peekIs(JsonTokenKind::ArrayEnd))
-            PANIC("PANIC: Missing ]\n");
+        if (!failed() && !peekIs(JsonTokenKind::ArrayEnd))
+            failReading(error, "PANIC: Missing ]\n");
         ++index;
         return array;
     }
@@ -323,7 +363,7 @@ struct Parser {
 
 } // namespace
 
-bool parseJson(JsonValue& value, const char* buffer, uint64_t length, uint64_t tokenReserve)
+bool parseJson(JsonValue& value, const char* buffer, uint64_t length, uint64_t tokenReserve, JsonError* error)
 {
     value = JsonValue{};
     value.type = JsonValueType::Null;
@@ -334,14 +374,22 @@ bool parseJson(JsonValue& value, const char* buffer, uint64_t length, uint64_t t
     if (tokenReserve)
         tokens.reserve(tokenReserve);
     logMessage("Lexing JSON buffer\n\n");
-    Lexer lexer{.buffer = buffer, .length = length, .tokens = tokens};
+    Lexer lexer{.buffer = buffer, .length = length, .tokens = tokens, .error = error};
     lexer.run();
+    if (lexer.failed()) {
+        tokens.clear();
+        return false;
+    }
     logMessage("Parsing JSON token stream. Token count: %u\n\n", unsigned(tokens.count));
 
     // Tokens after the first complete value are ignored.
-    Parser parser{.tokens = tokens};
+    Parser parser{.tokens = tokens, .error = error};
     bool parsed = parser.parseValue(value);
     tokens.clear();
+    if (parser.failed()) {
+        releaseJson(value);
+        return false;
+    }
     return parsed;
 }
 

@@ -89,11 +89,20 @@ struct JsonArray {
 // Objects and arrays nest at most this deep (the root is level 1).
 constexpr uint32_t jsonDepthLimit = 64;
 
+// Where a reading that must not end the process (a file being edited) keeps its error: the
+// text the PANIC would have printed. Only the first error is kept.
+struct JsonError {
+    bool failed = false;
+    char message[256] = {};
+};
+
 // Reads one value from the text. length counts bytes; zero bytes count as white space, so a
 // zero-terminated text may be passed with its terminator. A lexical or syntax error, or
-// nesting deeper than jsonDepthLimit, is a PANIC. Returns false, without a message, for a null buffer or a length of 0, and when the
-// tokens do not begin a value. The buffer is never changed.
-bool parseJson(JsonValue& value, const char* buffer, uint64_t length, uint64_t tokenReserve);
+// nesting deeper than jsonDepthLimit, is a PANIC, or, given an error record, is kept there
+// and gives false with the value null. Returns false, without a message, for a null buffer or
+// a length of 0, and when the tokens do not begin a value. The buffer is never changed.
+bool parseJson(JsonValue& value, const char* buffer, uint64_t length, uint64_t tokenReserve,
+               JsonError* error = nullptr);
 // Frees everything the tree owns and leaves the value null.
 void releaseJson(JsonValue& value);
 

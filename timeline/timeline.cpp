@@ -33,11 +33,30 @@ void setKey(Timeline& timeline, const char* name, uint32_t frame, FrameValue val
         ASSERT(false, "ASSERT: Exceeded frame index. Max frame index is %u\n", timeline.frameCount);
         return; // never written outside the per-frame list
     }
-    delete track->keys[frame];
-    track->keys[frame] = new Keyframe{value, easing};
+    storeTrackKey(*track, frame, {value, easing});
 }
 
 } // namespace
+
+void storeTrackKey(Track& track, uint32_t frame, const Keyframe& key)
+{
+    if (frame >= track.keys.count) {
+        ASSERT(false, "ASSERT: Exceeded frame index. Max frame index is %u\n", track.keys.count);
+        return;
+    }
+    delete track.keys[frame];
+    track.keys[frame] = new Keyframe{key};
+}
+
+void removeTrackKey(Track& track, uint32_t frame)
+{
+    if (frame >= track.keys.count) {
+        ASSERT(false, "ASSERT: Exceeded frame index. Max frame index is %u\n", track.keys.count);
+        return;
+    }
+    delete track.keys[frame];
+    track.keys[frame] = nullptr;
+}
 
 Timeline* createTimeline(uint32_t frameCount)
 {

@@ -73,6 +73,11 @@ void setKeyUint(Timeline& timeline, const char* name, uint32_t frame, const uint
 void setKeyFloat(Timeline& timeline, const char* name, uint32_t frame, const float* value, uint32_t easing);
 void setKeyFloat3(Timeline& timeline, const char* name, uint32_t frame, const Float3* value, uint32_t easing);
 
+// One key slot of a track, written directly (the editor's commands): the key is copied in, or
+// the slot emptied. A frame outside the track reports it and changes nothing.
+void storeTrackKey(Track& track, uint32_t frame, const Keyframe& key);
+void removeTrackKey(Track& track, uint32_t frame);
+
 // The track's value at frame; easing (when not null) receives the easing in force there.
 FrameValue evaluateTrack(const Track& track, uint32_t frame, uint32_t* easing);
 

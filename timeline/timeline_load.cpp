@@ -158,13 +158,19 @@ void loadBookmarks(Timeline& timeline, const JsonArray& bookmarks)
 
 } // namespace
 
-bool loadTimeline(Timeline& timeline, const char* text, uint64_t length)
+bool loadTimeline(Timeline& timeline, const char* text, uint64_t length, JsonError* error)
 {
     JsonValue root;
-    if (!parseJson(root, text, length, 0))
+    if (!parseJson(root, text, length, 0, error)) {
+        if (error && !error->failed)
+            *error = {.failed = true, .message = "Timeline document holds no value\n"};
         return false;
+    }
     if (root.type != JsonValueType::Object) {
-        ASSERT(false, "ASSERT: Timeline document is not an object\n");
+        if (error)
+            *error = {.failed = true, .message = "ASSERT: Timeline document is not an object\n"};
+        else
+            ASSERT(false, "ASSERT: Timeline document is not an object\n");
         releaseJson(root);
         return false;
     }

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/stat.h>
+
 void debugOutput(const char*)
 {
     // Linux has no debugger output channel beside the standard output the logger already writes.
@@ -57,4 +59,30 @@ FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size)
     size_t written = size ? std::fwrite(bytes, 1, size, file) : 0;
     bool closed = std::fclose(file) == 0;
     return written == size && closed ? FileWriteResult::Ok : FileWriteResult::WriteFailed;
+}
+
+bool readWholeFile(const char* path, std::string& bytes)
+{
+    bytes.clear();
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file)
+        return false;
+    char chunk[65536];
+    size_t count = 0;
+    while ((count = std::fread(chunk, 1, sizeof(chunk), file)) > 0)
+        bytes.append(chunk, count);
+    bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    if (!ok)
+        bytes.clear();
+    return ok;
+}
+
+bool fileModificationTime(const char* path, int64_t& time)
+{
+    struct stat status{};
+    if (stat(path, &status) != 0)
+        return false;
+    time = int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    return true;
 }

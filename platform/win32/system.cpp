@@ -50,3 +50,30 @@ FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size)
     bool closed = CloseHandle(file) != FALSE;
     return ok && closed ? FileWriteResult::Ok : FileWriteResult::WriteFailed;
 }
+
+bool readWholeFile(const char* path, std::string& bytes)
+{
+    bytes.clear();
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    char chunk[65536];
+    DWORD count = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, chunk, sizeof(chunk), &count, nullptr) != FALSE) && count > 0)
+        bytes.append(chunk, count);
+    CloseHandle(file);
+    if (!ok)
+        bytes.clear();
+    return ok;
+}
+
+bool fileModificationTime(const char* path, int64_t& time)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data))
+        return false;
+    time = int64_t((uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime);
+    return true;
+}

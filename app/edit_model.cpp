@@ -1,0 +1,233 @@
+// The edit model: commands over key slots, the save, and the reload that swaps in a fresh
+// timeline only once the file has loaded whole.
+#include "app/edit_model.h"
+
+#include "app/parameters.h"
+#include "app/timeline_save.h"
+#include "platform/system.h"
+#include "timeline/easing.h"
+#include "timeline/timeline_io.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace {
+
+Track* trackAt(const EditModel& model, uint32_t track)
+{
+    return track < model.timeline->tracks.count ? model.timeline->tracks[track] : nullptr;
+}
+
+const Keyframe* keyAt(const EditModel& model, uint32_t track, uint32_t frame)
+{
+    const Track* t = trackAt(model, track);
+    return t && frame < t->keys.count ? t->keys[frame] : nullptr;
+}
+
+bool movesParticles(const char* trackName)
+{
+    for (const TrackDescription& description : demoTracks)
+        if (std::strcmp(description.name, trackName) == 0)
+            return description.movesParticles;
+    return false;
+}
+
+// The first frame a slot's change can alter: an eased segment that the slot ends begins
+// changing just after the key before it.
+uint32_t firstChangedFrame(const Track& track, uint32_t frame)
+{
+    uint32_t previous = frame;
+    while (previous > 0 && !track.keys[previous - 1])
+        --previous;
+    if (previous > 0 && track.keys[previous - 1]->easing != 0)
+        return previous;
+    return frame;
+}
+
+void writeSlot(EditModel& model, uint32_t track, uint32_t frame, bool present, const Keyframe& key)
+{
+    Track& t = *model.timeline->tracks[track];
+    if (movesParticles(t.name))
+        model.simulationChangedFrom = std::min(model.simulationChangedFrom, firstChangedFrame(t, frame));
+    if (present)
+        storeTrackKey(t, frame, key);
+    else
+        removeTrackKey(t, frame);
+}
+
+// Forward applies the changes in order, backward restores them in reverse order: the inverse
+// of a sequence, whatever slots its changes share.
+void applyCommand(EditModel& model, const EditCommand& command, bool forward)
+{
+    for (uint32_t i = 0; i < command.changeCount; ++i) {
+        const KeySlotChange& c = command.changes[forward ? i : command.changeCount - 1 - i];
+        if (forward)
+            writeSlot(model, c.track, c.frame, c.presentAfter, c.after);
+        else
+            writeSlot(model, c.track, c.frame, c.presentBefore, c.before);
+    }
+}
+
+void runCommand(EditModel& model, const EditCommand& command)
+{
+    applyCommand(model, command, true);
+    model.done.push(command);
+    model.undone.clear();
+}
+
+KeySlotChange slotChange(const EditModel& model, uint32_t track, uint32_t frame, const Keyframe* after)
+{
+    const Keyframe* before = keyAt(model, track, frame);
+    return {.track = track,
+            .frame = frame,
+            .presentBefore = before != nullptr,
+            .presentAfter = after != nullptr,
+            .before = before ? *before : Keyframe{},
+            .after = after ? *after : Keyframe{}};
+}
+
+bool fitsTrack(const EditModel& model, uint32_t track, uint32_t frame, FrameValue value, uint32_t easing)
+{
+    const Track* t = trackAt(model, track);
+    return t && frame < t->keys.count && value.type == t->type && easing < easingCount;
+}
+
+void forgetCommands(EditModel& model)
+{
+    model.done.clear();
+    model.undone.clear();
+}
+
+// Loads into a fresh timeline and swaps it in only when the text read whole.
+bool replaceTimeline(EditModel& model, const std::string& text)
+{
+    Timeline* fresh = createTimeline(model.timeline->frameCount);
+    JsonError error;
+    if (!loadTimeline(*fresh, text.data(), text.size(), &error)) {
+        destroyTimeline(fresh);
+        model.loadError = error;
+        return false;
+    }
+    destroyTimeline(model.timeline);
+    model.timeline = fresh;
+    model.loadError = {};
+    model.simulationChangedFrom = 0;
+    forgetCommands(model);
+    return true;
+}
+
+} // namespace
+
+void startEditModel(EditModel& model, uint32_t frameCount)
+{
+    model.timeline = createTimeline(frameCount);
+    model.fileSeen = fileModificationTime(timelineFileName, model.fileTime);
+    std::string text;
+    if (!model.fileSeen || !readWholeFile(timelineFileName, text) || !replaceTimeline(model, text))
+        loadCompiledInTimeline(*model.timeline);
+    model.simulationChangedFrom = 0;
+}
+
+void stopEditModel(EditModel& model)
+{
+    forgetCommands(model);
+    destroyTimeline(model.timeline);
+}
+
+bool addKey(EditModel& model, uint32_t track, uint32_t frame, FrameValue value, uint32_t easing)
+{
+    if (!fitsTrack(model, track, frame, value, easing) || keyAt(model, track, frame))
+        return false;
+    Keyframe key{value, easing};
+    runCommand(model, {.changes = {slotChange(model, track, frame, &key)}, .changeCount = 1});
+    return true;
+}
+
+bool moveKey(EditModel& model, uint32_t track, uint32_t from, uint32_t to)
+{
+    const Keyframe* key = keyAt(model, track, from);
+    if (!key || !fitsTrack(model, track, to, key->value, key->easing) || from == to)
+        return false;
+    Keyframe moved = *key;
+    runCommand(model, {.changes = {slotChange(model, track, from, nullptr), slotChange(model, track, to, &moved)},
+                       .changeCount = 2});
+    return true;
+}
+
+bool deleteKey(EditModel& model, uint32_t track, uint32_t frame)
+{
+    if (!keyAt(model, track, frame))
+        return false;
+    runCommand(model, {.changes = {slotChange(model, track, frame, nullptr)}, .changeCount = 1});
+    return true;
+}
+
+bool changeKeyValue(EditModel& model, uint32_t track, uint32_t frame, FrameValue value)
+{
+    const Keyframe* key = keyAt(model, track, frame);
+    if (!key || !fitsTrack(model, track, frame, value, key->easing))
+        return false;
+    Keyframe changed{value, key->easing};
+    runCommand(model, {.changes = {slotChange(model, track, frame, &changed)}, .changeCount = 1});
+    return true;
+}
+
+bool changeKeyEasing(EditModel& model, uint32_t track, uint32_t frame, uint32_t easing)
+{
+    const Keyframe* key = keyAt(model, track, frame);
+    if (!key || easing >= easingCount)
+        return false;
+    Keyframe changed{key->value, easing};
+    runCommand(model, {.changes = {slotChange(model, track, frame, &changed)}, .changeCount = 1});
+    return true;
+}
+
+bool undoEdit(EditModel& model)
+{
+    if (model.done.count == 0)
+        return false;
+    EditCommand command = model.done[--model.done.count];
+    applyCommand(model, command, false);
+    model.undone.push(command);
+    return true;
+}
+
+bool redoEdit(EditModel& model)
+{
+    if (model.undone.count == 0)
+        return false;
+    EditCommand command = model.undone[--model.undone.count];
+    applyCommand(model, command, true);
+    model.done.push(command);
+    return true;
+}
+
+void saveEdits(EditModel& model)
+{
+    saveTimeline(*model.timeline);
+    model.fileSeen = fileModificationTime(timelineFileName, model.fileTime);
+}
+
+bool reloadChangedTimeline(EditModel& model)
+{
+    int64_t time = 0;
+    if (!fileModificationTime(timelineFileName, time) || (model.fileSeen && time == model.fileTime))
+        return false;
+    // Taken as seen whether or not it loads: a broken file is reported once, not every frame.
+    model.fileSeen = true;
+    model.fileTime = time;
+    std::string text;
+    if (!readWholeFile(timelineFileName, text)) {
+        model.loadError = {.failed = true, .message = "Failed to read kivrel_timeline.json\n"};
+        return false;
+    }
+    return replaceTimeline(model, text);
+}
+
+uint32_t takeSimulationChange(EditModel& model)
+{
+    uint32_t frame = model.simulationChangedFrom;
+    model.simulationChangedFrom = noFrame;
+    return frame;
+}

@@ -1,0 +1,177 @@
+// The edit model in a working directory of its own: key edits and their undo and redo across a
+// save, the simulation frames they report, and reloads of changed and of broken files.
+#include "app/edit_model.h"
+
+#include "app/main_loop.h"
+#include "app/timeline_save.h"
+#include "platform/system.h"
+#include "timeline/easing.h"
+#include "timeline/timeline_io.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace fs = std::filesystem;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+namespace {
+
+// Starts the model in an empty folder (with code/ for the header) and leaves it at the end.
+struct EditFolder : testing::Test {
+    fs::path previous = fs::current_path();
+    EditModel model;
+
+    void SetUp() override
+    {
+        fs::path folder = fs::path(KIVREL_TEST_OUTPUT_DIR) / "edit_model";
+        fs::remove_all(folder);
+        fs::create_directories(folder / "code");
+        fs::current_path(folder);
+        CaptureStdout();
+        startEditModel(model, timelineFrameCount);
+        GetCapturedStdout();
+    }
+    void TearDown() override
+    {
+        stopEditModel(model);
+        fs::current_path(previous);
+    }
+    uint32_t track(const char* name) const
+    {
+        for (uint32_t i = 0; i < model.timeline->tracks.count; ++i)
+            if (findTrack(*model.timeline, name) == model.timeline->tracks[i])
+                return i;
+        return UINT32_MAX;
+    }
+    // The track's value at frame as text, with " key <easing>" where a key stands.
+    std::string valueAt(const char* name, uint32_t frame) const
+    {
+        const Track& t = *findTrack(*model.timeline, name);
+        FrameValue value = evaluateTrack(t, frame, nullptr);
+        char text[64];
+        if (t.type == TrackType::UINT)
+            std::snprintf(text, sizeof(text), "%u", value.x);
+        else
+            std::snprintf(text, sizeof(text), "%g", double(asFloat(value.x)));
+        return t.keys[frame] ? std::string(text) + " key " + easingNames[t.keys[frame]->easing] : text;
+    }
+    // Each a later time than any before, as another program's saves would give them (writes
+    // in one tick of the file system's clock would share one).
+    void writeLater(const std::string& text)
+    {
+        ASSERT_EQ(writeWholeFile(timelineFileName, text.data(), text.size()), FileWriteResult::Ok);
+        laterTime += std::chrono::seconds(2);
+        fs::last_write_time(timelineFileName, laterTime);
+    }
+    fs::file_time_type laterTime = fs::file_time_type::clock::now();
+};
+
+FrameValue floatValue(float x) { return {TrackType::FLOAT, floatBits(x), 0, 0}; }
+
+} // namespace
+
+TEST_F(EditFolder, EditsUndoAndRedoAcrossASaveAndReportTheFirstFrameTheSimulationChanges)
+{
+    // The compiled-in DF::FocusSc: 0 None 200, 888 Linear 200, 1051 None 400, 3255 None 20.
+    // CM::Pos: 0 None, 436 Linear, 1144 None. SM::NumPart: 0 None 64, 3254 None 128.
+    const uint32_t focus = track("DF::FocusSc"), camera = track("CM::Pos"), count = track("SM::NumPart");
+    const uint32_t linear = easingIndex("Linear");
+    EXPECT_EQ(takeSimulationChange(model), 0u); // a start lays every frame out afresh
+    struct Step {
+        const char* what;
+        std::function<bool()> edit;
+        bool accepted;
+        const char* trackName;
+        uint32_t frame;
+        const char* expected;
+        uint32_t simulationFrom;
+    } steps[] = {
+        // 944 lies half-way from 888 (200, Linear) to the new 1000 (300): 250.
+        {"add", [&] { return addKey(model, focus, 1000, floatValue(300), linear); }, true, "DF::FocusSc", 944, "250", noFrame},
+        {"add onto a key", [&] { return addKey(model, focus, 1000, floatValue(1), 0); }, false, "DF::FocusSc", 1000, "300 key Linear", noFrame},
+        {"add of another type", [&] { return addKey(model, focus, 5, {TrackType::UINT, 1, 0, 0}, 0); }, false, "DF::FocusSc", 5, "200", noFrame},
+        {"add past the end", [&] { return addKey(model, focus, timelineFrameCount, floatValue(1), 0); }, false, "DF::FocusSc", 5, "200", noFrame},
+        {"easing outside the table", [&] { return changeKeyEasing(model, focus, 888, easingCount); }, false, "DF::FocusSc", 944, "250", noFrame},
+        {"easing None holds 200", [&] { return changeKeyEasing(model, focus, 888, 0); }, true, "DF::FocusSc", 944, "200", noFrame},
+        {"move onto the 400 key", [&] { return moveKey(model, focus, 1000, 1051); }, true, "DF::FocusSc", 1051, "300 key Linear", noFrame},
+        {"move of no key", [&] { return moveKey(model, focus, 1000, 1100); }, false, "DF::FocusSc", 1000, "200", noFrame},
+        {"delete", [&] { return deleteKey(model, focus, 1051); }, true, "DF::FocusSc", 1051, "200", noFrame},
+        {"save", [&] { saveEdits(model); return !reloadChangedTimeline(model); }, true, "DF::FocusSc", 1051, "200", noFrame},
+        {"undo the delete", [&] { return undoEdit(model); }, true, "DF::FocusSc", 1051, "300 key Linear", noFrame},
+        {"undo the move", [&] { return undoEdit(model); }, true, "DF::FocusSc", 1051, "400 key None", noFrame},
+        {"the moved key is back", [&] { return true; }, true, "DF::FocusSc", 1000, "300 key Linear", noFrame},
+        {"undo the easing", [&] { return undoEdit(model); }, true, "DF::FocusSc", 944, "250", noFrame},
+        {"redo the easing", [&] { return redoEdit(model); }, true, "DF::FocusSc", 944, "200", noFrame},
+        // A held segment changes from the key's own frame, an eased one after the key before it.
+        {"a particle count", [&] { return addKey(model, count, 100, {TrackType::UINT, 96, 0, 0}, 0); }, true, "SM::NumPart", 150, "96", 100},
+        {"a new edit drops the redo", [&] { return !redoEdit(model); }, true, "SM::NumPart", 100, "96 key None", noFrame},
+        {"the camera's eased segment", [&] { return deleteKey(model, camera, 1144); }, true, "DF::FocusSc", 0, "200 key None", 437},
+        {"undo reports it again", [&] { return undoEdit(model); }, true, "DF::FocusSc", 0, "200 key None", 437},
+    };
+    for (const Step& step : steps) {
+        CaptureStdout();
+        EXPECT_EQ(step.edit(), step.accepted) << step.what;
+        GetCapturedStdout();
+        EXPECT_EQ(valueAt(step.trackName, step.frame), step.expected) << step.what;
+        EXPECT_EQ(takeSimulationChange(model), step.simulationFrom) << step.what;
+    }
+    // The save wrote the timeline as it was then (the key at 1000 deleted by then) and its header.
+    std::string saved, header;
+    ASSERT_TRUE(readWholeFile(timelineFileName, saved));
+    ASSERT_TRUE(readWholeFile("code/kivrel_timeline.json.h", header));
+    EXPECT_NE(saved.find("{\"frame\":888,\"easing\":\"None\",\"value\":200.000000},{\"frame\":3255"), std::string::npos);
+    EXPECT_EQ(header.rfind("#pragma once\nconst char TIMELINE_JSON_DATA[] = \"", 0), 0u);
+}
+
+TEST_F(EditFolder, ReloadsAChangedFileAndKeepsTheTimelineAndTheErrorOfABrokenOne)
+{
+    CaptureStdout();
+    saveEdits(model);
+    std::string saved = serializeTimeline(*model.timeline, false);
+    // The saved file read back is the same timeline; a changed value arrives whole.
+    writeLater(saved);
+    EXPECT_TRUE(reloadChangedTimeline(model));
+    EXPECT_EQ(serializeTimeline(*model.timeline, false), saved);
+    std::string changed = saved;
+    changed.replace(changed.find("\"value\":64"), 10, "\"value\":32");
+    writeLater(changed);
+    addKey(model, track("CM::Fov"), 10, floatValue(1), 0);
+    EXPECT_TRUE(reloadChangedTimeline(model));
+    EXPECT_EQ(valueAt("SM::NumPart", 0), "32 key None");
+    EXPECT_FALSE(undoEdit(model)); // the edit was made on the timeline the file replaced
+    EXPECT_EQ(takeSimulationChange(model), 0u);
+    EXPECT_FALSE(reloadChangedTimeline(model)); // unchanged since
+    GetCapturedStdout();
+
+    const struct {
+        std::string text, error;
+    } broken[] = {
+        {"{\"SM::NumPart\": {\"type\": \"UINT\"", "PANIC: Missing }\n"},
+        {"{\"a\": tru}", "PANIC: Undefine token at line 1\n"},
+        {"{\"a\" 1}", "PANIC: Missing colon (:) token\n"},
+        {"{\n\"a\": \"x", "PANIC: Incomplete string at line 2\n"},
+        {"{\"a\": [1, 2.5.0]}", "PANIC: Invalid token at line 1\n"},
+        {"[1, 2]", "ASSERT: Timeline document is not an object\n"},
+        {"", "Timeline document holds no value\n"},
+    };
+    for (const auto& [text, error] : broken) {
+        writeLater(text);
+        CaptureStdout();
+        EXPECT_FALSE(reloadChangedTimeline(model)) << text;
+        GetCapturedStdout();
+        EXPECT_TRUE(model.loadError.failed) << text;
+        EXPECT_STREQ(model.loadError.message, error.c_str()) << text;
+        EXPECT_EQ(serializeTimeline(*model.timeline, false), changed) << text;
+    }
+    writeLater(saved);
+    CaptureStdout();
+    EXPECT_TRUE(reloadChangedTimeline(model));
+    GetCapturedStdout();
+    EXPECT_FALSE(model.loadError.failed);
+    EXPECT_EQ(valueAt("SM::NumPart", 0), "64 key None");
+}
