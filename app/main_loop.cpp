@@ -68,6 +68,14 @@ void startLoop(MainLoop& loop, DemoState& state)
     state.simulation.time = 0.0f;
 }
 
+void seekLoop(MainLoop& loop, DemoState& state, uint32_t frame)
+{
+    loop.firstFrame = 0;
+    loop.heard = double(frame) * 1000.0 / timelineFramesPerSecond;
+    state.simulation.frame = frame;
+    state.simulation.time = float(loop.heard);
+}
+
 void evaluateFrame(DemoState& state, Timeline& timeline)
 {
     if (state.simulation.frame > timeline.frameCount - 1)

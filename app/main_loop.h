@@ -17,7 +17,7 @@ constexpr uint32_t timelineFrameCount = 10843;
 // The loop ends once the frame index passes this frame: 123.35 s of music.
 constexpr uint32_t lastFrameShown = 7400;
 // Timeline frames per second of music: frame = floor(audio clock ms × 60 / 1000).
-constexpr double timelineFramesPerSecond = 60.0;
+constexpr double timelineFramesPerSecond = pictureFramesPerSecond;
 // What the frame-locked capture takes off its clock as the output latency, milliseconds (the
 // piece takes off what its audio device reports).
 constexpr double audioLatencyMilliseconds = 17.4;
@@ -75,6 +75,11 @@ struct MainLoop {
 // Preparing, frame index firstFrame, audio clock 0, no previous iteration; the frame clock
 // and first frame stay as the caller set them.
 void startLoop(MainLoop& loop, DemoState& state);
+
+// A seek of the music to frame: it is the frame shown next, and the clock reads its time of
+// music (frame × 1000 / 60 ms) and runs on from there, never below it; the music's position is
+// counted from frame 0 of the track from then on (firstFrame 0).
+void seekLoop(MainLoop& loop, DemoState& state, uint32_t frame);
 
 // Wraps the frame index at the timeline's end, evaluates every track into its destination
 // and updates the camera.

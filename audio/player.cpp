@@ -4,6 +4,8 @@
 
 #include "core/log.h"
 
+#include <algorithm>
+
 const WaveOut platformWaveOut = {
     .query = queryAudioFormat,
     .open = openAudioDevice,
@@ -92,9 +94,30 @@ void shutdownAudioPlayer(AudioPlayer& player)
 
 void restartPlayer(AudioPlayer& player)
 {
+    std::lock_guard lock(player.queueLock);
+    player.seeked = false;
     player.playedFrom = nowMilliseconds();
     player.position.store(0, std::memory_order_relaxed);
     player.playing.store(true, std::memory_order_relaxed);
+}
+
+void seekPlayer(AudioPlayer& player, uint32_t frame)
+{
+    uint64_t soundFrame = uint64_t(frame) * player.sampleRate / pictureFramesPerSecond;
+    std::lock_guard lock(player.queueLock);
+    player.seeked = true;
+    player.writtenAtSeek = player.framesWritten;
+    player.musicAtSeek = soundFrame;
+    player.playedFrom = nowMilliseconds() - double(soundFrame) * 1000.0 / double(player.sampleRate);
+    // Past the track's end nothing is queued (streamAudioPass), as at its natural end.
+    player.position.store(uint32_t(std::min<uint64_t>(soundFrame, UINT32_MAX)), std::memory_order_relaxed);
+    player.playing.store(true, std::memory_order_relaxed);
+}
+
+void pausePlayer(AudioPlayer& player)
+{
+    player.stoppedAt = nowMilliseconds();
+    player.playing.store(false, std::memory_order_relaxed);
 }
 
 void stopPlayer(AudioPlayer& player)
@@ -114,10 +137,19 @@ PlaybackClock playerClock(const AudioPlayer& player)
     }
     AudioDeviceClock clock = player.waveOut->clock(player.device);
     double millisecondsPerFrame = 1000.0 / double(player.format.sampleRate);
-    return {.taken = double(clock.frames) * millisecondsPerFrame,
-            .movedAt = clock.movedAt,
-            .step = clock.stepFrames * millisecondsPerFrame,
-            .latency = clock.latencyFrames * millisecondsPerFrame};
+    PlaybackClock result = {.taken = double(clock.frames) * millisecondsPerFrame,
+                            .movedAt = clock.movedAt,
+                            .step = clock.stepFrames * millisecondsPerFrame,
+                            .latency = clock.latencyFrames * millisecondsPerFrame};
+    if (player.seeked) {
+        // Until the old position's sound has been taken the clock holds at the seek.
+        bool reached = clock.frames >= player.writtenAtSeek;
+        uint64_t since = reached ? clock.frames - player.writtenAtSeek : 0;
+        result.taken = double(player.musicAtSeek + since) * millisecondsPerFrame;
+        if (!reached)
+            result.step = 0.0;
+    }
+    return result;
 }
 
 void streamAudioPass(AudioPlayer& player)
@@ -125,6 +157,7 @@ void streamAudioPass(AudioPlayer& player)
     // Without any output there is nothing to queue; that was reported once at the start.
     if (!player.device)
         return;
+    std::lock_guard lock(player.queueLock);
     for (AudioHeader& header : player.headers) {
         if (!player.playing.load(std::memory_order_relaxed))
             return;
@@ -143,6 +176,7 @@ void streamAudioPass(AudioPlayer& player)
             ASSERT(false, "Audio Error: %s\n", text);
             return; // the next pass retries the same chunk
         }
+        player.framesWritten += player.framesPerBuffer;
         // A play() that restarted meanwhile keeps its frame 0.
         player.position.compare_exchange_strong(position, position + player.framesPerBuffer,
                                                 std::memory_order_relaxed);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 // The device functions the player calls: the platform's, or a stand-in in tests.
 struct WaveOut {
@@ -19,6 +20,8 @@ struct WaveOut {
 extern const WaveOut platformWaveOut;
 
 constexpr uint32_t audioHeaderCount = 16;
+// Pictures per second of music: timeline frame f starts f × sampleRate / 60 sound frames in.
+constexpr uint32_t pictureFramesPerSecond = 60;
 
 struct AudioPlayer {
     const WaveOut* waveOut = &platformWaveOut;
@@ -29,6 +32,15 @@ struct AudioPlayer {
     std::atomic<bool> running{true};   // the streaming thread loops while true
     double playedFrom = 0.0;           // nowMilliseconds() of the last restart (main thread only)
     double stoppedAt = 0.0;            // nowMilliseconds() of the last stop (main thread only)
+
+    // A seek and the queuing of a pass exclude each other, so that the seek knows exactly how
+    // much sound of the old position is still ahead of the new one on the device.
+    std::mutex queueLock;
+    uint64_t framesWritten = 0; // handed to the device since it opened (under queueLock)
+    // After a seek the clock is the music's position: musicAtSeek once the device has taken
+    // the writtenAtSeek frames queued before it, counting on from there.
+    bool seeked = false;
+    uint64_t writtenAtSeek = 0, musicAtSeek = 0;
 
     uint32_t framesPerBuffer = 256;
     uint32_t sampleRate = 44100;
@@ -54,9 +66,14 @@ void startAudioStreaming(AudioPlayer& player);
 // Stops the thread and closes the device, in that order; samples may be freed afterwards.
 void shutdownAudioPlayer(AudioPlayer& player);
 
-// Queuing restarts from frame 0; the device position keeps counting.
+// Queuing restarts from frame 0; the clock is the device's count since it opened again.
 void restartPlayer(AudioPlayer& player);
 void stopPlayer(AudioPlayer& player);
+// Plays from timeline frame's sound (the sound queued before it plays out first, at most 16
+// headers); the clock reads that frame's time of music once the new sound is taken.
+void seekPlayer(AudioPlayer& player, uint32_t frame);
+// Queues nothing more, keeping the position; what is queued plays out (93 ms at most).
+void pausePlayer(AudioPlayer& player);
 
 // The device's count as a clock, in milliseconds (see AudioDeviceClock).
 struct PlaybackClock {

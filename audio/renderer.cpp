@@ -196,6 +196,18 @@ void stopAudio(AudioRenderer& audio)
         stopPlayer(audio.player);
 }
 
+void seekAudio(AudioRenderer& audio, uint32_t frame)
+{
+    if (audio.state == RendererState::Ready)
+        seekPlayer(audio.player, frame);
+}
+
+void pauseAudio(AudioRenderer& audio)
+{
+    if (audio.state == RendererState::Ready)
+        pausePlayer(audio.player);
+}
+
 bool audioPlaying(const AudioRenderer& audio)
 {
     return audio.player.playing.load(std::memory_order_relaxed);

@@ -85,6 +85,9 @@ bool renderWholeSoundtrack(RenderApp& app, AudioRenderer& audio, SoundtrackTimes
 // Ready only: playback (re)starts from frame 0, or stops.
 void playAudio(AudioRenderer& audio);
 void stopAudio(AudioRenderer& audio);
+// Ready only: plays from timeline frame's sound (audio/player.h), or pauses where it is.
+void seekAudio(AudioRenderer& audio, uint32_t frame);
+void pauseAudio(AudioRenderer& audio);
 bool audioPlaying(const AudioRenderer& audio);
 // The device's count as a clock (audio/player.h); all zero before the device opens.
 PlaybackClock audioClock(const AudioRenderer& audio);

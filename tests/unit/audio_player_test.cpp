@@ -1,6 +1,9 @@
 // The streaming player's ring over a fake wave-out device: claims, order, the track's end,
-// retries, restarts, the 16-bit fallback, no device, and the streaming thread's shutdown order.
+// retries, restarts, seeks and pauses with the main loop's clock, the 16-bit fallback, no
+// device, and the streaming thread's shutdown order.
 #include "audio/player.h"
+
+#include "app/main_loop.h"
 
 #include <gtest/gtest.h>
 
@@ -137,6 +140,39 @@ TEST_F(Player, RefillsFinishedHeadersInOrderSkipsQueuedOnesAndRestartsFromFrameZ
     EXPECT_TRUE(passWrites().empty());
     device.framesPlayed = 3 * 44100 / 2; // the clock is the device's count: 1.5 s at 44100 Hz
     EXPECT_DOUBLE_EQ(playerClock(player).taken, 1500.0);
+}
+
+TEST_F(Player, SeekPlaysFromTheFramesSoundTheLoopsClockFollowsItAndPauseKeepsThePosition)
+{
+    open(44100 * 10);
+    restartPlayer(player);
+    ASSERT_EQ(passWrites().size(), 16u); // 4096 frames from frame 0 queued
+    // Frame 120 starts 120 × 44100 / 60 = 88200 sound frames in (2000 ms).
+    seekPlayer(player, 120);
+    finish(3);
+    EXPECT_EQ(passWrites(), (std::vector<Write>{{3, 88200}}));
+    MainLoop loop;
+    DemoState state;
+    seekLoop(loop, state, 120);
+    // While the 4096 frames queued before the seek play, the clock holds at 2000 ms; then it
+    // counts the new sound: 256 frames are 256 × 1000 / 44100 ms.
+    for (auto [played, taken] : {std::pair{4000ull, 2000.0}, std::pair{4096ull + 256, 2000.0 + 256000.0 / 44100}}) {
+        device.framesPlayed = played;
+        EXPECT_NEAR(playerClock(player).taken, taken, 1e-9) << played;
+        EXPECT_NEAR(readAudioClock(loop, playerClock(player), 0.0), taken, 1e-9) << played;
+    }
+    // Back to frame 60 (1000 ms) once the 17 headers written so far have played: the clock
+    // goes back across the seek only.
+    seekPlayer(player, 60);
+    device.framesPlayed = 17 * 256;
+    EXPECT_GT(readAudioClock(loop, playerClock(player), 0.0), 2000.0);
+    seekLoop(loop, state, 60);
+    EXPECT_DOUBLE_EQ(readAudioClock(loop, playerClock(player), 0.0), 1000.0);
+    EXPECT_EQ(state.simulation.frame, 60u);
+    pausePlayer(player);
+    finish(4);
+    EXPECT_TRUE(passWrites().empty());
+    EXPECT_EQ(player.position.load(), 44100u);
 }
 
 TEST_F(Player, QueuesEveryChunkThatEndsBeforeTheTracksLastFrame)
