@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr uint32_t particleBufferBytes = MAX_PARTICLES * sizeof(ParticleData); // 13312
 
 // >>creation
 

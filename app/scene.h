@@ -18,6 +18,7 @@ struct TimestampQueries;
 constexpr uint32_t shaderHeapCount = 16;        // used in turn by frame counter mod 16
 constexpr uint32_t shaderHeapDescriptors = 128; // per heap
 constexpr uint32_t renderTargetViewCount = 2;   // rtv0 the depth-of-field target, rtv1 the back buffer
+constexpr uint32_t particleBufferBytes = MAX_PARTICLES * sizeof(ParticleData); // 13312
 
 // One GPU constant record: the CPU copy (a record of DemoState), the constant buffer the
 // programs read, and one upload buffer per frame slot, so that a frame's copy reads the values
@@ -126,6 +127,9 @@ void uploadBlock(ConstantBlock& block, CommandList* list, uint32_t slot);
 
 // Frame prologue: the frame's heap, both render-target views, both targets cleared to black.
 void beginSceneFrame(RenderApp& app, SceneResources& scene, FrameContext& frame);
+// The prologue of a frame that only moves the particles (FrameOutput::None): the frame's heap,
+// no render targets.
+void beginSimulationFrame(RenderApp& app, SceneResources& scene, FrameContext& frame);
 // Scene steps 1 to 3: frame matrices, the five uploads and the particle simulation. A frame
 // that records only these moves the particles without drawing them.
 void recordSimulation(SceneResources& scene, DemoState& state, CommandList* list);

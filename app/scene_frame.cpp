@@ -240,6 +240,15 @@ void recordFinalTransfer(SceneResources& scene, Image* backBuffer, CommandList* 
     requestTransition(barriers, scene.dofImage, STATE_RENDER_TARGET);
 }
 
+void claimFrameHeap(RenderApp& app, SceneResources& scene, FrameContext& frame)
+{
+    scene.frameSlot = uint32_t(frame.index);
+    // Sixteen heaps against at most three frames in flight: this one's tables are long done.
+    scene.frameHeap = scene.shaderHeaps[app.ring.frameCounter % shaderHeapCount];
+    resetDescriptorHeap(*scene.frameHeap);
+    scene.lastFrame = {};
+}
+
 } // namespace
 
 void uploadBlock(ConstantBlock& block, CommandList* list, uint32_t slot)
@@ -254,15 +263,17 @@ void uploadBlock(ConstantBlock& block, CommandList* list, uint32_t slot)
 
 // >>frame
 
+void beginSimulationFrame(RenderApp& app, SceneResources& scene, FrameContext& frame)
+{
+    claimFrameHeap(app, scene, frame);
+    setDescriptorHeap(frame.commandList, scene.frameHeap);
+}
+
 void beginSceneFrame(RenderApp& app, SceneResources& scene, FrameContext& frame)
 {
     CommandList* list = frame.commandList;
-    scene.frameSlot = uint32_t(frame.index);
-    // Sixteen heaps against at most three frames in flight: this one's tables are long done.
-    scene.frameHeap = scene.shaderHeaps[app.ring.frameCounter % shaderHeapCount];
-    resetDescriptorHeap(*scene.frameHeap);
+    claimFrameHeap(app, scene, frame);
     resetDescriptorHeap(*scene.rtvHeap);
-    scene.lastFrame = {};
 
     DescriptorTable views = allocateDescriptors(*scene.rtvHeap, renderTargetViewCount);
     scene.rtv0 = views.cpuHandle;

@@ -62,10 +62,14 @@ struct RenderApp {
 // Creates window (unless headless), device, queue, frame slots and swap chain; any failure is
 // a PANIC with the system's message.
 void initGraphics(RenderApp& app, const GraphicsOptions& options = {});
+// Whether a frame shows anything: a frame of work alone (stepping the simulation) takes no
+// back buffer from the window and presents nothing, so it never waits for the display.
+enum class FrameOutput { Screen, None };
+
 // Waits for the slot, releases what its fence now protects, records the pending uploads and
 // returns the slot with its command list open.
-FrameContext* beginFrame(RenderApp& app);
-// Submits the slot, presents (windowed) and advances the ring.
+FrameContext* beginFrame(RenderApp& app, FrameOutput output = FrameOutput::Screen);
+// Submits the slot, presents (windowed, a Screen frame) and advances the ring.
 void endFrame(RenderApp& app);
 void waitForAllFrames(RenderApp& app);
 void destroyGraphics(RenderApp& app);

@@ -166,17 +166,22 @@ uint32_t backBufferFormat(const RenderApp& app)
     return app.window ? app.vulkan->offscreen.format : app.backBuffers[0].format;
 }
 
-FrameContext* beginFrame(RenderApp& app)
+FrameContext* beginFrame(RenderApp& app, FrameOutput output)
 {
     VulkanContext& vk = vulkanOf(app);
     uint32_t slot = frameRingBegin(app.ring, fenceCallbacks(vk));
     FrameContext& frame = app.frames[slot];
     checkVulkan(vkResetCommandPool(vk.device, vk.commandPools[slot], 0), "PANIC: Failed to reset command allocator\n");
     openCommandList(frame.commandList);
-    if (app.window)
+    if (app.window && output == FrameOutput::Screen) {
         acquireBackBuffer(app, slot);
-    else
+    } else if (app.window) {
+        // As while the window has no area: submitted, not presented.
+        vk.imageAcquired = false;
+        vk.frameBackBuffer = &vk.offscreen;
+    } else {
         vk.frameBackBuffer = &app.backBuffers[0];
+    }
     recordPendingLayouts(app, frame.commandList);
     recordUploads(app, frame);
     frameRingRecording(app.ring);

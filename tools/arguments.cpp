@@ -7,7 +7,7 @@ const char* const captureUsage =
     "usage: kivrel-capture --out FOLDER [--from N] [--to N] [--size WxH] [--render-size WxH] [--settle N] [--wav] "
     "[--video FILE] [--validation]\n";
 const char* const benchUsage =
-    "usage: kivrel-bench [--frame N] [--frames N] [--warmup N] [--size WxH] [--validation]\n";
+    "usage: kivrel-bench [--frame N] [--frames N] [--warmup N] [--size WxH] [--seek] [--validation]\n";
 
 namespace {
 
@@ -208,6 +208,10 @@ bool parseBenchArguments(int argc, const char* const* argv, BenchOptions& option
         if (is(argument, "--size"))
             return taken(readSize(argc, argv, i, options.width, options.height, error) &&
                          checkRenderWidth(options.width, "--size", error));
+        if (is(argument, "--seek")) {
+            options.seek = true;
+            return OptionRead::Taken;
+        }
         return OptionRead::Unknown;
     });
     if (!read || options.help)

@@ -34,6 +34,7 @@ struct BenchOptions {
     uint32_t width = 1920;       // --size: render size and back buffer
     uint32_t height = 1080;
     bool validation = false;     // --validation
+    bool seek = false;           // --seek: times seeks of the particles to --frame instead
     bool help = false;           // --help
 };
 

@@ -2,9 +2,12 @@
 // per step of the frame chain, the GPU time read from timestamps (median, fastest, slowest),
 // the CPU time to record a frame, and the frames per second the chain would sustain. Late
 // frames are reached by moving the particles only; a few warm-up frames are drawn first (the
-// first draw of a program also compiles it on some drivers).
+// first draw of a program also compiles it on some drivers). With --seek it times seeks of the
+// particles to the frame instead: from frame 0, and from the snapshots (app/particle_snapshots.h).
+#include "app/particle_snapshots.h"
 #include "core/log.h"
 #include "gfx/timestamps.h"
+#include "platform/system.h"
 #include "tools/arguments.h"
 #include "tools/headless_piece.h"
 #include "tools/tool_report.h"
@@ -38,28 +41,32 @@ void printRow(const char* name, const Spread& spread)
     std::printf("  %-24s %10.2f %10.2f %10.2f\n", name, spread.median, spread.fastest, spread.slowest);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// To frame from frame 0 (taking the snapshots on the way), back to frame 0, then to frame again
+// from the nearest snapshot.
+void timeSeeks(HeadlessPiece& headless, uint32_t frame)
 {
-    BenchOptions options;
-    std::string reason;
-    if (!parseBenchArguments(argc, argv, options, reason)) {
-        reportToolError("kivrel-bench", "%s\n%s", reason.c_str(), benchUsage);
-        return 2;
+    RenderApp& app = headless.app;
+    Piece& piece = headless.piece;
+    ParticleSnapshots snapshots;
+    createParticleSnapshots(app, snapshots);
+    double times[2] = {};
+    uint32_t stepped[2] = {};
+    for (uint32_t run = 0; run < 2; ++run) {
+        double start = nowMilliseconds();
+        stepped[run] = seekParticles(app, piece.scene, piece.state, *piece.timeline, snapshots, frame);
+        times[run] = nowMilliseconds() - start;
+        seekParticles(app, piece.scene, piece.state, *piece.timeline, snapshots, 0);
     }
-    if (options.help) {
-        std::printf("%s", benchUsage);
-        return 0;
-    }
+    std::printf("kivrel-bench: %s\n", graphicsDeviceName(app));
+    for (uint32_t run = 0; run < 2; ++run)
+        std::printf("  seek to frame %u %s: %u frames stepped in %.1f ms\n", frame,
+                    run == 0 ? "from frame 0" : "from the snapshots", stepped[run], times[run]);
+    destroyParticleSnapshots(app, snapshots);
+}
 
-    HeadlessPiece headless;
-    startHeadlessPiece(headless, {.renderWidth = options.width,
-                               .renderHeight = options.height,
-                               .outputWidth = options.width,
-                               .outputHeight = options.height,
-                               .validation = options.validation,
-                               .tool = {"kivrel-bench", benchUsage}});
+// --frames frames from --frame on, after the warm-up: the steps' GPU times and the recording's.
+void measureFrames(HeadlessPiece& headless, const BenchOptions& options)
+{
     TimestampQueries* queries = createTimestampQueries(headless.app, sceneMarkCount);
     if (!queries)
         logMessage("kivrel-bench: this device's queue writes no timestamps: CPU times only\n");
@@ -109,6 +116,34 @@ int main(int argc, char** argv)
                 gpu >= cpu.median ? "GPU" : "CPU");
 
     destroyTimestampQueries(headless.app, queries);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    BenchOptions options;
+    std::string reason;
+    if (!parseBenchArguments(argc, argv, options, reason)) {
+        reportToolError("kivrel-bench", "%s\n%s", reason.c_str(), benchUsage);
+        return 2;
+    }
+    if (options.help) {
+        std::printf("%s", benchUsage);
+        return 0;
+    }
+
+    HeadlessPiece headless;
+    startHeadlessPiece(headless, {.renderWidth = options.width,
+                               .renderHeight = options.height,
+                               .outputWidth = options.width,
+                               .outputHeight = options.height,
+                               .validation = options.validation,
+                               .tool = {"kivrel-bench", benchUsage}});
+    if (options.seek)
+        timeSeeks(headless, options.frame);
+    else
+        measureFrames(headless, options);
     stopHeadlessPiece(headless);
     if (options.validation && headless.app.validationErrors) {
         reportToolError("kivrel-bench", "%llu validation errors\n", (unsigned long long)headless.app.validationErrors);

@@ -1,6 +1,8 @@
 // The whole frame chain on small render sizes: every scene object, the prologue, the fifteen
-// steps and the epilogue, their descriptors and copies, and the memory a long run holds. Lit
-// pictures of both scenes are the golden frames' (tests/e2e/tools_test.cpp).
+// steps and the epilogue, their descriptors and copies, the memory a long run holds, and seeks
+// from the particle snapshots. Lit pictures of both scenes are the golden frames'
+// (tests/e2e/tools_test.cpp).
+#include "app/particle_snapshots.h"
 #include "app/piece.h"
 #include "gfx/descriptors.h"
 #include "gfx/vk_internal.h"
@@ -171,4 +173,29 @@ TEST_F(SceneChainTest, HistoryImagesStartZeroedWhateverTheirMemoryHeld)
         EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0), std::ptrdiff_t(bytes.size()))
             << "image " << (std::find(std::begin(history), std::end(history), image) - std::begin(history));
     }
+}
+
+TEST_F(SceneChainTest, AFrameSeekedFromASnapshotHasTheParticlesOfOneSteppedFromFrameZero)
+{
+    startScene(32, 8);
+    ParticleSnapshots snapshots;
+    createParticleSnapshots(app, snapshots);
+    auto seek = [&](uint32_t frame) { return seekParticles(app, scene, state, *piece.timeline, snapshots, frame); };
+    // Scene 0 (before frame 3254) has no collisions, so its steps give the same bytes every time;
+    // from frame 2375 its lights fall, each step moving on from the last one's velocities.
+    // To 2410 from frame 0, taking the snapshot of 2400 on the way; to 5 from the zeroed buffer.
+    EXPECT_EQ(seek(2410), 2410u);
+    const std::vector<uint8_t> stepped = readBufferBytes(scene.particleBuffer);
+    EXPECT_EQ(seek(5), 5u);
+    EXPECT_FALSE(readBufferBytes(scene.particleBuffer) == stepped);
+    EXPECT_EQ(seek(2410), 10u);
+    EXPECT_TRUE(readBufferBytes(scene.particleBuffer) == stepped);
+    EXPECT_EQ(state.simulation.frame, 2410u);
+    // An edit from 2401 on keeps the snapshot of 2400, one from 2400 on throws it away.
+    discardSnapshotsFrom(snapshots, 2401);
+    EXPECT_NE(snapshots.slots[8], nullptr);
+    discardSnapshotsFrom(snapshots, 2400);
+    EXPECT_EQ(snapshots.slots[8], nullptr);
+    EXPECT_NE(snapshots.slots[7], nullptr);
+    destroyParticleSnapshots(app, snapshots);
 }
