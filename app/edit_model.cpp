@@ -126,6 +126,9 @@ void startEditModel(EditModel& model, uint32_t frameCount)
     std::string text;
     if (!model.fileSeen || !readWholeFile(timelineFileName, text) || !replaceTimeline(model, text))
         loadCompiledInTimeline(*model.timeline);
+    // As the piece starts: a text of no tracks gives the thirteen with their defaults.
+    if (model.timeline->tracks.count == 0)
+        seedTracks(*model.timeline, DemoParameters{});
     model.simulationChangedFrom = 0;
 }
 

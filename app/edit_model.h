@@ -39,7 +39,8 @@ struct EditModel {
 };
 
 // The start of the edit mode: "kivrel_timeline.json" from the working directory when it exists
-// and loads, otherwise the compiled-in text (a file that fails leaves its error in loadError).
+// and loads, otherwise the compiled-in text (a file that fails leaves its error in loadError);
+// the tracks seeded from the defaults when that gives none, as the piece does.
 void startEditModel(EditModel& model, uint32_t frameCount);
 void stopEditModel(EditModel& model);
 
