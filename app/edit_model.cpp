@@ -76,6 +76,17 @@ void runCommand(EditModel& model, const EditCommand& command)
     model.undone.clear();
 }
 
+// Undo and redo: the top command of one stack applied (backward or forward) onto the other.
+bool replayCommand(EditModel& model, DynamicArray<EditCommand>& from, DynamicArray<EditCommand>& to, bool forward)
+{
+    if (from.count == 0)
+        return false;
+    EditCommand command = from[--from.count];
+    applyCommand(model, command, forward);
+    to.push(command);
+    return true;
+}
+
 KeySlotChange slotChange(const EditModel& model, uint32_t track, uint32_t frame, const Keyframe* after)
 {
     const Keyframe* before = keyAt(model, track, frame);
@@ -188,22 +199,12 @@ bool changeKeyEasing(EditModel& model, uint32_t track, uint32_t frame, uint32_t 
 
 bool undoEdit(EditModel& model)
 {
-    if (model.done.count == 0)
-        return false;
-    EditCommand command = model.done[--model.done.count];
-    applyCommand(model, command, false);
-    model.undone.push(command);
-    return true;
+    return replayCommand(model, model.done, model.undone, false);
 }
 
 bool redoEdit(EditModel& model)
 {
-    if (model.undone.count == 0)
-        return false;
-    EditCommand command = model.undone[--model.undone.count];
-    applyCommand(model, command, true);
-    model.done.push(command);
-    return true;
+    return replayCommand(model, model.undone, model.done, true);
 }
 
 void saveEdits(EditModel& model)
