@@ -39,6 +39,10 @@ std::vector<T> valuesOf(const std::vector<uint8_t>& bytes)
     return values;
 }
 
+// The four floats of pixel (x, y) in a row-by-row RGBA image `width` pixels wide.
+template <typename Floats>
+auto* rgbaAt(Floats& image, uint32_t width, uint32_t x, uint32_t y) { return &image[(y * width + x) * 4]; }
+
 inline void expectNear(Float3 actual, Float3 expected, float tolerance)
 {
     EXPECT_NEAR(actual.x, expected.x, tolerance);

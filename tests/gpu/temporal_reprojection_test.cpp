@@ -6,6 +6,7 @@
 #include "tests/gpu/reference_programs.h"
 #include "tests/gpu/gpu_harness.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -47,23 +48,14 @@ struct TemporalInputs {
     }
 };
 
-float* pixel(std::vector<float>& image, uint32_t x, uint32_t y)
-{
-    return &image[(y * W + x) * 4];
-}
-
-void setGrey(std::vector<float>& image, uint32_t x, uint32_t y, float grey)
-{
-    float* p = pixel(image, x, y);
-    p[0] = p[1] = p[2] = grey;
-}
+float* pixel(std::vector<float>& image, uint32_t x, uint32_t y) { return rgbaAt(image, W, x, y); }
 
 struct TemporalOutputs {
     std::vector<float> colour; // RGBA
     std::vector<float> moment1;
     std::vector<float> moment2;
 
-    const float* at(uint32_t x, uint32_t y) const { return &colour[(y * W + x) * 4]; }
+    const float* at(uint32_t x, uint32_t y) const { return rgbaAt(colour, W, x, y); }
     float m1(uint32_t x, uint32_t y) const { return moment1[y * W + x]; }
     float m2(uint32_t x, uint32_t y) const { return moment2[y * W + x]; }
 };
@@ -125,15 +117,17 @@ TEST_F(TemporalReprojection, DifferentIdFallsBackToBlurAndResetsMoments)
     EXPECT_EQ(out.m1(1, 0), 0.0f);
 }
 
-TEST_F(TemporalReprojection, AcceptsHistoryOnlyOnTheSameSurfaceInsideTheImage)
+TEST_F(TemporalReprojection, AcceptsHistoryOnlyOnTheSameSurfaceInsideTheImageAndClampsItsLuma)
 {
-    // blendFactor 0: an accepted pixel takes m1 from the previous first moment at its
-    // reprojected position, set to 1 + x + 8y there; a rejected one restarts at Lc = 0.5.
+    // blendFactor 0: an accepted pixel writes the clamped history itself and takes m1 from the
+    // previous first moment at its reprojected position, set to 1 + x + 8y there; a rejected
+    // one restarts at Lc = 0.5. The history is (1, 0.5, 0.25) (luma 0.621), grey 0.1 at (4, 3).
     TemporalInputs in;
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W; ++x)
-            in.prevMoment1[y * W + x] = float(1 + x + 8 * y);
-    auto prevMoment1At = [](uint32_t x, uint32_t y) { return float(1 + x + 8 * y); };
+    for (uint32_t i = 0; i < W * H; ++i) {
+        in.prevMoment1[i] = float(1 + i);
+        in.history[i * 4 + 0] = 1.0f, in.history[i * 4 + 2] = 0.25f;
+    }
+    std::fill_n(pixel(in.history, 4, 3), 3, 0.1f);
     const float rejected = 0.5f;
 
     // Depth tolerance max(0.1 * Z, 0.05): at Z = 0 it is 0.05, at Z = 1 it is 0.1.
@@ -154,6 +148,11 @@ TEST_F(TemporalReprojection, AcceptsHistoryOnlyOnTheSameSurfaceInsideTheImage)
     pixel(in.prevPosition, 6, 3)[3] = 3.0f;
     pixel(in.prevNormal, 6, 5)[1] = 1.0f, pixel(in.prevNormal, 6, 5)[2] = 0.0f;
     pixel(in.normal, 4, 6)[2] = 3.0f, pixel(in.prevNormal, 4, 6)[2] = 5.0f;
+    // Greys 0.5 everywhere except (3, 2) = 0.25. Around (3, 3) the nine lumas are eight 0.5
+    // and one 0.25: mean 4.25 / 9, mean of squares 2.0625 / 9, variance 1 / 162, deviation
+    // 0.0785674. With standardDeviation 1: lo = 0.25 - 0.0785674 = 0.1714326,
+    // hi = 0.5 + 0.0785674 = 0.5785674. Around (6, 6) all lumas are 0.5: lo = hi = 0.5.
+    std::fill_n(pixel(in.colour, 3, 2), 3, 0.25f);
     TemporalOutputs out = run(in);
 
     // Each pixel and where its history comes from, or (-1, -1) when it is rejected.
@@ -166,27 +165,9 @@ TEST_F(TemporalReprojection, AcceptsHistoryOnlyOnTheSameSurfaceInsideTheImage)
         {4, 6, 4, 6, "normals of different length"},
     };
     for (const auto& c : cases)
-        EXPECT_NEAR(out.m1(c.x, c.y), c.fromX < 0 ? rejected : prevMoment1At(c.fromX, c.fromY), 1e-5f) << c.why;
+        EXPECT_NEAR(out.m1(c.x, c.y), c.fromX < 0 ? rejected : in.prevMoment1[c.fromY * W + c.fromX], 1e-5f) << c.why;
     EXPECT_NEAR(out.m2(1, 1), 0.625f, 1e-5f);
     EXPECT_NEAR(out.m2(3, 1), 0.25f, 1e-5f);
-}
-
-TEST_F(TemporalReprojection, ClampsHistoryLumaIntoTheNeighbourhoodRange)
-{
-    // Greys 0.5 everywhere except (3, 2) = 0.25. Around (3, 3) the nine lumas are eight 0.5
-    // and one 0.25: mean 4.25 / 9, mean of squares 2.0625 / 9, variance 1 / 162, deviation
-    // 0.0785674. With standardDeviation 1: lo = 0.25 - 0.0785674 = 0.1714326,
-    // hi = 0.5 + 0.0785674 = 0.5785674. Around (6, 6) all lumas are 0.5: lo = hi = 0.5.
-    // blendFactor 0 writes the clamped history itself.
-    TemporalInputs in;
-    setGrey(in.colour, 3, 2, 0.25f);
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W; ++x) {
-            float* h = pixel(in.history, x, y);
-            h[0] = 1.0f, h[1] = 0.5f, h[2] = 0.25f; // luma 0.621
-        }
-    setGrey(in.history, 4, 3, 0.1f);
-    TemporalOutputs out = run(in);
 
     // The history keeps its hue and is scaled by hi / 0.621 at (3, 3), 0.5 / 0.621 at (6, 6).
     // (4, 3) sees the same nine lumas as (3, 3): its grey 0.1 history rises to lo.
