@@ -110,10 +110,7 @@ TEST_F(ATrousFilter, OneExponentialPerTapWeighsAsTheThreeTerms)
     // deviations of a few hundredths. Every step spacing, the clamped edges included.
     FilterInputs in;
     uint32_t seed = 12345;
-    auto next = [&seed] { // uniform in [0, 1)
-        seed = seed * 1664525u + 1013904223u;
-        return float(seed >> 8) / 16777216.0f;
-    };
+    auto next = [&seed] { return nextUniform(seed); };
     for (uint32_t i = 0; i < W * H; ++i) {
         for (int k = 0; k < 3; ++k)
             in.colour[i * 4 + k] = 0.2f + 0.05f * next();

@@ -16,17 +16,17 @@ constexpr uint32_t H = 8;
 // Device depth 0 lies at the near plane: linearise(0) = 0.1 * 1000 / 1000 = 0.1, and with
 // maxDist 1000 the scaled distance is 0.1. Depth 1 gives 100 / (1000 - 999.9) = 1000.
 struct FieldInputs {
-    uint32_t width = W, height = H;
-    std::vector<float> depth = std::vector<float>(W * H, 0.0f);
-    std::vector<float> colour = std::vector<float>(W * H * 4, 0.0f);
-    DepthOfFieldData constants = {.resolution = {float(W), float(H)},
+    uint32_t width, height;
+    std::vector<float> depth = std::vector<float>(width * height, 0.0f);
+    std::vector<float> colour = std::vector<float>(width * height * 4, 0.0f);
+    DepthOfFieldData constants = {.resolution = {float(width), float(height)},
                                   .focusPoint = 1.0f,
                                   .focusScale = 0.0f,
                                   .radiusScale = 1.0f,
                                   .blurSize = 20.0f,
                                   .maxDist = 1000.0f};
 
-    float* colourAt(uint32_t x, uint32_t y) { return &colour[(y * width + x) * 4]; }
+    float* colourAt(uint32_t x, uint32_t y) { return rgbaAt(colour, width, x, y); }
 };
 
 class DepthOfField : public GpuTest {
@@ -57,23 +57,6 @@ protected:
     FullscreenPass* passes[2] = {}; // the piece's; the reference: the whole spiral, two reads a sample
 };
 
-const float* at(const std::vector<float>& image, uint32_t x, uint32_t y)
-{
-    return &image[(y * W + x) * 4];
-}
-
-// Colour (x / 8, y / 8, 0.5 on odd pixels, alpha 0.5): every pixel differs from its neighbours.
-FieldInputs patterned()
-{
-    FieldInputs in;
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W; ++x) {
-            float* c = in.colourAt(x, y);
-            c[0] = float(x) / 8.0f, c[1] = float(y) / 8.0f, c[2] = (x + y) % 2 ? 0.5f : 0.0f, c[3] = 0.5f;
-        }
-    return in;
-}
-
 } // namespace
 
 TEST_F(DepthOfField, NoBlurWithoutAFocusScaleRoomOrAPositiveRadiusScale)
@@ -89,7 +72,13 @@ TEST_F(DepthOfField, NoBlurWithoutAFocusScaleRoomOrAPositiveRadiusScale)
         float focusScale, blurSize, radiusScale;
     } cases[] = {{0.0f, 20.0f, 1.0f}, {1.0f, 1.0f, 1.0f}, {1.0f, -0.5f, 1.0f},
                  {1.0f, 20.0f, 0.0f}, {1.0f, 20.0f, -1.0f}, {0.0f, 20.0f, 1e-30f}};
-    FieldInputs in = patterned();
+    // Colour (x / 8, y / 8, 0.5 on odd pixels, alpha 0.5): every pixel differs from its neighbours.
+    FieldInputs in{W, H};
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            float* c = in.colourAt(x, y);
+            c[0] = float(x) / 8.0f, c[1] = float(y) / 8.0f, c[2] = (x + y) % 2 ? 0.5f : 0.0f, c[3] = 0.5f;
+        }
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.focusScale << " " << c.blurSize << " " << c.radiusScale);
         in.constants.focusScale = c.focusScale, in.constants.blurSize = c.blurSize;
@@ -125,7 +114,7 @@ TEST_F(DepthOfField, CentrePixelAveragesItsBlurredSamplesUnlessFocusedOrBelowMin
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FieldInputs in;
+        FieldInputs in{W, H};
         in.constants.focusScale = 1.0f, in.constants.blurSize = 2.5f, in.constants.focusPoint = c.focusPoint;
         for (uint32_t i = 0; i < W * H; ++i) {
             float* colour = &in.colour[i * 4];
@@ -136,10 +125,9 @@ TEST_F(DepthOfField, CentrePixelAveragesItsBlurredSamplesUnlessFocusedOrBelowMin
         centre[0] = 1.0f, centre[1] = 1.0f, centre[2] = 0.0f, centre[3] = c.alpha;
         in.depth[3 * W + 3] = c.centreDepth;
         std::vector<float> out = run(in);
-        EXPECT_NEAR(at(out, 3, 3)[0], c.expected.x, 1e-3f);
-        EXPECT_NEAR(at(out, 3, 3)[1], c.expected.y, 1e-3f);
-        EXPECT_NEAR(at(out, 3, 3)[2], c.expected.z, 1e-3f);
-        EXPECT_EQ(at(out, 3, 3)[3], 1.0f);
+        const float* centreOut = rgbaAt(out, W, 3, 3);
+        expectNear({centreOut[0], centreOut[1], centreOut[2]}, c.expected, 1e-3f);
+        EXPECT_EQ(centreOut[3], 1.0f);
     }
 }
 
@@ -175,11 +163,7 @@ TEST_F(DepthOfField, EndsTheSpiralEarlyWithTheWholeSpiralsResult)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FieldInputs in;
-        in.width = 96, in.height = 64;
-        in.depth.resize(96 * 64);
-        in.colour.resize(96 * 64 * 4);
-        in.constants.resolution = {96.0f, 64.0f};
+        FieldInputs in{96, 64};
         in.constants.focusPoint = 10.0f;
         in.constants.focusScale = c.focusScale;
         for (uint32_t y = 0; y < 64; ++y)

@@ -43,6 +43,14 @@ std::vector<T> valuesOf(const std::vector<uint8_t>& bytes)
 template <typename Floats>
 auto* rgbaAt(Floats& image, uint32_t width, uint32_t x, uint32_t y) { return &image[(y * width + x) * 4]; }
 
+// The next number of a linear congruential sequence, uniform in [0, 1): the same inputs on
+// every machine.
+inline float nextUniform(uint32_t& seed)
+{
+    seed = seed * 1664525u + 1013904223u;
+    return float(seed >> 8) / 16777216.0f;
+}
+
 inline void expectNear(Float3 actual, Float3 expected, float tolerance)
 {
     EXPECT_NEAR(actual.x, expected.x, tolerance);

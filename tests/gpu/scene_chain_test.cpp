@@ -56,11 +56,6 @@ protected:
         endSceneFrame(app, scene);
     }
 
-    void expectSameBytes(Image* copy, Image* original, const char* what)
-    {
-        EXPECT_TRUE(readImageBytes(copy) == readImageBytes(original)) << what;
-    }
-
     Piece piece; // the piece's start-up, without the soundtrack
     DemoState& state = piece.state;
     SceneResources& scene = piece.scene;
@@ -86,13 +81,14 @@ TEST_F(SceneChainTest, RecordsEveryStepWithItsDescriptorsFilterChainCopiesAndWho
         EXPECT_EQ(scene.lastFrame.descriptorsUsed, descriptorsPerFrame(c.filterSteps));
         EXPECT_EQ(scene.lastFrame.filterDispatches, c.filterSteps);
         EXPECT_EQ(scene.lastFrame.filterResult, c.result);
-        // The history takes the temporal chain's image whatever the filter ended in.
-        expectSameBytes(scene.historyImage, scene.accumImage, "history = accum");
-        expectSameBytes(scene.prevPositionImage, scene.positionImage, "previous position");
-        expectSameBytes(scene.prevNormalImage, scene.normalImage, "previous normal");
-        expectSameBytes(scene.prevMoment1Image, scene.moment1Image, "previous first moment");
-        expectSameBytes(scene.prevMoment2Image, scene.moment2Image, "previous second moment");
-        expectSameBytes(scene.prevDepthImage, scene.depthImage, "previous depth");
+        // Each copy for the next frame, the history taking the temporal chain's image whatever
+        // the filter ended in.
+        const std::pair<Image*, Image*> copies[] = {
+            {scene.historyImage, scene.accumImage},         {scene.prevPositionImage, scene.positionImage},
+            {scene.prevNormalImage, scene.normalImage},     {scene.prevMoment1Image, scene.moment1Image},
+            {scene.prevMoment2Image, scene.moment2Image}, {scene.prevDepthImage, scene.depthImage}};
+        for (size_t i = 0; i < std::size(copies); ++i)
+            EXPECT_TRUE(readImageBytes(copies[i].first) == readImageBytes(copies[i].second)) << "copy " << i;
         state.simulation.frame += 1;
     }
     // Every image is back in the state the next frame's steps start from.

@@ -260,10 +260,7 @@ TEST_F(PathTracer, CameraRaysOfEachTileFindTheHitsOfEverySphere)
     // included. Ids, depths, positions, normals and motion must be the same to the bit, the
     // colour within 1e-4.
     uint32_t seed = 2024;
-    auto next = [&seed] { // uniform in [0, 1)
-        seed = seed * 1664525u + 1013904223u;
-        return float(seed >> 8) / 16777216.0f;
-    };
+    auto next = [&seed] { return nextUniform(seed); };
     ParticleBlock particles{};
     for (uint32_t i = 0; i < MAX_PARTICLES; ++i) {
         float z = -5.0f - 35.0f * next();
