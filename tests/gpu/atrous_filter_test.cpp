@@ -15,20 +15,13 @@ constexpr uint32_t H = 8;
 
 // Defaults: colour (0.75, 0.5, 0.25), normal +z, depth 1, moments 0.5 and 0.25 (no variance).
 struct FilterInputs {
-    std::vector<float> colour = std::vector<float>(W * H * 4, 0.0f);
-    std::vector<float> normal = std::vector<float>(W * H * 4, 0.0f);
+    std::vector<float> colour = repeated(W * H, {0.75f, 0.5f, 0.25f, 0.0f});
+    std::vector<float> normal = repeated(W * H, {0.0f, 0.0f, 1.0f, 0.0f});
     std::vector<float> moment1 = std::vector<float>(W * H, 0.5f);
     std::vector<float> moment2 = std::vector<float>(W * H, 0.25f);
     std::vector<float> depth = std::vector<float>(W * H, 1.0f);
     int32_t iterStep = 1;
 
-    FilterInputs()
-    {
-        for (uint32_t i = 0; i < W * H; ++i) {
-            colour[i * 4 + 0] = 0.75f, colour[i * 4 + 1] = 0.5f, colour[i * 4 + 2] = 0.25f;
-            normal[i * 4 + 2] = 1.0f;
-        }
-    }
     float* colourAt(uint32_t x, uint32_t y) { return rgbaAt(colour, W, x, y); }
 };
 

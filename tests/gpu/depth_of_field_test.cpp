@@ -116,11 +116,8 @@ TEST_F(DepthOfField, CentrePixelAveragesItsBlurredSamplesUnlessFocusedOrBelowMin
         SCOPED_TRACE(c.name);
         FieldInputs in{W, H};
         in.constants.focusScale = 1.0f, in.constants.blurSize = 2.5f, in.constants.focusPoint = c.focusPoint;
-        for (uint32_t i = 0; i < W * H; ++i) {
-            float* colour = &in.colour[i * 4];
-            colour[0] = 0.25f, colour[1] = 0.5f, colour[2] = 1.0f, colour[3] = 1.0f;
-            in.depth[i] = c.otherDepth;
-        }
+        in.colour = repeated(W * H, {0.25f, 0.5f, 1.0f, 1.0f});
+        in.depth.assign(W * H, c.otherDepth);
         float* centre = in.colourAt(3, 3);
         centre[0] = 1.0f, centre[1] = 1.0f, centre[2] = 0.0f, centre[3] = c.alpha;
         in.depth[3 * W + 3] = c.centreDepth;

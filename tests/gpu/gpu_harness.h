@@ -43,6 +43,15 @@ std::vector<T> valuesOf(const std::vector<uint8_t>& bytes)
 template <typename Floats>
 auto* rgbaAt(Floats& image, uint32_t width, uint32_t x, uint32_t y) { return &image[(y * width + x) * 4]; }
 
+// An image of `count` pixels, each holding the values given (its channels).
+inline std::vector<float> repeated(uint32_t count, std::initializer_list<float> pixel)
+{
+    std::vector<float> image;
+    for (uint32_t i = 0; i < count; ++i)
+        image.insert(image.end(), pixel);
+    return image;
+}
+
 // The next number of a linear congruential sequence, uniform in [0, 1): the same inputs on
 // every machine.
 inline float nextUniform(uint32_t& seed)

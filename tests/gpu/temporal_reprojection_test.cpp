@@ -21,31 +21,20 @@ struct TemporalInputs {
     std::vector<float> colour = std::vector<float>(W * H * 4, 0.5f);
     std::vector<float> motion = std::vector<float>(W * H * 4, 0.0f);
     std::vector<float> history = std::vector<float>(W * H * 4, 0.5f);
-    std::vector<float> position = std::vector<float>(W * H * 4, 0.0f);
-    std::vector<float> normal = std::vector<float>(W * H * 4, 0.0f);
-    std::vector<float> prevPosition;
-    std::vector<float> prevNormal;
+    std::vector<float> position = repeated(W * H, {0.0f, 0.0f, 0.0f, 1.0f}); // particle id 1
+    std::vector<float> normal = repeated(W * H, {0.0f, 0.0f, 1.0f, 0.0f});
+    std::vector<float> prevPosition = position;
+    std::vector<float> prevNormal = normal;
     std::vector<float> prevMoment1 = std::vector<float>(W * H, 0.75f);
     std::vector<float> prevMoment2 = std::vector<float>(W * H, 0.625f);
     std::vector<float> depth = std::vector<float>(W * H, 0.0f);
     std::vector<float> prevDepth = std::vector<float>(W * H, 0.0f);
-    ConstantBufferData constants{};
-
-    TemporalInputs()
-    {
-        for (uint32_t i = 0; i < W * H; ++i) {
-            position[i * 4 + 3] = 1.0f; // particle id 1
-            normal[i * 4 + 2] = 1.0f;
-        }
-        prevPosition = position;
-        prevNormal = normal;
-        constants.resolution = {float(W), float(H), 1.0f};
-        constants.blendFactor = 0.0f; // history only, where it is accepted
-        constants.depthThreshold = 0.1f;
-        constants.normalThreshold = 0.9f;
-        constants.standardDeviation = 1.0f;
-        constants.velocityScale = 1.0f;
-    }
+    ConstantBufferData constants = {.resolution = {float(W), float(H), 1.0f},
+                                    .blendFactor = 0.0f, // history only, where it is accepted
+                                    .depthThreshold = 0.1f,
+                                    .normalThreshold = 0.9f,
+                                    .standardDeviation = 1.0f,
+                                    .velocityScale = 1.0f};
 };
 
 float* pixel(std::vector<float>& image, uint32_t x, uint32_t y) { return rgbaAt(image, W, x, y); }
