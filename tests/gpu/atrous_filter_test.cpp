@@ -6,6 +6,7 @@
 #include "tests/gpu/gpu_harness.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -34,15 +35,14 @@ protected:
     {
         Image* result = createStorageImage(W, H, resultFormat);
         // iterStep, then the resolution x, y, z as floats.
-        RootConstants constants = {.parameter = 1, .values = {uint32_t(in.iterStep), 0, 0, 0}};
-        const float resolution[3] = {float(W), float(H), 1.0f};
-        std::memcpy(&constants.values[1], resolution, sizeof(resolution));
+        const uint32_t constants[4] = {uint32_t(in.iterStep), std::bit_cast<uint32_t>(float(W)),
+                                       std::bit_cast<uint32_t>(float(H)), std::bit_cast<uint32_t>(1.0f)};
         dispatchOverImage(computePipeline(program, {makeRange(RANGE_SRV, 5), makeRange(RANGE_UAV, 1)}, true), W, H,
                           {uploadFloats(W, H, FORMAT_R16G16B16A16_FLOAT, in.colour),
                            uploadFloats(W, H, FORMAT_R32G32B32A32_FLOAT, in.normal),
                            uploadFloats(W, H, FORMAT_R32_FLOAT, in.moment1),
                            uploadFloats(W, H, FORMAT_R32_FLOAT, in.moment2), uploadFloats(W, H, FORMAT_R32_FLOAT, in.depth)},
-                          {result}, nullptr, &constants);
+                          {result}, nullptr, constants);
         return readFloats(result);
     }
 };

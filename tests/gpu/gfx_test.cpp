@@ -55,8 +55,8 @@ TEST_F(Gfx, ObjectsDestroyedInTheirFrameOutliveItAndAResetHeapNeverRunsOutOfSets
         for (uint32_t i = 0; i < 25; ++i) {
             DescriptorTable table = allocateDescriptors(*heap, 1);
             writeBufferUAV(table, i == 0 ? scratch : buffer, 64, 4);
-            RootConstants constants = {.parameter = 1, .values = {frame * 100 + i, 0, 0, 0}};
-            recordCompute(context->commandList, pipeline, {{0, table}}, &constants, 1, 1, 1);
+            const uint32_t base[4] = {frame * 100 + i, 0, 0, 0};
+            recordCompute(context->commandList, pipeline, table, base, 1, 1);
             uavBarrier(context->commandList); // the next dispatch writes the same words
         }
         destroyBuffer(app, scratch);
@@ -84,8 +84,8 @@ TEST_F(Gfx, TimestampsMeasureTheWorkBetweenMarksAndReportMarksNeverWritten)
     writeTimestamp(list, queries, 0);
     DescriptorTable table = allocateDescriptors(*heap, 1);
     writeBufferUAV(table, output, words, 4);
-    RootConstants constants = {.parameter = 1, .values = {5, 0, 0, 0}};
-    recordCompute(list, pipeline, {{0, table}}, &constants, words / 64, 1, 1);
+    const uint32_t base[4] = {5, 0, 0, 0};
+    recordCompute(list, pipeline, table, base, words / 64, 1);
     writeTimestamp(list, queries, 1);
     writeTimestamp(list, queries, 2); // mark 3 is reset but never written
     double submitted = nowMilliseconds();

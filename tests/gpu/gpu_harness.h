@@ -21,16 +21,6 @@
 #include <span>
 #include <vector>
 
-struct TableBinding {
-    uint32_t parameter;
-    DescriptorTable table;
-};
-
-struct RootConstants {
-    uint32_t parameter;
-    uint32_t values[4];
-};
-
 template <typename T>
 std::vector<T> valuesOf(const std::vector<uint8_t>& bytes)
 {
@@ -109,15 +99,16 @@ protected:
     // >>recording
     CommandList* beginCommands() { return beginFrame(app)->commandList; } // the open command list
     void submitAndWait() { endFrame(app); waitForAllFrames(app); }          // and waits for every frame
-    // setDescriptorHeap(heap) + setPipeline + tables + root constants + dispatch.
-    void recordCompute(CommandList* list, Pipeline* pipeline, std::initializer_list<TableBinding> tables,
-                       const RootConstants* constants, uint32_t groupsX, uint32_t groupsY, uint32_t groupsZ);
+    // setDescriptorHeap(heap) + setPipeline + the table at parameter 0 + the four root constants
+    // (if any) at parameter 1 + a dispatch of groupsX x groupsY groups.
+    void recordCompute(CommandList* list, Pipeline* pipeline, DescriptorTable table, const uint32_t* rootConstants,
+                       uint32_t groupsX, uint32_t groupsY);
     // In a frame of its own, one table at parameter 0: the inputs as t0.., the outputs as u0..,
     // constants (if any) as b0; then ceil(width / 32) x ceil(height / 32) groups, and a wait.
     // The descriptor heap starts again from the top.
     void dispatchOverImage(Pipeline* pipeline, uint32_t width, uint32_t height, std::initializer_list<Image*> inputs,
                            std::initializer_list<Image*> outputs, Buffer* constants,
-                           const RootConstants* rootConstants = nullptr);
+                           const uint32_t* rootConstants = nullptr);
     // A full-screen pass's bindings: the images as pixel-shader views, then the constant block.
     std::vector<ResourceBinding> passBindings(std::initializer_list<Image*> images, Buffer* constants);
     // A render-target view of image in the harness's RTV heap.

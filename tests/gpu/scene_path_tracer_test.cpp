@@ -62,8 +62,8 @@ protected:
             writeImageUAV(table, image, image->format);
         for (Buffer* block : blocks)
             writeCBV(table, block, uint32_t(block->size));
-        recordCompute(list, pipeline, {{0, table}}, nullptr, uint32_t(frame.resolution.x * 0.03125f),
-                      uint32_t(frame.resolution.y * 0.03125f) + 1, 1);
+        recordCompute(list, pipeline, table, nullptr, uint32_t(frame.resolution.x * 0.03125f),
+                      uint32_t(frame.resolution.y * 0.03125f) + 1);
         submitAndWait();
         return {int(width), readFloats(outputs[0]), readFloats(outputs[1]), readFloats(outputs[2]),
                 readFloats(outputs[3]), readFloats(outputs[4])};

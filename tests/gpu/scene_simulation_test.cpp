@@ -35,7 +35,7 @@ protected:
         writeBufferUAV(table, particleBuffer, MAX_PARTICLES, sizeof(ParticleData));
         writeCBV(table, simulationBlock, sizeof(SimulationData));
         writeCBV(table, sceneBlock, sizeof(ParticleSceneData));
-        recordCompute(list, pipeline, {{0, table}}, nullptr, scene.numParticles / 32, 1, 1);
+        recordCompute(list, pipeline, table, nullptr, scene.numParticles / 32, 1);
         submitAndWait();
         return readBuffer<ParticleData>(particleBuffer);
     }
