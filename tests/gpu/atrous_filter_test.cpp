@@ -1,13 +1,9 @@
 // ATrousFilterCS on 8 x 8 images: the edge-stopping weights of depth and luma, a zero normal,
 // and the one-exponential form against the terms as written (every step, the clamped edges
 // too). Expected values come from the program's definition, derived in the comments.
-#include "shaders/shader_bytecode.h"
-#include "tests/gpu/reference_programs.h"
 #include "tests/gpu/gpu_harness.h"
 
-#include <array>
 #include <bit>
-#include <cmath>
 
 namespace {
 

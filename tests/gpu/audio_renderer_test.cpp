@@ -4,8 +4,6 @@
 #include "audio/renderer.h"
 #include "tests/gpu/gpu_harness.h"
 
-#include <cmath>
-
 namespace {
 
 struct Frame { float left, right; };

@@ -1,12 +1,7 @@
 // DepthOfFieldPS drawn as a full-screen pass into an 8 x 8 RGBA16F target: when the spiral
 // runs, how its samples are weighed, and the pass-through of pixels with depth below -1.
 // Expected values come from the program's definition, derived in the comments.
-#include "shaders/ParticleConfig.h"
-#include "shaders/shader_bytecode.h"
-#include "tests/gpu/reference_programs.h"
 #include "tests/gpu/gpu_harness.h"
-
-#include <cmath>
 
 namespace {
 

@@ -1,11 +1,7 @@
 // TransferToBackbufferPS drawn as a full-screen pass: letterboxing, the title overlay's frame
 // window, brightness and the eight tone curves. Curves are read from an RGBA16F target so
 // values above 1 stay visible; the letterbox runs on an RGBA8 target like the back buffer.
-#include "shaders/ParticleConfig.h"
-#include "shaders/shader_bytecode.h"
 #include "tests/gpu/gpu_harness.h"
-
-#include <cmath>
 
 namespace {
 

@@ -1,7 +1,6 @@
-// GPU test harness: each test gets a headless RenderApp on the Vulkan device (lavapipe in CI)
-// with the validation layer on (any error fails the test at TearDown), and helpers that upload,
-// run compute programs and full-screen passes, and read images and buffers back. What they
-// make is destroyed at TearDown. Keep images small: lavapipe runs on the CPU.
+// GPU test harness: a headless RenderApp per test, validation on (any error fails it at TearDown),
+// the piece's programs and their reference variants, and helpers that upload, dispatch, draw and
+// read back; what they make goes at TearDown. Keep images small: lavapipe runs on the CPU.
 #pragma once
 
 #include "core/array.h"
@@ -12,9 +11,15 @@
 #include "gfx/passes.h"
 #include "gfx/pipelines.h"
 #include "gfx/resources.h"
+#include "shaders/ParticleConfig.h"
+#include "shaders/shader_bytecode.h"
+#include "tests/gpu/reference_programs.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -32,6 +37,9 @@ std::vector<T> valuesOf(const std::vector<uint8_t>& bytes)
 // The four floats of pixel (x, y) in a row-by-row RGBA image `width` pixels wide.
 template <typename Floats>
 auto* rgbaAt(Floats& image, uint32_t width, uint32_t x, uint32_t y) { return &image[(y * width + x) * 4]; }
+
+// The particle buffer's 128 records.
+using ParticleBlock = std::array<ParticleData, MAX_PARTICLES>;
 
 // An image of `count` pixels, each holding the values given (its channels).
 inline std::vector<float> repeated(uint32_t count, std::initializer_list<float> pixel)

@@ -8,9 +8,6 @@
 
 #include <malloc.h>
 
-#include <algorithm>
-#include <array>
-
 namespace {
 
 // The frame's descriptors: simulation 3, path tracer 9, temporal 15, 6 per filter step, the

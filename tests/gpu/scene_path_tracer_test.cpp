@@ -1,19 +1,8 @@
 // PathTracerCS on lavapipe: 32 x 32 images, a camera of our own, crafted spheres, and values
 // worked out from the camera and sphere geometry by hand.
-#include "shaders/ParticleConfig.h"
-#include "shaders/shader_bytecode.h"
 #include "tests/gpu/gpu_harness.h"
-#include "tests/gpu/reference_programs.h"
-
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cmath>
-#include <cstring>
 
 namespace {
-
-using ParticleBlock = std::array<ParticleData, MAX_PARTICLES>;
 
 // The tracer's outputs: colour, motion, position (w = id) and normal, 4 floats a pixel; depth, 1.
 struct PathTraceImages {

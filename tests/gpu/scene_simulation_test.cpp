@@ -1,21 +1,9 @@
-// ParticleSimulationCS on lavapipe: crafted particle buffers, one dispatch each, checked
-// against values worked out from the scene rules by hand: the bookkeeping, what the golden
-// frames cannot show (the lights' growth and speed, scene 0 from 2375, scene 1's beats) and the
-// collisions. Where the scenes lay out their spheres and the orbits' shape show in the golden frames.
-#include "shaders/ParticleConfig.h"
-#include "shaders/shader_bytecode.h"
+// ParticleSimulationCS on crafted particle buffers against the scene rules worked out by hand:
+// the bookkeeping and what the golden frames cannot show (the lights' growth and speed, scene 0
+// from 2375, scene 1's beats, the collisions); the layouts and orbits show in the golden frames.
 #include "tests/gpu/gpu_harness.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstring>
-
 namespace {
-
-using ParticleBlock = std::array<ParticleData, MAX_PARTICLES>;
 
 class Simulation : public GpuTest {
 protected:

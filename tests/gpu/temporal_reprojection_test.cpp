@@ -1,12 +1,8 @@
 // TemporalReprojectionCS on 8 x 8 images: when history is accepted, how it is clamped and
 // blended, and the 17-tap fallback with its moment reset. Expected values come from the
 // program's definition, derived in the comments.
-#include "shaders/ParticleConfig.h"
-#include "shaders/shader_bytecode.h"
-#include "tests/gpu/reference_programs.h"
 #include "tests/gpu/gpu_harness.h"
 
-#include <algorithm>
 #include <cstdlib>
 
 namespace {
