@@ -85,11 +85,6 @@ ConstantBufferData frameWith(uint32_t sampleCount)
     return frame;
 }
 
-SimulationData simulationAt(uint32_t scene, uint32_t frame)
-{
-    return {.scene = scene, .frame = frame, .time = 700.0f};
-}
-
 Float2 ndcOf(float x, float y) { return {2.0f * x / SIZE - 1.0f, 2.0f * y / SIZE - 1.0f}; }
 Float3 rayOf(float x, float y) { return normalize(Float3{ndcOf(x, y).x, ndcOf(x, y).y, -1.0f}); }
 float depthOf(Float3 point) { return (A * (point - EYE).z + B) / -(point - EYE).z; }
@@ -143,7 +138,7 @@ TEST_F(PathTracer, HitsShowTheirSurfaceLightAndMotionAndInvisibleSpheresNever)
     // Last frame the camera saw x twice as wide: proj(prev, X).x = 2 ndc.x of X.
     frame.prevViewProjMtx.m[0][0] = 2.0f;
     frame.prevViewProjMtx.m[3][0] = -2.0f * EYE.x;
-    PathTraceImages images = runPathTracer(particles, frame, {{0.0f, 0.0f, 0.0f}, 32}, simulationAt(1, 100));
+    PathTraceImages images = runPathTracer(particles, frame, {{0.0f, 0.0f, 0.0f}, 32}, {.scene = 1, .frame = 100, .time = 700.0f});
 
     // The ray (nx, ny, -1) passes within 4 of (0, 0, -10) when nx^2 + ny^2 < 16 / 84.
     auto inside = [](float x, float y) {
@@ -201,7 +196,7 @@ TEST_F(PathTracer, RayFromInsideASphereHitsItsFarSide)
     ParticleBlock particles{};
     particles[0] = sphereAt(0, centre, 5.0f, 1);
     PathTraceImages images = runPathTracer(particles, frameWith(4), {{0.0f, 0.0f, 0.0f}, 32},
-                                           simulationAt(2, 100));
+                                           {.scene = 2, .frame = 100, .time = 700.0f});
     // Straight ahead: roots -3 and 7, so the far side at 7 with the outward normal (0, 0, -1).
     EXPECT_EQ(images.idAt(16, 16), 1.0f);
     expectNear(images.positionAt(16, 16), EYE + Float3{0.0f, 0.0f, -7.0f}, 1e-5f);
@@ -227,7 +222,7 @@ TEST_F(PathTracer, ColourSumsSampleCountPlusOnePathsOverSampleCount)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.frame);
         PathTraceImages images = runPathTracer(particles, frameWith(c.sampleCount),
-                                               {background, 32}, simulationAt(1, c.frame));
+                                               {background, 32}, {.scene = 1, .frame = c.frame, .time = 700.0f});
         for (int y = 0; y < SIZE; y += 3) {
             for (int x = 0; x < SIZE; x += 3) {
                 Float3 expected = skyLight(x, y, c.paths, c.sky) * (1.0f / c.divisor);
@@ -269,7 +264,7 @@ TEST_F(PathTracer, CameraRaysOfEachTileFindTheHitsOfEverySphere)
     frame.prevViewProjMtx.m[3][0] += 0.01f; // the camera moved a little
     for (uint32_t scene : {0u, 1u}) {
         SCOPED_TRACE(testing::Message() << "scene " << scene);
-        SimulationData simulation = simulationAt(scene, scene == 0 ? 1000 : 3500);
+        SimulationData simulation = {.scene = scene, .frame = scene == 0 ? 1000u : 3500u, .time = 700.0f};
         PathTraceImages fast = runPathTracer(particles, frame, {{0.3f, 0.4f, 0.5f}, 128}, simulation);
         PathTraceImages reference = runPathTracer(particles, frame, {{0.3f, 0.4f, 0.5f}, 128}, simulation, true);
         auto sameBits = [](const std::vector<float>& a, const std::vector<float>& b) {
