@@ -27,15 +27,14 @@ protected:
         Image* title = uploadImage(4, 4, FORMAT_R8G8B8A8_UNORM, overlay.data(), STATE_PIXEL_SHADER_RESOURCE);
         std::vector<ResourceBinding> bindings =
             passBindings({frame, title}, uploadBuffer(sizeof(FinalPassData), BufferType::Constant, &constants));
-        FullscreenPass*& pass = targetFormat == FORMAT_R8G8B8A8_UNORM ? bytePass : halfPass;
+        FullscreenPass*& pass = passes[targetFormat == FORMAT_R8G8B8A8_UNORM];
         if (!pass)
             pass = fullscreenPass(TransferToBackbufferPS, 2, targetFormat, ADDRESS_BORDER);
         return drawPass(pass, uint32_t(constants.nativeResolution.x), uint32_t(constants.nativeResolution.y), bindings);
     }
     std::vector<float> drawHalves() { return readFloats(draw(FORMAT_R16G16B16A16_FLOAT)); }
 
-    FullscreenPass* bytePass = nullptr;
-    FullscreenPass* halfPass = nullptr;
+    FullscreenPass* passes[2] = {}; // into RGBA16F, into RGBA8
 };
 
 } // namespace

@@ -19,24 +19,20 @@ uint32_t descriptorsPerFrame(uint32_t filterSteps)
 
 } // namespace
 
+// The piece started at 32 x 8, or at the size a derived fixture sets.
 class SceneChainTest : public GpuTest {
 protected:
-    void startScene(uint32_t width, uint32_t height)
-    {
-        backBufferWidth = width;
-        backBufferHeight = height;
-        GpuTest::SetUp();
-        startPiece(app, piece,
-                   {.renderWidth = width, .renderHeight = height, .soundtrack = false, .saveTimelineOnPanic = false});
-        started = true;
-    }
+    SceneChainTest() { backBufferWidth = 32; }
 
-    void SetUp() override {} // each test picks its render size with startScene
+    void SetUp() override
+    {
+        GpuTest::SetUp();
+        startPiece(app, piece, {.renderWidth = backBufferWidth, .renderHeight = backBufferHeight, .soundtrack = false,
+                                .saveTimelineOnPanic = false});
+    }
 
     void TearDown() override
     {
-        if (!started)
-            return;
         stopPiece(app, piece);
         GpuTest::TearDown();
     }
@@ -56,12 +52,15 @@ protected:
     Piece piece; // the piece's start-up, without the soundtrack
     DemoState& state = piece.state;
     SceneResources& scene = piece.scene;
-    bool started = false;
 };
 
-TEST_F(SceneChainTest, RecordsEveryStepWithItsDescriptorsFilterChainCopiesAndWholeParticleGroups)
+// 128 x 72: 4 x 3 groups and tiles where the programs work in blocks of 32.
+struct WideSceneChainTest : SceneChainTest {
+    WideSceneChainTest() { backBufferWidth = 128, backBufferHeight = 72; }
+};
+
+TEST_F(WideSceneChainTest, RecordsEveryStepWithItsDescriptorsFilterChainCopiesAndWholeParticleGroups)
 {
-    startScene(128, 72);
     // The defaults: scene 0 from its initialisation frame, 64 particles.
     struct Case {
         uint32_t filterSteps;
@@ -117,7 +116,6 @@ TEST_F(SceneChainTest, RecordsEveryStepWithItsDescriptorsFilterChainCopiesAndWho
 
 TEST_F(SceneChainTest, DrawingManyFramesHoldsBoundedMemory)
 {
-    startScene(32, 8);
     auto heapBytes = [] {
         struct mallinfo2 info = mallinfo2();
         return int64_t(info.uordblks + info.hblkhd);
@@ -138,7 +136,6 @@ TEST_F(SceneChainTest, DrawingManyFramesHoldsBoundedMemory)
 
 TEST_F(SceneChainTest, HistoryImagesStartZeroedWhateverTheirMemoryHeld)
 {
-    startScene(32, 8);
     Image* history[] = {scene.prevPositionImage, scene.prevNormalImage, scene.prevMoment1Image, scene.prevMoment2Image,
                         scene.prevDepthImage, scene.historyImage, scene.accumImage, scene.moment1Image,
                         scene.moment2Image};

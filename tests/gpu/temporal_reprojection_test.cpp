@@ -79,10 +79,8 @@ TEST_F(TemporalReprojection, DifferentIdFallsBackToBlurAndResetsMoments)
     // 5 x 5 square around the pixel without its eight knight's moves (1, 2), (2, 1), ...
     TemporalInputs in;
     in.constants.blendFactor = 0.5f;
-    for (uint32_t i = 0; i < W * H; ++i) {
-        in.prevPosition[i * 4 + 3] = 2.0f;
-        in.colour[i * 4 + 0] = in.colour[i * 4 + 1] = in.colour[i * 4 + 2] = 0.0f;
-    }
+    in.prevPosition = repeated(W * H, {0.0f, 0.0f, 0.0f, 2.0f});
+    in.colour = repeated(W * H, {0.0f, 0.0f, 0.0f, 0.5f});
     pixel(in.colour, 0, 0)[0] = 1.0f;
     pixel(in.colour, 4, 4)[1] = 1.0f;
     TemporalOutputs out = run(in);
