@@ -63,10 +63,9 @@ TEST_F(DepthOfField, NoBlurWithoutAFocusScaleRoomOrAPositiveRadiusScale)
     // radius that cannot grow means no blur rather than an endless loop. 1e-30 jumps the radius
     // to 1, where adding 1e-30 changes nothing in single precision: the spiral stops there, and
     // focusScale 0 keeps those samples out. Each writes the centre colour with alpha 1.
-    struct Case {
-        float focusScale, blurSize, radiusScale;
-    } cases[] = {{0.0f, 20.0f, 1.0f}, {1.0f, 1.0f, 1.0f}, {1.0f, -0.5f, 1.0f},
-                 {1.0f, 20.0f, 0.0f}, {1.0f, 20.0f, -1.0f}, {0.0f, 20.0f, 1e-30f}};
+    const struct { float focusScale, blurSize, radiusScale; } cases[] = {
+        {0.0f, 20.0f, 1.0f}, {1.0f, 1.0f, 1.0f},   {1.0f, -0.5f, 1.0f},
+        {1.0f, 20.0f, 0.0f}, {1.0f, 20.0f, -1.0f}, {0.0f, 20.0f, 1e-30f}};
     // Colour (x / 8, y / 8, 0.5 on odd pixels, alpha 0.5): every pixel differs from its neighbours.
     FieldInputs in{W, H};
     for (uint32_t y = 0; y < H; ++y)
@@ -74,7 +73,7 @@ TEST_F(DepthOfField, NoBlurWithoutAFocusScaleRoomOrAPositiveRadiusScale)
             float* c = in.colourAt(x, y);
             c[0] = float(x) / 8.0f, c[1] = float(y) / 8.0f, c[2] = (x + y) % 2 ? 0.5f : 0.0f, c[3] = 0.5f;
         }
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.focusScale << " " << c.blurSize << " " << c.radiusScale);
         in.constants.focusScale = c.focusScale, in.constants.blurSize = c.blurSize;
         in.constants.radiusScale = c.radiusScale;
@@ -97,11 +96,8 @@ TEST_F(DepthOfField, CentrePixelAveragesItsBlurredSamplesUnlessFocusedOrBelowMin
     // the blend stores rgb * 0.25 over the black clear and alpha 0.25 + 1 * 0.75 = 1. A centre
     // at the focus point (focusPoint 0.1) on a background far behind it (depth 1, distance
     // 1000) has radius 0: each sample's radius is clamped to 2 * 0, m = 0, the colour stays.
-    struct Case {
-        const char* name;
-        float centreDepth, otherDepth, focusPoint, alpha;
-        Float3 expected;
-    } cases[] = {
+    struct Case { const char* name; float centreDepth, otherDepth, focusPoint, alpha; Float3 expected; };
+    const Case cases[] = {
         {"blurred", 0.0f, 0.0f, 1.0f, 1.0f, {1.5f / 3.0f, 2.0f / 3.0f, 2.0f / 3.0f}},
         {"depth -1 is not below -1", -1.0f, 0.0f, 1.0f, 1.0f, {1.5f / 3.0f, 2.0f / 3.0f, 2.0f / 3.0f}},
         {"depth -2", -2.0f, 0.0f, 1.0f, 0.25f, {0.25f, 0.25f, 0.0f}},
@@ -132,12 +128,9 @@ TEST_F(DepthOfField, EndsTheSpiralEarlyWithTheWholeSpiralsResult)
     // with focusPoint 10 the blur radius is |clamp((0.1 - 1 / d) focusScale, -1, 1)| 20.
     auto depthAt = [](float d) { return (1000.0f - 100.0f / d) / 999.9f; };
     auto inDisc = [](uint32_t x, uint32_t y) { return (x - 40.0f) * (x - 40.0f) + (y - 30.0f) * (y - 30.0f) < 144.0f; };
-    struct Case {
-        const char* name;
-        float focusScale;
-        float (*distance)(uint32_t x, uint32_t y, bool disc);
-        bool blurred; // the whole spiral changes most pixels
-    } cases[] = {
+    // blurred: the whole spiral changes most pixels.
+    struct Case { const char* name; float focusScale; float (*distance)(uint32_t x, uint32_t y, bool disc); bool blurred; };
+    const Case cases[] = {
         // Background d = 1000: (0.1 - 0.001) 20 = 1.98, fully blurred; the disc at the focus.
         {"sharp foreground on blurred background", 20.0f, [](uint32_t, uint32_t, bool disc) { return disc ? 10.0f : 1000.0f; }, true},
         // (0.1 - 0.001) 5 = 0.495: 9.9 pixels, so every spiral ends at radius 10.41.

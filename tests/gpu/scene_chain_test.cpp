@@ -62,15 +62,12 @@ struct WideSceneChainTest : SceneChainTest {
 TEST_F(WideSceneChainTest, RecordsEveryStepWithItsDescriptorsFilterChainCopiesAndWholeParticleGroups)
 {
     // The defaults: scene 0 from its initialisation frame, 64 particles.
-    struct Case {
-        uint32_t filterSteps;
-        Image* result;
-    } cases[] = {
+    const struct { uint32_t filterSteps; Image* result; } cases[] = {
         {2, scene.accumImage}, // accum -> colour -> accum
         {3, scene.colorImage}, // accum -> colour -> accum -> colour
         {0, scene.accumImage}, // the temporal output unfiltered
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         state.filterSteps = c.filterSteps;
         renderFrame();
         SCOPED_TRACE(testing::Message() << "filterSteps " << c.filterSteps);
