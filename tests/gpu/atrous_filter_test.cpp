@@ -18,8 +18,6 @@ struct FilterInputs {
     std::vector<float> moment2 = std::vector<float>(W * H, 0.25f);
     std::vector<float> depth = std::vector<float>(W * H, 1.0f);
     int32_t iterStep = 1;
-
-    float* colourAt(uint32_t x, uint32_t y) { return rgbaAt(colour, W, x, y); }
 };
 
 class ATrousFilter : public GpuTest {
@@ -56,7 +54,7 @@ TEST_F(ATrousFilter, DepthLumaAndNormalTermsStopTheFilterAtEdges)
     std::fill(in.moment2.begin(), in.moment2.end(), 1e12f);
     for (uint32_t y = 0; y < H; ++y)
         for (uint32_t x = 0; x < W; ++x) {
-            float* c = in.colourAt(x, y);
+            float* c = rgbaAt(in.colour, W, x, y);
             c[0] = c[1] = c[2] = x < 4 ? 0.0f : 1.0f;
             in.depth[y * W + x] = x < 4 ? 1.0f : 1.02f;
         }

@@ -14,12 +14,8 @@ struct FieldInputs {
     uint32_t width, height;
     std::vector<float> depth = std::vector<float>(width * height, 0.0f);
     std::vector<float> colour = std::vector<float>(width * height * 4, 0.0f);
-    DepthOfFieldData constants = {.resolution = {float(width), float(height)},
-                                  .focusPoint = 1.0f,
-                                  .focusScale = 0.0f,
-                                  .radiusScale = 1.0f,
-                                  .blurSize = 20.0f,
-                                  .maxDist = 1000.0f};
+    DepthOfFieldData constants = {.resolution = {float(width), float(height)}, .focusPoint = 1.0f, .focusScale = 0.0f,
+                                  .radiusScale = 1.0f, .blurSize = 20.0f, .maxDist = 1000.0f};
 
     float* colourAt(uint32_t x, uint32_t y) { return rgbaAt(colour, width, x, y); }
 };

@@ -75,14 +75,8 @@ const Float4x4 VIEW_PROJ = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, A, -1}, {-EYE.x,
 
 ConstantBufferData frameWith(uint32_t sampleCount)
 {
-    ConstantBufferData frame{};
-    frame.cameraPos = EYE;
-    frame.invViewProjMtx = INV_VIEW_PROJ;
-    frame.viewProjMtx = frame.prevViewProjMtx = VIEW_PROJ;
-    frame.resolution = {float(SIZE), float(SIZE), 1.0f};
-    frame.time = 1234.5f;
-    frame.sampleCount = sampleCount;
-    return frame;
+    return {.cameraPos = EYE, .invViewProjMtx = INV_VIEW_PROJ, .viewProjMtx = VIEW_PROJ, .prevViewProjMtx = VIEW_PROJ,
+            .resolution = {float(SIZE), float(SIZE), 1.0f}, .time = 1234.5f, .sampleCount = sampleCount};
 }
 
 Float2 ndcOf(float x, float y) { return {2.0f * x / SIZE - 1.0f, 2.0f * y / SIZE - 1.0f}; }

@@ -47,16 +47,10 @@ ParticleBlock patternedParticles()
     ParticleBlock particles{};
     for (uint32_t i = 0; i < MAX_PARTICLES; ++i) {
         float f = float(i);
-        particles[i] = {.position = {f + 0.5f, 2.0f * f + 1.0f, -3.0f * f - 7.0f},
-                        .prevPosition = {-1.0f, -2.0f, -3.0f},
-                        .velocity = {0.25f, -0.5f, f},
-                        .acceleration = {0.125f, f, -0.75f},
+        particles[i] = {.position = {f + 0.5f, 2.0f * f + 1.0f, -3.0f * f - 7.0f}, .prevPosition = {-1.0f, -2.0f, -3.0f},
+                        .velocity = {0.25f, -0.5f, f}, .acceleration = {0.125f, f, -0.75f},
                         .radius = 0.0f, // no overlaps: nothing collides
-                        .elasticity = 0.3f,
-                        .friction = 0.7f,
-                        .id = 1000 + i,
-                        .dynamic = i % 3 == 0 ? 1u : 0u,
-                        .visible = 1,
+                        .elasticity = 0.3f, .friction = 0.7f, .id = 1000 + i, .dynamic = i % 3 == 0 ? 1u : 0u, .visible = 1,
                         .material = {{0.2f, 0.3f, 0.4f}, 5.0f, 0.6f, 0.55f, 0.45f, 1.35f}};
     }
     return particles;
