@@ -6,10 +6,8 @@
 #include "tests/gpu/gpu_harness.h"
 #include "tests/gpu/test_programs.h"
 
-class Gfx : public GpuTest {
-protected:
-    Pipeline* fillBuffer() { return computePipeline(FillBufferCS, {makeRange(RANGE_UAV, 1)}, true); }
-};
+// FillBufferCS writes word i of its buffer as 3i + the root constant.
+using Gfx = GpuTest;
 
 TEST_F(Gfx, FullscreenPassIntoATargetOfAnotherFormatIsRefused)
 {
@@ -42,7 +40,7 @@ TEST_F(Gfx, ObjectsDestroyedInTheirFrameOutliveItAndAResetHeapNeverRunsOutOfSets
     // fence has passed (validation reports any object destroyed while in use). The others write
     // word i of one buffer as 3i + base.
     Buffer* buffer = uploadBuffer(256, BufferType::ReadWrite, nullptr);
-    Pipeline* pipeline = fillBuffer();
+    Pipeline* pipeline = computePipeline(FillBufferCS, {makeRange(RANGE_UAV, 1)}, true);
     for (uint32_t frame = 0; frame < 32; ++frame) {
         if (frame % 4 == 0) {
             waitForAllFrames(app);
@@ -78,7 +76,7 @@ TEST_F(Gfx, TimestampsMeasureTheWorkBetweenMarksAndReportMarksNeverWritten)
     // 2^21 words written by 2^15 groups of 64 threads: enough work to take measurable time.
     constexpr uint32_t words = 1u << 21;
     Buffer* output = uploadBuffer(words * 4ull, BufferType::ReadWrite, nullptr);
-    Pipeline* pipeline = fillBuffer();
+    Pipeline* pipeline = computePipeline(FillBufferCS, {makeRange(RANGE_UAV, 1)}, true);
     CommandList* list = beginCommands();
     resetTimestamps(list, queries);
     writeTimestamp(list, queries, 0);

@@ -153,9 +153,8 @@ TEST_F(SceneChainTest, HistoryImagesStartZeroedWhateverTheirMemoryHeld)
         vkUnmapMemory(vk.device, image->resource->memory);
     }
     // What the first temporal pass reads: every byte 0.
-    for (Image* image : history) {
-        std::vector<uint8_t> bytes = readImageBytes(image);
-        EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0), std::ptrdiff_t(bytes.size()))
-            << "image " << (std::find(std::begin(history), std::end(history), image) - std::begin(history));
+    for (size_t i = 0; i < std::size(history); ++i) {
+        std::vector<uint8_t> bytes = readImageBytes(history[i]);
+        EXPECT_EQ(std::count(bytes.begin(), bytes.end(), 0), std::ptrdiff_t(bytes.size())) << "image " << i;
     }
 }
