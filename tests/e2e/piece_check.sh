@@ -1,21 +1,8 @@
 #!/usr/bin/env bash
-# The piece itself on a 320 x 180 Xvfb screen, natively (linux: SDL's disk audio driver
-# records the sound) or under Wine (wine: an ALSA file plugin records what WinMM plays):
-#  A. the test build from frame 1650 (title in, scene lit): the screen is black while the
-#     soundtrack is prepared, then shows the picture; the recorded sound is kivrel-soundtrack's
-#     from the start of playback; Escape ends it with exit code 0 after shutdown;
-#  B. kivrel as played, its window closed once the music plays (WM_DELETE_WINDOW): exit code 0;
-#  C. a PANIC forced once the soundtrack is ready: exit code 255 (-1) and the timeline saved
-#     as kivrel_timeline.json and code/kivrel_timeline.json.h, the compiled-in text.
-# Natively also:
-#  D. about 25 s of sound rendered at 640 x 360 (a frame a second or so on lavapipe), hidden
-#     (unmapped) for 6 s: under 10 % of a core while hidden, the music's frame once mapped
-#     again, and Escape ends it within 3 frame-times at a frame within 5 % of 60 x the seconds
-#     of sound;
-#  E. with SDL's dummy audio driver (plays nowhere: reported once, the clock in real time) and
-#     the validation layer on, the window shrunk to 200 x 120 (the swapchain made again) goes
-#     on rendering, and the window destroyed from outside ends it with exit code 0;
-#  and without a display kivrel says so in a PANIC (exit code 255).
+# The piece itself on a 320 x 180 Xvfb screen, natively (linux: SDL's disk audio driver records
+# the sound) or under Wine (wine: an ALSA file plugin records what WinMM plays): runs A to C on
+# both, D and E natively, each described where it runs; natively also kivrel without a display
+# says so in a PANIC (exit code 255).
 # Usage: piece_check.sh linux|wine <kivrel> <kivrel_test_build> <kivrel-soundtrack (Linux)>
 #                       <close_window (Linux)> <source dir> <output folder>
 set -euo pipefail
@@ -119,7 +106,9 @@ validation=()
 # presentation waits for the picture (3 lines), Wine's takes one frame more (4 lines).
 presented=$([ "$platform" = linux ] && echo 3 || echo 4)
 
-# >>A: black, then the picture; the sound; Escape
+# >>A: the test build from frame 1650 (title in, scene lit): black while the soundtrack is
+# prepared, then the picture; the sound is kivrel-soundtrack's from the start of playback;
+# Escape ends it with exit code 0 after a full shutdown.
 start "$out/run-a" "$test_build" --first-frame 1650 "${validation[@]}"
 wait_for "soundtrack ready, playing" && import -window root preparing.png
 wait_for "frame 1650 submitted" "$presented"
@@ -137,12 +126,13 @@ gaps=()
 [ "$platform" = wine ] && gaps=(--gaps) # Wine's file plugin takes sound faster than real time
 python3 "$here/compare_audio.py" "${gaps[@]}" audio.raw "$out/soundtrack.wav" 5 || fail "run A: the sound differs"
 
-# >>B: kivrel as played, its window closed
+# >>B: kivrel as played, its window closed once the music plays (WM_DELETE_WINDOW): exit code 0
 start "$out/run-b" "$kivrel"
 wait_for "soundtrack ready, playing" && "$close_window" "$(window_id)"
 finish 0
 
-# >>C: forced PANIC after start-up
+# >>C: a PANIC forced once the soundtrack is ready: exit code 255 (-1) and the timeline saved as
+# kivrel_timeline.json and code/kivrel_timeline.json.h, the compiled-in text.
 start "$out/run-c" "$test_build" --panic-when-ready
 finish 255
 grep -q "^PANIC: forced by the test build" log.txt || fail "run C: no PANIC line"
@@ -156,7 +146,9 @@ sys.exit(open(sys.argv[2]).read() != codecs.decode(header[header.index('= "') + 
 PYTHON
 [ "$platform" = linux ] || { echo "PASS"; exit 0; }
 
-# >>D: 25 s of sound, 6 s hidden, Escape
+# >>D: 25 s of sound at 640 x 360 (a frame a second or so on lavapipe), hidden for 6 s: under
+# 10 % of a core while hidden, the music's frame once shown again, and Escape ends it within 3
+# frame-times at a frame within 5 % of 60 x the seconds of sound.
 start "$out/run-d" "$test_build" --render-size 640x360
 wait_for "soundtrack ready, playing" || fail "run D: it ended before the music"
 sleep 8
@@ -196,7 +188,8 @@ echo "run D: exit $exit_delay s after Escape, frame-time $frame_time s"
 awk -v d="$exit_delay" -v t="$frame_time" 'BEGIN { exit !(d <= 3 * t) }' ||
     fail "run D: the exit came $exit_delay s after Escape, more than 3 frame-times of $frame_time s"
 
-# >>E: the dummy driver, the window shrunk, then destroyed from outside
+# >>E: SDL's dummy driver (plays nowhere: reported once, the clock in real time) with the
+# validation layer on; the window shrunk (the swapchain made again), then destroyed from outside.
 audio_driver=dummy start "$out/run-e" "$test_build" --render-size 320x180 --validation
 wait_for "soundtrack ready, playing" && sleep 10 && xdotool windowsize "$(window_id)" 200 120
 sleep 3 && import -window root resized.png

@@ -1,11 +1,9 @@
 // ATrousFilterCS on 8 x 8 images: the edge-stopping weights of depth and luma, a zero normal,
-// and the one-exponential form against the terms as written (every step, the clamped edges too). Expected values come from the program's
-// definition, derived in the comments.
-#include "shaders/shader_bytecode.h"
-#include "tests/gpu/reference_programs.h"
+// and the one-exponential form against the terms as written (every step, the clamped edges
+// too). Expected values come from the program's definition, derived in the comments.
 #include "tests/gpu/gpu_harness.h"
 
-#include <cmath>
+#include <bit>
 
 namespace {
 
@@ -14,27 +12,12 @@ constexpr uint32_t H = 8;
 
 // Defaults: colour (0.75, 0.5, 0.25), normal +z, depth 1, moments 0.5 and 0.25 (no variance).
 struct FilterInputs {
-    std::vector<float> colour = std::vector<float>(W * H * 4, 0.0f);
-    std::vector<float> normal = std::vector<float>(W * H * 4, 0.0f);
+    std::vector<float> colour = repeated(W * H, {0.75f, 0.5f, 0.25f, 0.0f});
+    std::vector<float> normal = repeated(W * H, {0.0f, 0.0f, 1.0f, 0.0f});
     std::vector<float> moment1 = std::vector<float>(W * H, 0.5f);
     std::vector<float> moment2 = std::vector<float>(W * H, 0.25f);
     std::vector<float> depth = std::vector<float>(W * H, 1.0f);
     int32_t iterStep = 1;
-
-    FilterInputs()
-    {
-        for (uint32_t i = 0; i < W * H; ++i) {
-            colour[i * 4 + 0] = 0.75f, colour[i * 4 + 1] = 0.5f, colour[i * 4 + 2] = 0.25f;
-            normal[i * 4 + 2] = 1.0f;
-        }
-    }
-    float* colourAt(uint32_t x, uint32_t y) { return &colour[(y * W + x) * 4]; }
-    // A deviation of 1e6 makes the luma term exp(-|dL| / 1.25e6) = 1 for every tap used here.
-    void ignoreLuma()
-    {
-        std::fill(moment1.begin(), moment1.end(), 0.0f);
-        std::fill(moment2.begin(), moment2.end(), 1e12f);
-    }
 };
 
 class ATrousFilter : public GpuTest {
@@ -46,36 +29,32 @@ protected:
     {
         Image* result = createStorageImage(W, H, resultFormat);
         // iterStep, then the resolution x, y, z as floats.
-        RootConstants constants = {.parameter = 1, .values = {uint32_t(in.iterStep), 0, 0, 0}};
-        const float resolution[3] = {float(W), float(H), 1.0f};
-        std::memcpy(&constants.values[1], resolution, sizeof(resolution));
+        const uint32_t constants[4] = {uint32_t(in.iterStep), std::bit_cast<uint32_t>(float(W)),
+                                       std::bit_cast<uint32_t>(float(H)), std::bit_cast<uint32_t>(1.0f)};
         dispatchOverImage(computePipeline(program, {makeRange(RANGE_SRV, 5), makeRange(RANGE_UAV, 1)}, true), W, H,
                           {uploadFloats(W, H, FORMAT_R16G16B16A16_FLOAT, in.colour),
                            uploadFloats(W, H, FORMAT_R32G32B32A32_FLOAT, in.normal),
                            uploadFloats(W, H, FORMAT_R32_FLOAT, in.moment1),
                            uploadFloats(W, H, FORMAT_R32_FLOAT, in.moment2), uploadFloats(W, H, FORMAT_R32_FLOAT, in.depth)},
-                          {result}, nullptr, &constants);
+                          {result}, nullptr, constants);
         return readFloats(result);
     }
 };
 
-const float* at(const std::vector<float>& image, uint32_t x, uint32_t y)
-{
-    return &image[(y * W + x) * 4];
-}
-
 } // namespace
 
-TEST_F(ATrousFilter, DepthStepOfTwoHundredthsBarelyContributesAndAZeroNormalNothing)
+TEST_F(ATrousFilter, DepthLumaAndNormalTermsStopTheFilterAtEdges)
 {
-    // Columns 0-3: black at depth 1; columns 4-7: white at depth 1.02. At (3, 3) the taps of
+    // Columns 0-3: black at depth 1; columns 4-7: white at depth 1.02. A deviation of 1e6
+    // makes the luma term exp(-|dL| / 1.25e6) = 1 for every tap. At (3, 3) the taps of
     // columns 4 and 5 (10 of 25) weigh exp(-0.02 / 0.002) = exp(-10) = 4.54e-5 each:
     // red = 10 w / (15 + 10 w) = 3.0266e-5.
     FilterInputs in;
-    in.ignoreLuma();
+    std::fill(in.moment1.begin(), in.moment1.end(), 0.0f);
+    std::fill(in.moment2.begin(), in.moment2.end(), 1e12f);
     for (uint32_t y = 0; y < H; ++y)
         for (uint32_t x = 0; x < W; ++x) {
-            float* c = in.colourAt(x, y);
+            float* c = rgbaAt(in.colour, W, x, y);
             c[0] = c[1] = c[2] = x < 4 ? 0.0f : 1.0f;
             in.depth[y * W + x] = x < 4 ? 1.0f : 1.02f;
         }
@@ -84,39 +63,29 @@ TEST_F(ATrousFilter, DepthStepOfTwoHundredthsBarelyContributesAndAZeroNormalNoth
     // sees it with weight 0 and stays white.
     in.normal[(7 * W + 7) * 4 + 2] = 0.0f;
     std::vector<float> out = run(in);
-    EXPECT_EQ(at(out, 7, 7)[0], 0.0f);
-    EXPECT_EQ(at(out, 7, 7)[3], 1.0f);
-    EXPECT_EQ(at(out, 6, 6)[0], 1.0f);
+    EXPECT_EQ(rgbaAt(out, W, 7, 7)[0], 0.0f);
+    EXPECT_EQ(rgbaAt(out, W, 7, 7)[3], 1.0f);
+    EXPECT_EQ(rgbaAt(out, W, 6, 6)[0], 1.0f);
     float w = std::exp(-10.0f);
-    EXPECT_NEAR(at(out, 3, 3)[0], 10.0f * w / (15.0f + 10.0f * w), 2e-7f);
+    EXPECT_NEAR(rgbaAt(out, W, 3, 3)[0], 10.0f * w / (15.0f + 10.0f * w), 2e-7f);
     // And the other way round at (4, 3): the 10 black taps of columns 2 and 3 are as weak.
-    EXPECT_NEAR(at(out, 4, 3)[0], 15.0f / (15.0f + 10.0f * w), 1e-3f);
-}
+    EXPECT_NEAR(rgbaAt(out, W, 4, 3)[0], 15.0f / (15.0f + 10.0f * w), 1e-3f);
 
-TEST_F(ATrousFilter, LumaTermUsesTheDeviationWithAFloor)
-{
-    // Black at (3, 3), grey 2^-10 elsewhere: 24 taps differ in luma by 2^-10 = 0.0009765625.
-    // With M2 = M1^2 the deviation is 0 and the divisor is the floor 0.001:
-    //   wl = exp(-0.9765625) = 0.376611, red = 24 wl 2^-10 / (1 + 24 wl) = 0.000879281.
-    FilterInputs in;
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W; ++x) {
-            float* c = in.colourAt(x, y);
-            c[0] = c[1] = c[2] = 1.0f / 1024.0f;
-        }
-    float* centre = in.colourAt(3, 3);
-    centre[0] = centre[1] = centre[2] = 0.0f;
-    std::vector<float> out = run(in);
-    float wl = std::exp(-0.9765625f);
-    EXPECT_NEAR(at(out, 3, 3)[0], 24.0f * wl / 1024.0f / (1.0f + 24.0f * wl), 1e-6f);
-
-    // With M1 = 0 and M2 = 0.0016^2 the divisor is 1.25 * 0.0016 = 0.002:
-    //   wl = exp(-0.48828125) = 0.613710, red = 0.000914473.
-    std::fill(in.moment1.begin(), in.moment1.end(), 0.0f);
-    std::fill(in.moment2.begin(), in.moment2.end(), 0.0016f * 0.0016f);
-    out = run(in);
-    wl = std::exp(-0.48828125f);
-    EXPECT_NEAR(at(out, 3, 3)[0], 24.0f * wl / 1024.0f / (1.0f + 24.0f * wl), 1e-6f);
+    // Black at (3, 3), grey 2^-10 elsewhere, depth 1: 24 taps differ in luma by 2^-10 =
+    // 0.0009765625, and red = 24 wl 2^-10 / (1 + 24 wl). The luma divisor is 1.25 times the
+    // deviation, at least 0.001:
+    //   M1 = 0.5, M2 = M1^2: deviation 0, divisor 0.001, wl = exp(-0.9765625) = 0.376611;
+    //   M1 = 0, M2 = 0.0016^2: divisor 1.25 x 0.0016 = 0.002, wl = exp(-0.48828125) = 0.613710.
+    for (uint32_t i = 0; i < W * H; ++i) {
+        std::fill_n(&in.colour[i * 4], 3, i == 3 * W + 3 ? 0.0f : 1.0f / 1024.0f);
+        in.depth[i] = 1.0f;
+    }
+    for (auto [m1, m2, exponent] : {std::array{0.5f, 0.25f, -0.9765625f}, {0.0f, 0.0016f * 0.0016f, -0.48828125f}}) {
+        std::fill(in.moment1.begin(), in.moment1.end(), m1);
+        std::fill(in.moment2.begin(), in.moment2.end(), m2);
+        float wl = std::exp(exponent);
+        EXPECT_NEAR(run(in)[(3 * W + 3) * 4], 24.0f * wl / 1024.0f / (1.0f + 24.0f * wl), 1e-6f) << m2;
+    }
 }
 
 TEST_F(ATrousFilter, OneExponentialPerTapWeighsAsTheThreeTerms)
@@ -128,10 +97,7 @@ TEST_F(ATrousFilter, OneExponentialPerTapWeighsAsTheThreeTerms)
     // deviations of a few hundredths. Every step spacing, the clamped edges included.
     FilterInputs in;
     uint32_t seed = 12345;
-    auto next = [&seed] { // uniform in [0, 1)
-        seed = seed * 1664525u + 1013904223u;
-        return float(seed >> 8) / 16777216.0f;
-    };
+    auto next = [&seed] { return nextUniform(seed); };
     for (uint32_t i = 0; i < W * H; ++i) {
         for (int k = 0; k < 3; ++k)
             in.colour[i * 4 + k] = 0.2f + 0.05f * next();

@@ -1,12 +1,7 @@
 // DepthOfFieldPS drawn as a full-screen pass into an 8 x 8 RGBA16F target: when the spiral
 // runs, how its samples are weighed, and the pass-through of pixels with depth below -1.
 // Expected values come from the program's definition, derived in the comments.
-#include "shaders/ParticleConfig.h"
-#include "shaders/shader_bytecode.h"
-#include "tests/gpu/reference_programs.h"
 #include "tests/gpu/gpu_harness.h"
-
-#include <cmath>
 
 namespace {
 
@@ -16,17 +11,13 @@ constexpr uint32_t H = 8;
 // Device depth 0 lies at the near plane: linearise(0) = 0.1 * 1000 / 1000 = 0.1, and with
 // maxDist 1000 the scaled distance is 0.1. Depth 1 gives 100 / (1000 - 999.9) = 1000.
 struct FieldInputs {
-    uint32_t width = W, height = H;
-    std::vector<float> depth = std::vector<float>(W * H, 0.0f);
-    std::vector<float> colour = std::vector<float>(W * H * 4, 0.0f);
-    DepthOfFieldData constants = {.resolution = {float(W), float(H)},
-                                  .focusPoint = 1.0f,
-                                  .focusScale = 0.0f,
-                                  .radiusScale = 1.0f,
-                                  .blurSize = 20.0f,
-                                  .maxDist = 1000.0f};
+    uint32_t width, height;
+    std::vector<float> depth = std::vector<float>(width * height, 0.0f);
+    std::vector<float> colour = std::vector<float>(width * height * 4, 0.0f);
+    DepthOfFieldData constants = {.resolution = {float(width), float(height)}, .focusPoint = 1.0f, .focusScale = 0.0f,
+                                  .radiusScale = 1.0f, .blurSize = 20.0f, .maxDist = 1000.0f};
 
-    float* colourAt(uint32_t x, uint32_t y) { return &colour[(y * width + x) * 4]; }
+    float* colourAt(uint32_t x, uint32_t y) { return rgbaAt(colour, width, x, y); }
 };
 
 class DepthOfField : public GpuTest {
@@ -57,23 +48,6 @@ protected:
     FullscreenPass* passes[2] = {}; // the piece's; the reference: the whole spiral, two reads a sample
 };
 
-const float* at(const std::vector<float>& image, uint32_t x, uint32_t y)
-{
-    return &image[(y * W + x) * 4];
-}
-
-// Colour (x / 8, y / 8, 0.5 on odd pixels, alpha 0.5): every pixel differs from its neighbours.
-FieldInputs patterned()
-{
-    FieldInputs in;
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W; ++x) {
-            float* c = in.colourAt(x, y);
-            c[0] = float(x) / 8.0f, c[1] = float(y) / 8.0f, c[2] = (x + y) % 2 ? 0.5f : 0.0f, c[3] = 0.5f;
-        }
-    return in;
-}
-
 } // namespace
 
 TEST_F(DepthOfField, NoBlurWithoutAFocusScaleRoomOrAPositiveRadiusScale)
@@ -85,12 +59,17 @@ TEST_F(DepthOfField, NoBlurWithoutAFocusScaleRoomOrAPositiveRadiusScale)
     // radius that cannot grow means no blur rather than an endless loop. 1e-30 jumps the radius
     // to 1, where adding 1e-30 changes nothing in single precision: the spiral stops there, and
     // focusScale 0 keeps those samples out. Each writes the centre colour with alpha 1.
-    struct Case {
-        float focusScale, blurSize, radiusScale;
-    } cases[] = {{0.0f, 20.0f, 1.0f}, {1.0f, 1.0f, 1.0f}, {1.0f, -0.5f, 1.0f},
-                 {1.0f, 20.0f, 0.0f}, {1.0f, 20.0f, -1.0f}, {0.0f, 20.0f, 1e-30f}};
-    FieldInputs in = patterned();
-    for (const Case& c : cases) {
+    const struct { float focusScale, blurSize, radiusScale; } cases[] = {
+        {0.0f, 20.0f, 1.0f}, {1.0f, 1.0f, 1.0f},   {1.0f, -0.5f, 1.0f},
+        {1.0f, 20.0f, 0.0f}, {1.0f, 20.0f, -1.0f}, {0.0f, 20.0f, 1e-30f}};
+    // Colour (x / 8, y / 8, 0.5 on odd pixels, alpha 0.5): every pixel differs from its neighbours.
+    FieldInputs in{W, H};
+    for (uint32_t y = 0; y < H; ++y)
+        for (uint32_t x = 0; x < W; ++x) {
+            float* c = in.colourAt(x, y);
+            c[0] = float(x) / 8.0f, c[1] = float(y) / 8.0f, c[2] = (x + y) % 2 ? 0.5f : 0.0f, c[3] = 0.5f;
+        }
+    for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.focusScale << " " << c.blurSize << " " << c.radiusScale);
         in.constants.focusScale = c.focusScale, in.constants.blurSize = c.blurSize;
         in.constants.radiusScale = c.radiusScale;
@@ -113,11 +92,8 @@ TEST_F(DepthOfField, CentrePixelAveragesItsBlurredSamplesUnlessFocusedOrBelowMin
     // the blend stores rgb * 0.25 over the black clear and alpha 0.25 + 1 * 0.75 = 1. A centre
     // at the focus point (focusPoint 0.1) on a background far behind it (depth 1, distance
     // 1000) has radius 0: each sample's radius is clamped to 2 * 0, m = 0, the colour stays.
-    struct Case {
-        const char* name;
-        float centreDepth, otherDepth, focusPoint, alpha;
-        Float3 expected;
-    } cases[] = {
+    struct Case { const char* name; float centreDepth, otherDepth, focusPoint, alpha; Float3 expected; };
+    const Case cases[] = {
         {"blurred", 0.0f, 0.0f, 1.0f, 1.0f, {1.5f / 3.0f, 2.0f / 3.0f, 2.0f / 3.0f}},
         {"depth -1 is not below -1", -1.0f, 0.0f, 1.0f, 1.0f, {1.5f / 3.0f, 2.0f / 3.0f, 2.0f / 3.0f}},
         {"depth -2", -2.0f, 0.0f, 1.0f, 0.25f, {0.25f, 0.25f, 0.0f}},
@@ -125,21 +101,17 @@ TEST_F(DepthOfField, CentrePixelAveragesItsBlurredSamplesUnlessFocusedOrBelowMin
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FieldInputs in;
+        FieldInputs in{W, H};
         in.constants.focusScale = 1.0f, in.constants.blurSize = 2.5f, in.constants.focusPoint = c.focusPoint;
-        for (uint32_t i = 0; i < W * H; ++i) {
-            float* colour = &in.colour[i * 4];
-            colour[0] = 0.25f, colour[1] = 0.5f, colour[2] = 1.0f, colour[3] = 1.0f;
-            in.depth[i] = c.otherDepth;
-        }
+        in.colour = repeated(W * H, {0.25f, 0.5f, 1.0f, 1.0f});
+        in.depth.assign(W * H, c.otherDepth);
         float* centre = in.colourAt(3, 3);
         centre[0] = 1.0f, centre[1] = 1.0f, centre[2] = 0.0f, centre[3] = c.alpha;
         in.depth[3 * W + 3] = c.centreDepth;
         std::vector<float> out = run(in);
-        EXPECT_NEAR(at(out, 3, 3)[0], c.expected.x, 1e-3f);
-        EXPECT_NEAR(at(out, 3, 3)[1], c.expected.y, 1e-3f);
-        EXPECT_NEAR(at(out, 3, 3)[2], c.expected.z, 1e-3f);
-        EXPECT_EQ(at(out, 3, 3)[3], 1.0f);
+        const float* centreOut = rgbaAt(out, W, 3, 3);
+        expectNear({centreOut[0], centreOut[1], centreOut[2]}, c.expected, 1e-3f);
+        EXPECT_EQ(centreOut[3], 1.0f);
     }
 }
 
@@ -152,12 +124,9 @@ TEST_F(DepthOfField, EndsTheSpiralEarlyWithTheWholeSpiralsResult)
     // with focusPoint 10 the blur radius is |clamp((0.1 - 1 / d) focusScale, -1, 1)| 20.
     auto depthAt = [](float d) { return (1000.0f - 100.0f / d) / 999.9f; };
     auto inDisc = [](uint32_t x, uint32_t y) { return (x - 40.0f) * (x - 40.0f) + (y - 30.0f) * (y - 30.0f) < 144.0f; };
-    struct Case {
-        const char* name;
-        float focusScale;
-        float (*distance)(uint32_t x, uint32_t y, bool disc);
-        bool blurred; // the whole spiral changes most pixels
-    } cases[] = {
+    // blurred: the whole spiral changes most pixels.
+    struct Case { const char* name; float focusScale; float (*distance)(uint32_t x, uint32_t y, bool disc); bool blurred; };
+    const Case cases[] = {
         // Background d = 1000: (0.1 - 0.001) 20 = 1.98, fully blurred; the disc at the focus.
         {"sharp foreground on blurred background", 20.0f, [](uint32_t, uint32_t, bool disc) { return disc ? 10.0f : 1000.0f; }, true},
         // (0.1 - 0.001) 5 = 0.495: 9.9 pixels, so every spiral ends at radius 10.41.
@@ -175,11 +144,7 @@ TEST_F(DepthOfField, EndsTheSpiralEarlyWithTheWholeSpiralsResult)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FieldInputs in;
-        in.width = 96, in.height = 64;
-        in.depth.resize(96 * 64);
-        in.colour.resize(96 * 64 * 4);
-        in.constants.resolution = {96.0f, 64.0f};
+        FieldInputs in{96, 64};
         in.constants.focusPoint = 10.0f;
         in.constants.focusScale = c.focusScale;
         for (uint32_t y = 0; y < 64; ++y)

@@ -1,11 +1,7 @@
 // TransferToBackbufferPS drawn as a full-screen pass: letterboxing, the title overlay's frame
 // window, brightness and the eight tone curves. Curves are read from an RGBA16F target so
 // values above 1 stay visible; the letterbox runs on an RGBA8 target like the back buffer.
-#include "shaders/ParticleConfig.h"
-#include "shaders/shader_bytecode.h"
 #include "tests/gpu/gpu_harness.h"
-
-#include <cmath>
 
 namespace {
 
@@ -20,9 +16,7 @@ protected:
     void fill(uint32_t w, uint32_t h, float r, float g, float b)
     {
         width = w, height = h;
-        source.assign(w * h * 4, 1.0f);
-        for (uint32_t i = 0; i < w * h; ++i)
-            source[i * 4 + 0] = r, source[i * 4 + 1] = g, source[i * 4 + 2] = b;
+        source = repeated(w * h, {r, g, b, 1.0f});
         constants.resolution = constants.nativeResolution = {float(w), float(h)};
     }
 
@@ -33,15 +27,14 @@ protected:
         Image* title = uploadImage(4, 4, FORMAT_R8G8B8A8_UNORM, overlay.data(), STATE_PIXEL_SHADER_RESOURCE);
         std::vector<ResourceBinding> bindings =
             passBindings({frame, title}, uploadBuffer(sizeof(FinalPassData), BufferType::Constant, &constants));
-        FullscreenPass*& pass = targetFormat == FORMAT_R8G8B8A8_UNORM ? bytePass : halfPass;
+        FullscreenPass*& pass = passes[targetFormat == FORMAT_R8G8B8A8_UNORM];
         if (!pass)
             pass = fullscreenPass(TransferToBackbufferPS, 2, targetFormat, ADDRESS_BORDER);
         return drawPass(pass, uint32_t(constants.nativeResolution.x), uint32_t(constants.nativeResolution.y), bindings);
     }
     std::vector<float> drawHalves() { return readFloats(draw(FORMAT_R16G16B16A16_FLOAT)); }
 
-    FullscreenPass* bytePass = nullptr;
-    FullscreenPass* halfPass = nullptr;
+    FullscreenPass* passes[2] = {}; // into RGBA16F, into RGBA8
 };
 
 } // namespace
@@ -55,26 +48,21 @@ TEST_F(FinalTransfer, LetterboxesTallAndWideTargets)
     // written black would show.
     fill(16, 9, 1.0f, 0.5f, 0.25f);
     constants.tonemapping = ROMBINDAHAUS;
-    struct Case {
-        uint32_t width, height;
-        bool (*inside)(uint32_t x, uint32_t y);
+    const int lit[3] = {218, 189, 147};
+    // Each target and where the 16 x 9 picture lies in it.
+    const struct { uint32_t width, height, left, top; } cases[] = {
+        {16, 11, 0, 1}, // aspect 1.45 < 1.78: rows 0 and 10 are black
+        {20, 9, 2, 0},  // aspect 2.22 > 1.78: columns 0, 1, 18 and 19 are black
     };
-    const Case cases[] = {
-        // 16 x 11 (aspect 1.45 < 1.78): shown 16 x 9 from (0, 1): rows 0 and 10 are black.
-        {16, 11, [](uint32_t, uint32_t y) { return y >= 1 && y < 10; }},
-        // 20 x 9 (aspect 2.22 > 1.78): shown 16 x 9 from (2, 0): columns 0, 1, 18, 19 are black.
-        {20, 9, [](uint32_t x, uint32_t) { return x >= 2 && x < 18; }},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         constants.nativeResolution = {float(c.width), float(c.height)};
         std::vector<uint8_t> image = readImageBytes(draw(FORMAT_R8G8B8A8_UNORM));
         for (uint32_t y = 0; y < c.height; ++y)
             for (uint32_t x = 0; x < c.width; ++x) {
                 const uint8_t* p = &image[(size_t(y) * c.width + x) * 4];
-                bool inside = c.inside(x, y);
-                ASSERT_NEAR(p[0], inside ? 218 : 0, 1) << c.width << "x" << c.height << " at " << x << "," << y;
-                ASSERT_NEAR(p[1], inside ? 189 : 0, 1) << x << "," << y;
-                ASSERT_NEAR(p[2], inside ? 147 : 0, 1) << x << "," << y;
+                bool inside = x >= c.left && x < c.left + 16 && y >= c.top && y < c.top + 9;
+                for (int k = 0; k < 3; ++k)
+                    ASSERT_NEAR(p[k], inside ? lit[k] : 0, 1) << c.width << "x" << c.height << " at " << x << "," << y;
                 ASSERT_EQ(p[3], 255) << x << "," << y;
             }
     }
@@ -123,7 +111,6 @@ TEST_F(FinalTransfer, ToneCurvesMatchTheirFormulas)
     //   UNCHARTED2: (g2(2k) / g2(11.2))^g with g2(x) = (x (0.15 x + 0.05) + 0.004) /
     //               (x (0.15 x + 0.5) + 0.06) - 0.02 / 0.3
     //   NONE: k as it is, values above 1 included.
-    const float levels[3][3] = {{0.0f, 0.0f, 0.0f}, {0.25f, 0.5f, 0.125f}, {4.0f, 2.0f, 1.0f}};
     const float expected[9][3][3] = {
         {{0, 0, 0}, {0.25f, 0.5f, 0.125f}, {4.0f, 2.0f, 1.0f}},                        // NONE
         {{0, 0, 0}, {0.4120f, 0.6547f, 0.2649f}, {1.0f, 0.7213f, 0.8041f}},             // ACES
@@ -136,9 +123,7 @@ TEST_F(FinalTransfer, ToneCurvesMatchTheirFormulas)
         {{0, 0, 0}, {0.4492f, 0.5823f, 0.3375f}, {0.9619f, 0.8576f, 0.7250f}},          // UNCHARTED2
     };
     fill(3, 1, 0.0f, 0.0f, 0.0f);
-    for (int i = 0; i < 3; ++i)
-        for (int c = 0; c < 3; ++c)
-            source[i * 4 + c] = levels[i][c];
+    source = {0.0f, 0.0f, 0.0f, 1.0f, 0.25f, 0.5f, 0.125f, 1.0f, 4.0f, 2.0f, 1.0f, 1.0f}; // the three levels
     for (int curve = NONE; curve <= UNCHARTED2; ++curve) {
         constants.tonemapping = TonemapFunction(curve);
         std::vector<float> out = drawHalves();

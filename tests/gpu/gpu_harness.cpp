@@ -77,21 +77,20 @@ Image* GpuTest::drawPass(FullscreenPass* pass, uint32_t width, uint32_t height,
     return target;
 }
 
-void GpuTest::recordCompute(CommandList* list, Pipeline* pipeline, std::initializer_list<TableBinding> tables,
-                            const RootConstants* constants, uint32_t groupsX, uint32_t groupsY, uint32_t groupsZ)
+void GpuTest::recordCompute(CommandList* list, Pipeline* pipeline, DescriptorTable table, const uint32_t* rootConstants,
+                            uint32_t groupsX, uint32_t groupsY)
 {
     setDescriptorHeap(list, heap);
     setPipeline(list, pipeline);
-    for (const TableBinding& binding : tables)
-        setRootDescriptorTable(list, binding.parameter, binding.table);
-    if (constants)
-        setRootConstants(list, constants->parameter, constants->values, 4, 0);
-    dispatch(list, groupsX, groupsY, groupsZ);
+    setRootDescriptorTable(list, 0, table);
+    if (rootConstants)
+        setRootConstants(list, 1, rootConstants, 4, 0);
+    dispatch(list, groupsX, groupsY, 1);
 }
 
 void GpuTest::dispatchOverImage(Pipeline* pipeline, uint32_t width, uint32_t height,
                                 std::initializer_list<Image*> inputs, std::initializer_list<Image*> outputs,
-                                Buffer* constants, const RootConstants* rootConstants)
+                                Buffer* constants, const uint32_t* rootConstants)
 {
     resetDescriptorHeap(*heap);
     CommandList* list = beginCommands();
@@ -102,7 +101,7 @@ void GpuTest::dispatchOverImage(Pipeline* pipeline, uint32_t width, uint32_t hei
         writeImageUAV(table, image, image->format);
     if (constants)
         writeCBV(table, constants, uint32_t(constants->size));
-    recordCompute(list, pipeline, {{0, table}}, rootConstants, (width + 31) / 32, (height + 31) / 32, 1);
+    recordCompute(list, pipeline, table, rootConstants, (width + 31) / 32, (height + 31) / 32);
     submitAndWait();
 }
 

@@ -1,7 +1,6 @@
-// GPU test harness: each test gets a headless RenderApp on the Vulkan device (lavapipe in CI)
-// with the validation layer on (any error fails the test at TearDown), and helpers that upload,
-// run compute programs and full-screen passes, and read images and buffers back. What they
-// make is destroyed at TearDown. Keep images small: lavapipe runs on the CPU.
+// GPU test harness: a headless RenderApp per test, validation on (any error fails it at TearDown),
+// the piece's programs and their reference variants, and helpers that upload, dispatch, draw and
+// read back; what they make goes at TearDown. Keep images small: lavapipe runs on the CPU.
 #pragma once
 
 #include "core/array.h"
@@ -12,24 +11,20 @@
 #include "gfx/passes.h"
 #include "gfx/pipelines.h"
 #include "gfx/resources.h"
+#include "shaders/ParticleConfig.h"
+#include "shaders/shader_bytecode.h"
+#include "tests/gpu/reference_programs.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <span>
 #include <vector>
-
-struct TableBinding {
-    uint32_t parameter;
-    DescriptorTable table;
-};
-
-struct RootConstants {
-    uint32_t parameter;
-    uint32_t values[4];
-};
 
 template <typename T>
 std::vector<T> valuesOf(const std::vector<uint8_t>& bytes)
@@ -37,6 +32,30 @@ std::vector<T> valuesOf(const std::vector<uint8_t>& bytes)
     std::vector<T> values(bytes.size() / sizeof(T));
     std::memcpy(values.data(), bytes.data(), values.size() * sizeof(T));
     return values;
+}
+
+// The four floats of pixel (x, y) in a row-by-row RGBA image `width` pixels wide.
+template <typename Floats>
+auto* rgbaAt(Floats& image, uint32_t width, uint32_t x, uint32_t y) { return &image[(y * width + x) * 4]; }
+
+// The particle buffer's 128 records.
+using ParticleBlock = std::array<ParticleData, MAX_PARTICLES>;
+
+// An image of `count` pixels, each holding the values given (its channels).
+inline std::vector<float> repeated(uint32_t count, std::initializer_list<float> pixel)
+{
+    std::vector<float> image;
+    for (uint32_t i = 0; i < count; ++i)
+        image.insert(image.end(), pixel);
+    return image;
+}
+
+// The next number of a linear congruential sequence, uniform in [0, 1): the same inputs on
+// every machine.
+inline float nextUniform(uint32_t& seed)
+{
+    seed = seed * 1664525u + 1013904223u;
+    return float(seed >> 8) / 16777216.0f;
 }
 
 inline void expectNear(Float3 actual, Float3 expected, float tolerance)
@@ -88,15 +107,16 @@ protected:
     // >>recording
     CommandList* beginCommands() { return beginFrame(app)->commandList; } // the open command list
     void submitAndWait() { endFrame(app); waitForAllFrames(app); }          // and waits for every frame
-    // setDescriptorHeap(heap) + setPipeline + tables + root constants + dispatch.
-    void recordCompute(CommandList* list, Pipeline* pipeline, std::initializer_list<TableBinding> tables,
-                       const RootConstants* constants, uint32_t groupsX, uint32_t groupsY, uint32_t groupsZ);
+    // setDescriptorHeap(heap) + setPipeline + the table at parameter 0 + the four root constants
+    // (if any) at parameter 1 + a dispatch of groupsX x groupsY groups.
+    void recordCompute(CommandList* list, Pipeline* pipeline, DescriptorTable table, const uint32_t* rootConstants,
+                       uint32_t groupsX, uint32_t groupsY);
     // In a frame of its own, one table at parameter 0: the inputs as t0.., the outputs as u0..,
     // constants (if any) as b0; then ceil(width / 32) x ceil(height / 32) groups, and a wait.
     // The descriptor heap starts again from the top.
     void dispatchOverImage(Pipeline* pipeline, uint32_t width, uint32_t height, std::initializer_list<Image*> inputs,
                            std::initializer_list<Image*> outputs, Buffer* constants,
-                           const RootConstants* rootConstants = nullptr);
+                           const uint32_t* rootConstants = nullptr);
     // A full-screen pass's bindings: the images as pixel-shader views, then the constant block.
     std::vector<ResourceBinding> passBindings(std::initializer_list<Image*> images, Buffer* constants);
     // A render-target view of image in the harness's RTV heap.

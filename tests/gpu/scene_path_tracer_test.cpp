@@ -1,19 +1,8 @@
 // PathTracerCS on lavapipe: 32 x 32 images, a camera of our own, crafted spheres, and values
 // worked out from the camera and sphere geometry by hand.
-#include "shaders/ParticleConfig.h"
-#include "shaders/shader_bytecode.h"
 #include "tests/gpu/gpu_harness.h"
-#include "tests/gpu/reference_programs.h"
-
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cmath>
-#include <cstring>
 
 namespace {
-
-using ParticleBlock = std::array<ParticleData, MAX_PARTICLES>;
 
 // The tracer's outputs: colour, motion, position (w = id) and normal, 4 floats a pixel; depth, 1.
 struct PathTraceImages {
@@ -62,8 +51,8 @@ protected:
             writeImageUAV(table, image, image->format);
         for (Buffer* block : blocks)
             writeCBV(table, block, uint32_t(block->size));
-        recordCompute(list, pipeline, {{0, table}}, nullptr, uint32_t(frame.resolution.x * 0.03125f),
-                      uint32_t(frame.resolution.y * 0.03125f) + 1, 1);
+        recordCompute(list, pipeline, table, nullptr, uint32_t(frame.resolution.x * 0.03125f),
+                      uint32_t(frame.resolution.y * 0.03125f) + 1);
         submitAndWait();
         return {int(width), readFloats(outputs[0]), readFloats(outputs[1]), readFloats(outputs[2]),
                 readFloats(outputs[3]), readFloats(outputs[4])};
@@ -86,19 +75,8 @@ const Float4x4 VIEW_PROJ = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, A, -1}, {-EYE.x,
 
 ConstantBufferData frameWith(uint32_t sampleCount)
 {
-    ConstantBufferData frame{};
-    frame.cameraPos = EYE;
-    frame.invViewProjMtx = INV_VIEW_PROJ;
-    frame.viewProjMtx = frame.prevViewProjMtx = VIEW_PROJ;
-    frame.resolution = {float(SIZE), float(SIZE), 1.0f};
-    frame.time = 1234.5f;
-    frame.sampleCount = sampleCount;
-    return frame;
-}
-
-SimulationData simulationAt(uint32_t scene, uint32_t frame)
-{
-    return {.scene = scene, .frame = frame, .time = 700.0f};
+    return {.cameraPos = EYE, .invViewProjMtx = INV_VIEW_PROJ, .viewProjMtx = VIEW_PROJ, .prevViewProjMtx = VIEW_PROJ,
+            .resolution = {float(SIZE), float(SIZE), 1.0f}, .time = 1234.5f, .sampleCount = sampleCount};
 }
 
 Float2 ndcOf(float x, float y) { return {2.0f * x / SIZE - 1.0f, 2.0f * y / SIZE - 1.0f}; }
@@ -154,7 +132,7 @@ TEST_F(PathTracer, HitsShowTheirSurfaceLightAndMotionAndInvisibleSpheresNever)
     // Last frame the camera saw x twice as wide: proj(prev, X).x = 2 ndc.x of X.
     frame.prevViewProjMtx.m[0][0] = 2.0f;
     frame.prevViewProjMtx.m[3][0] = -2.0f * EYE.x;
-    PathTraceImages images = runPathTracer(particles, frame, {{0.0f, 0.0f, 0.0f}, 32}, simulationAt(1, 100));
+    PathTraceImages images = runPathTracer(particles, frame, {{0.0f, 0.0f, 0.0f}, 32}, {.scene = 1, .frame = 100, .time = 700.0f});
 
     // The ray (nx, ny, -1) passes within 4 of (0, 0, -10) when nx^2 + ny^2 < 16 / 84.
     auto inside = [](float x, float y) {
@@ -212,7 +190,7 @@ TEST_F(PathTracer, RayFromInsideASphereHitsItsFarSide)
     ParticleBlock particles{};
     particles[0] = sphereAt(0, centre, 5.0f, 1);
     PathTraceImages images = runPathTracer(particles, frameWith(4), {{0.0f, 0.0f, 0.0f}, 32},
-                                           simulationAt(2, 100));
+                                           {.scene = 2, .frame = 100, .time = 700.0f});
     // Straight ahead: roots -3 and 7, so the far side at 7 with the outward normal (0, 0, -1).
     EXPECT_EQ(images.idAt(16, 16), 1.0f);
     expectNear(images.positionAt(16, 16), EYE + Float3{0.0f, 0.0f, -7.0f}, 1e-5f);
@@ -238,7 +216,7 @@ TEST_F(PathTracer, ColourSumsSampleCountPlusOnePathsOverSampleCount)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.frame);
         PathTraceImages images = runPathTracer(particles, frameWith(c.sampleCount),
-                                               {background, 32}, simulationAt(1, c.frame));
+                                               {background, 32}, {.scene = 1, .frame = c.frame, .time = 700.0f});
         for (int y = 0; y < SIZE; y += 3) {
             for (int x = 0; x < SIZE; x += 3) {
                 Float3 expected = skyLight(x, y, c.paths, c.sky) * (1.0f / c.divisor);
@@ -260,10 +238,7 @@ TEST_F(PathTracer, CameraRaysOfEachTileFindTheHitsOfEverySphere)
     // included. Ids, depths, positions, normals and motion must be the same to the bit, the
     // colour within 1e-4.
     uint32_t seed = 2024;
-    auto next = [&seed] { // uniform in [0, 1)
-        seed = seed * 1664525u + 1013904223u;
-        return float(seed >> 8) / 16777216.0f;
-    };
+    auto next = [&seed] { return nextUniform(seed); };
     ParticleBlock particles{};
     for (uint32_t i = 0; i < MAX_PARTICLES; ++i) {
         float z = -5.0f - 35.0f * next();
@@ -283,7 +258,7 @@ TEST_F(PathTracer, CameraRaysOfEachTileFindTheHitsOfEverySphere)
     frame.prevViewProjMtx.m[3][0] += 0.01f; // the camera moved a little
     for (uint32_t scene : {0u, 1u}) {
         SCOPED_TRACE(testing::Message() << "scene " << scene);
-        SimulationData simulation = simulationAt(scene, scene == 0 ? 1000 : 3500);
+        SimulationData simulation = {.scene = scene, .frame = scene == 0 ? 1000u : 3500u, .time = 700.0f};
         PathTraceImages fast = runPathTracer(particles, frame, {{0.3f, 0.4f, 0.5f}, 128}, simulation);
         PathTraceImages reference = runPathTracer(particles, frame, {{0.3f, 0.4f, 0.5f}, 128}, simulation, true);
         auto sameBits = [](const std::vector<float>& a, const std::vector<float>& b) {

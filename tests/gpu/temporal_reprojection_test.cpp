@@ -1,9 +1,6 @@
 // TemporalReprojectionCS on 8 x 8 images: when history is accepted, how it is clamped and
 // blended, and the 17-tap fallback with its moment reset. Expected values come from the
 // program's definition, derived in the comments.
-#include "shaders/ParticleConfig.h"
-#include "shaders/shader_bytecode.h"
-#include "tests/gpu/reference_programs.h"
 #include "tests/gpu/gpu_harness.h"
 
 #include <cstdlib>
@@ -20,50 +17,27 @@ struct TemporalInputs {
     std::vector<float> colour = std::vector<float>(W * H * 4, 0.5f);
     std::vector<float> motion = std::vector<float>(W * H * 4, 0.0f);
     std::vector<float> history = std::vector<float>(W * H * 4, 0.5f);
-    std::vector<float> position = std::vector<float>(W * H * 4, 0.0f);
-    std::vector<float> normal = std::vector<float>(W * H * 4, 0.0f);
-    std::vector<float> prevPosition;
-    std::vector<float> prevNormal;
+    std::vector<float> position = repeated(W * H, {0.0f, 0.0f, 0.0f, 1.0f}); // particle id 1
+    std::vector<float> normal = repeated(W * H, {0.0f, 0.0f, 1.0f, 0.0f});
+    std::vector<float> prevPosition = position;
+    std::vector<float> prevNormal = normal;
     std::vector<float> prevMoment1 = std::vector<float>(W * H, 0.75f);
     std::vector<float> prevMoment2 = std::vector<float>(W * H, 0.625f);
     std::vector<float> depth = std::vector<float>(W * H, 0.0f);
     std::vector<float> prevDepth = std::vector<float>(W * H, 0.0f);
-    ConstantBufferData constants{};
-
-    TemporalInputs()
-    {
-        for (uint32_t i = 0; i < W * H; ++i) {
-            position[i * 4 + 3] = 1.0f; // particle id 1
-            normal[i * 4 + 2] = 1.0f;
-        }
-        prevPosition = position;
-        prevNormal = normal;
-        constants.resolution = {float(W), float(H), 1.0f};
-        constants.blendFactor = 0.0f; // history only, where it is accepted
-        constants.depthThreshold = 0.1f;
-        constants.normalThreshold = 0.9f;
-        constants.standardDeviation = 1.0f;
-        constants.velocityScale = 1.0f;
-    }
+    // blendFactor 0: history only, where it is accepted.
+    ConstantBufferData constants = {.resolution = {float(W), float(H), 1.0f}, .blendFactor = 0.0f, .depthThreshold = 0.1f,
+                                    .normalThreshold = 0.9f, .standardDeviation = 1.0f, .velocityScale = 1.0f};
 };
 
-float* pixel(std::vector<float>& image, uint32_t x, uint32_t y)
-{
-    return &image[(y * W + x) * 4];
-}
-
-void setGrey(std::vector<float>& image, uint32_t x, uint32_t y, float grey)
-{
-    float* p = pixel(image, x, y);
-    p[0] = p[1] = p[2] = grey;
-}
+float* pixel(std::vector<float>& image, uint32_t x, uint32_t y) { return rgbaAt(image, W, x, y); }
 
 struct TemporalOutputs {
     std::vector<float> colour; // RGBA
     std::vector<float> moment1;
     std::vector<float> moment2;
 
-    const float* at(uint32_t x, uint32_t y) const { return &colour[(y * W + x) * 4]; }
+    const float* at(uint32_t x, uint32_t y) const { return rgbaAt(colour, W, x, y); }
     float m1(uint32_t x, uint32_t y) const { return moment1[y * W + x]; }
     float m2(uint32_t x, uint32_t y) const { return moment2[y * W + x]; }
 };
@@ -102,10 +76,8 @@ TEST_F(TemporalReprojection, DifferentIdFallsBackToBlurAndResetsMoments)
     // 5 x 5 square around the pixel without its eight knight's moves (1, 2), (2, 1), ...
     TemporalInputs in;
     in.constants.blendFactor = 0.5f;
-    for (uint32_t i = 0; i < W * H; ++i) {
-        in.prevPosition[i * 4 + 3] = 2.0f;
-        in.colour[i * 4 + 0] = in.colour[i * 4 + 1] = in.colour[i * 4 + 2] = 0.0f;
-    }
+    in.prevPosition = repeated(W * H, {0.0f, 0.0f, 0.0f, 2.0f});
+    in.colour = repeated(W * H, {0.0f, 0.0f, 0.0f, 0.5f});
     pixel(in.colour, 0, 0)[0] = 1.0f;
     pixel(in.colour, 4, 4)[1] = 1.0f;
     TemporalOutputs out = run(in);
@@ -125,16 +97,17 @@ TEST_F(TemporalReprojection, DifferentIdFallsBackToBlurAndResetsMoments)
     EXPECT_EQ(out.m1(1, 0), 0.0f);
 }
 
-TEST_F(TemporalReprojection, AcceptsHistoryOnlyOnTheSameSurfaceInsideTheImage)
+TEST_F(TemporalReprojection, AcceptsHistoryOnlyOnTheSameSurfaceInsideTheImageAndClampsItsLuma)
 {
-    // blendFactor 0: an accepted pixel takes m1 from the previous first moment at its
-    // reprojected position, set to 1 + x + 8y there; a rejected one restarts at Lc = 0.5.
+    // blendFactor 0: an accepted pixel writes the clamped history itself and takes m1 from the
+    // previous first moment at its reprojected position, set to 1 + x + 8y there; a rejected
+    // one restarts at Lc = 0.5. The history is (1, 0.5, 0.25) (luma 0.621), grey 0.1 at (4, 3).
     TemporalInputs in;
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W; ++x)
-            in.prevMoment1[y * W + x] = float(1 + x + 8 * y);
-    auto prevMoment1At = [](uint32_t x, uint32_t y) { return float(1 + x + 8 * y); };
-    const float rejected = 0.5f;
+    for (uint32_t i = 0; i < W * H; ++i) {
+        in.prevMoment1[i] = float(1 + i);
+        in.history[i * 4 + 0] = 1.0f, in.history[i * 4 + 2] = 0.25f;
+    }
+    std::fill_n(pixel(in.history, 4, 3), 3, 0.1f);
 
     // Depth tolerance max(0.1 * Z, 0.05): at Z = 0 it is 0.05, at Z = 1 it is 0.1.
     in.depth[1 * W + 1] = 0.0f, in.prevDepth[1 * W + 1] = 0.04f;
@@ -154,6 +127,11 @@ TEST_F(TemporalReprojection, AcceptsHistoryOnlyOnTheSameSurfaceInsideTheImage)
     pixel(in.prevPosition, 6, 3)[3] = 3.0f;
     pixel(in.prevNormal, 6, 5)[1] = 1.0f, pixel(in.prevNormal, 6, 5)[2] = 0.0f;
     pixel(in.normal, 4, 6)[2] = 3.0f, pixel(in.prevNormal, 4, 6)[2] = 5.0f;
+    // Greys 0.5 everywhere except (3, 2) = 0.25. Around (3, 3) the nine lumas are eight 0.5
+    // and one 0.25: mean 4.25 / 9, mean of squares 2.0625 / 9, variance 1 / 162, deviation
+    // 0.0785674. With standardDeviation 1: lo = 0.25 - 0.0785674 = 0.1714326,
+    // hi = 0.5 + 0.0785674 = 0.5785674. Around (6, 6) all lumas are 0.5: lo = hi = 0.5.
+    std::fill_n(pixel(in.colour, 3, 2), 3, 0.25f);
     TemporalOutputs out = run(in);
 
     // Each pixel and where its history comes from, or (-1, -1) when it is rejected.
@@ -166,27 +144,9 @@ TEST_F(TemporalReprojection, AcceptsHistoryOnlyOnTheSameSurfaceInsideTheImage)
         {4, 6, 4, 6, "normals of different length"},
     };
     for (const auto& c : cases)
-        EXPECT_NEAR(out.m1(c.x, c.y), c.fromX < 0 ? rejected : prevMoment1At(c.fromX, c.fromY), 1e-5f) << c.why;
+        EXPECT_NEAR(out.m1(c.x, c.y), c.fromX < 0 ? 0.5f : in.prevMoment1[c.fromY * W + c.fromX], 1e-5f) << c.why;
     EXPECT_NEAR(out.m2(1, 1), 0.625f, 1e-5f);
     EXPECT_NEAR(out.m2(3, 1), 0.25f, 1e-5f);
-}
-
-TEST_F(TemporalReprojection, ClampsHistoryLumaIntoTheNeighbourhoodRange)
-{
-    // Greys 0.5 everywhere except (3, 2) = 0.25. Around (3, 3) the nine lumas are eight 0.5
-    // and one 0.25: mean 4.25 / 9, mean of squares 2.0625 / 9, variance 1 / 162, deviation
-    // 0.0785674. With standardDeviation 1: lo = 0.25 - 0.0785674 = 0.1714326,
-    // hi = 0.5 + 0.0785674 = 0.5785674. Around (6, 6) all lumas are 0.5: lo = hi = 0.5.
-    // blendFactor 0 writes the clamped history itself.
-    TemporalInputs in;
-    setGrey(in.colour, 3, 2, 0.25f);
-    for (uint32_t y = 0; y < H; ++y)
-        for (uint32_t x = 0; x < W; ++x) {
-            float* h = pixel(in.history, x, y);
-            h[0] = 1.0f, h[1] = 0.5f, h[2] = 0.25f; // luma 0.621
-        }
-    setGrey(in.history, 4, 3, 0.1f);
-    TemporalOutputs out = run(in);
 
     // The history keeps its hue and is scaled by hi / 0.621 at (3, 3), 0.5 / 0.621 at (6, 6).
     // (4, 3) sees the same nine lumas as (3, 3): its grey 0.1 history rises to lo.
