@@ -1,6 +1,8 @@
 // Entry point of the piece: the graphics context, start-up (app/piece), the main loop and
-// shutdown. Owns every object of the run; the loop's bookkeeping is app/main_loop, the frame's
-// GPU work app/scene. A test build (KIVREL_TEST_BUILD) also takes options that only tests use.
+// shutdown, or with --edit the edit mode (app/edit_mode). Owns every object of the run; the loop's
+// bookkeeping is app/main_loop, the frame's GPU work app/scene. A test build (KIVREL_TEST_BUILD)
+// also takes options that only tests use.
+#include "app/edit_mode.h"
 #include "app/main_loop.h"
 #include "app/piece.h"
 #include "audio/renderer.h"
@@ -15,39 +17,61 @@
 
 namespace {
 
-// What a test build may ask for; the piece itself takes no command line.
+// The command line: nothing for the piece, --edit for the edit mode; a test build also takes
+// options that only tests use.
 struct TestOptions {
+    bool edit = false;            // --edit: the edit mode (app/edit_mode.h)
     uint32_t firstFrame = 0;      // --first-frame N: the frame index the music starts at
     bool panicWhenReady = false;  // --panic-when-ready: PANIC in the first frame with the soundtrack ready
     bool validation = false;      // --validation: Khronos layer on; errors make the exit code 3
-    // --render-size WxH: the scene's images, so that lavapipe shows many frames in a short run
-    uint32_t renderWidth = uint32_t(::renderWidth), renderHeight = uint32_t(::renderHeight);
+    // --render-size WxH: the scene's images (the edit mode's preview, or in a test build the
+    // piece's, so that lavapipe shows many frames in a short run); 0 x 0 is the mode's default
+    uint32_t renderWidth = 0, renderHeight = 0;
     bool logFrames = false;       // set by the test build: one line per presented frame
 };
 
-TestOptions readTestOptions([[maybe_unused]] int argc, [[maybe_unused]] char** argv)
-{
-    TestOptions options;
 #ifdef KIVREL_TEST_BUILD
+constexpr bool testBuild = true;
+constexpr const char* usage = "usage: kivrel [--edit] [--render-size WxH] [--first-frame N] [--panic-when-ready] "
+                              "[--validation]\n";
+#else
+constexpr bool testBuild = false;
+constexpr const char* usage = "usage: kivrel [--edit [--render-size WxH]]\n";
+#endif
+
+// False on an option it does not know or a value it cannot read.
+bool readOptions(int argc, char** argv, TestOptions& options)
+{
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--first-frame") == 0 && i + 1 < argc)
-            options.firstFrame = uint32_t(std::strtoul(argv[++i], nullptr, 10));
-        else if (std::strcmp(argv[i], "--panic-when-ready") == 0)
-            options.panicWhenReady = true;
-        else if (std::strcmp(argv[i], "--validation") == 0)
-            options.validation = true;
-        else if (std::strcmp(argv[i], "--render-size") == 0 && i + 1 < argc) {
+        const char* option = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (std::strcmp(option, "--edit") == 0) {
+            options.edit = true;
+        } else if (std::strcmp(option, "--render-size") == 0 && value) {
             // The compute groups are 32 pixels wide.
             uint32_t width = 0, height = 0;
-            if (std::sscanf(argv[++i], "%ux%u", &width, &height) == 2 && width && width % 32 == 0 && height) {
-                options.renderWidth = width;
-                options.renderHeight = height;
-            }
+            char end = 0;
+            if (std::sscanf(value, "%ux%u%c", &width, &height, &end) != 2 || !width || width % 32 || !height)
+                return false;
+            options.renderWidth = width;
+            options.renderHeight = height;
+            ++i;
+        } else if (testBuild && std::strcmp(option, "--first-frame") == 0 && value) {
+            options.firstFrame = uint32_t(std::strtoul(value, nullptr, 10));
+            ++i;
+        } else if (testBuild && std::strcmp(option, "--panic-when-ready") == 0) {
+            options.panicWhenReady = true;
+        } else if (testBuild && std::strcmp(option, "--validation") == 0) {
+            options.validation = true;
+        } else {
+            return false;
         }
     }
-    options.logFrames = true;
-#endif
-    return options;
+    // Only the edit mode and tests choose the render size.
+    if (!testBuild && !options.edit && options.renderWidth)
+        return false;
+    options.logFrames = testBuild;
+    return true;
 }
 
 // Every object of the run, owned by main() from start-up to shutdown.
@@ -57,81 +81,46 @@ struct Run {
     InputState input = {};
 };
 
-SoundtrackSource pieceSoundtrack(Run& run)
+// The piece's frames with what the test build adds: a forced PANIC, a line per frame.
+FrameSink testFrames(Run& run, const TestOptions& test)
 {
-    RenderApp& app = run.app;
-    Piece& piece = run.piece;
-    return {
-        .update = [&app, &piece] { updateAudio(app, *piece.audio); },
-        .ready = [&piece] { return piece.audio->state == RendererState::Ready; },
-        .recordRender =
-            [&app, &piece] {
-                SceneResources& scene = piece.scene;
-                recordAudioRender(*piece.audio, app.frames[scene.frameSlot].commandList, *scene.frameHeap,
-                                  scene.barriers);
-            },
-        .playing = [&piece] { return audioPlaying(*piece.audio); },
-        .play =
-            [&piece] {
-                playAudio(*piece.audio);
-                logMessage("kivrel: soundtrack ready, playing from frame %u\n", piece.state.simulation.frame);
-            },
-        .clock = [&piece] { return audioClock(*piece.audio); },
+    FrameSink frames = pieceFrames(run.app, run.piece, run.input);
+    frames.recordScene = [&test, recordScene = frames.recordScene] {
+        if (test.panicWhenReady)
+            PANIC("PANIC: forced by the test build once the soundtrack is ready\n");
+        recordScene();
     };
-}
-
-FrameSink pieceFrames(Run& run, const TestOptions& test)
-{
-    RenderApp& app = run.app;
-    Piece& piece = run.piece;
-    return {
-        .pumpMessages =
-            [&app, &input = run.input] {
-                pumpMessages(app, input);
-                return app.windowState.quit;
-            },
-        .shown = [&app] { return windowShown(app.window); },
-        .waitUntil =
-            [](double until) {
-                double wait = until - nowMilliseconds();
-                if (wait > 0.0)
-                    sleepMilliseconds(uint32_t(std::ceil(wait)));
-            },
-        .beginFrame =
-            [&app, &piece] {
-                FrameContext* frame = beginFrame(app);
-                if (!frame)
-                    PANIC("PANIC: WTF!?\n");
-                beginSceneFrame(app, piece.scene, *frame);
-            },
-        .recordScene =
-            [&app, &piece, &test] {
-                if (test.panicWhenReady)
-                    PANIC("PANIC: forced by the test build once the soundtrack is ready\n");
-                recordScene(app, piece.scene, piece.state, app.frames[piece.scene.frameSlot].commandList);
-            },
-        .endFrame =
-            [&app, &piece, &test] {
-                endSceneFrame(app, piece.scene);
-                if (test.logFrames)
-                    logMessage("kivrel: frame %u submitted at %.3f s\n", piece.state.simulation.frame,
-                               nowMilliseconds() / 1000.0);
-            },
+    frames.endFrame = [&piece = run.piece, &test, endFrame = frames.endFrame] {
+        endFrame();
+        if (test.logFrames)
+            logMessage("kivrel: frame %u submitted at %.3f s\n", piece.state.simulation.frame,
+                       nowMilliseconds() / 1000.0);
     };
+    return frames;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const TestOptions test = readTestOptions(argc, argv);
+    TestOptions test;
+    if (!readOptions(argc, argv, test)) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+    if (test.edit)
+        return runEditMode({.renderWidth = test.renderWidth ? test.renderWidth : editRenderWidth,
+                            .renderHeight = test.renderHeight ? test.renderHeight : editRenderHeight,
+                            .validation = test.validation});
     Run run;
     Piece& piece = run.piece;
     initGraphics(run.app, {.validation = test.validation});
-    startPiece(run.app, piece, {.renderWidth = test.renderWidth, .renderHeight = test.renderHeight});
+    startPiece(run.app, piece,
+               {.renderWidth = test.renderWidth ? test.renderWidth : uint32_t(::renderWidth),
+                .renderHeight = test.renderHeight ? test.renderHeight : uint32_t(::renderHeight)});
 
-    SoundtrackSource soundtrack = pieceSoundtrack(run);
-    FrameSink frames = pieceFrames(run, test);
+    SoundtrackSource soundtrack = pieceSoundtrack(run.app, piece);
+    FrameSink frames = testFrames(run, test);
     MainLoop loop;
     loop.firstFrame = test.firstFrame;
     runMainLoop(loop, piece.state, *piece.timeline, nowMilliseconds, soundtrack, frames);

@@ -127,7 +127,7 @@ bool runLoopIteration(MainLoop& loop, DemoState& state, Timeline& timeline, cons
     // While hidden too, so that the first frame shown again is the music's.
     if (loop.phase == LoopPhase::Playing || loop.phase == LoopPhase::Hidden)
         followMusic(loop, state, soundtrack, now());
-    if (state.simulation.frame > lastFrameShown)
+    if (state.simulation.frame > loop.lastFrame)
         loop.quit = true;
     return !loop.quit;
 }

@@ -65,6 +65,8 @@ struct MainLoop {
     LoopPhase phase = LoopPhase::Preparing;
     FrameClock frameClock = FrameClock::Music;
     uint32_t firstFrame = 0;     // the frame shown when the music starts (a later one in tests)
+    // The loop ends once the frame index passes this frame; the edit mode stops at it itself.
+    uint32_t lastFrame = lastFrameShown;
     double frameStart = 0.0;     // milliseconds, taken before beginFrame
     double lastFrameTime = 0.0;  // milliseconds, the previous rendering iteration's duration
     // The audio clock's last value, milliseconds of music heard: it never goes back.

@@ -7,6 +7,8 @@
 #include "core/log.h"
 #include "gfx/context.h"
 
+#include <cmath>
+
 void startPiece(RenderApp& app, Piece& piece, const PieceOptions& options)
 {
     piece.timeline = createTimeline(timelineFrameCount);
@@ -42,4 +44,53 @@ void stopPiece(RenderApp& app, Piece& piece)
     // The hook sees a null timeline from here on and saves nothing.
     destroyTimeline(piece.timeline);
     destroySceneObjects(app, piece.scene);
+}
+
+SoundtrackSource pieceSoundtrack(RenderApp& app, Piece& piece)
+{
+    return {
+        .update = [&app, &piece] { updateAudio(app, *piece.audio); },
+        .ready = [&piece] { return piece.audio->state == RendererState::Ready; },
+        .recordRender =
+            [&app, &piece] {
+                SceneResources& scene = piece.scene;
+                recordAudioRender(*piece.audio, app.frames[scene.frameSlot].commandList, *scene.frameHeap,
+                                  scene.barriers);
+            },
+        .playing = [&piece] { return audioPlaying(*piece.audio); },
+        .play =
+            [&piece] {
+                playAudio(*piece.audio);
+                logMessage("kivrel: soundtrack ready, playing from frame %u\n", piece.state.simulation.frame);
+            },
+        .clock = [&piece] { return audioClock(*piece.audio); },
+    };
+}
+
+FrameSink pieceFrames(RenderApp& app, Piece& piece, InputState& input)
+{
+    return {
+        .pumpMessages =
+            [&app, &input] {
+                pumpMessages(app, input);
+                return app.windowState.quit;
+            },
+        .shown = [&app] { return windowShown(app.window); },
+        .waitUntil =
+            [](double until) {
+                double wait = until - nowMilliseconds();
+                if (wait > 0.0)
+                    sleepMilliseconds(uint32_t(std::ceil(wait)));
+            },
+        .beginFrame =
+            [&app, &piece] {
+                FrameContext* frame = beginFrame(app);
+                if (!frame)
+                    PANIC("PANIC: WTF!?\n");
+                beginSceneFrame(app, piece.scene, *frame);
+            },
+        .recordScene =
+            [&app, &piece] { recordScene(app, piece.scene, piece.state, app.frames[piece.scene.frameSlot].commandList); },
+        .endFrame = [&app, &piece] { endSceneFrame(app, piece.scene); },
+    };
 }

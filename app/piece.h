@@ -3,6 +3,7 @@
 // tools and the tests.
 #pragma once
 
+#include "app/main_loop.h"
 #include "app/parameters.h"
 #include "app/scene.h"
 #include "timeline/timeline.h"
@@ -10,6 +11,7 @@
 #include <cstdint>
 
 struct AudioRenderer;
+struct InputState;
 struct RenderApp;
 
 struct PieceOptions {
@@ -39,3 +41,9 @@ void startPiece(RenderApp& app, Piece& piece, const PieceOptions& options);
 // Before the context goes: the music stopped, every frame finished, then the objects in their
 // fixed order (the audio renderer lets 300 ms of queued sound drain and joins its thread).
 void stopPiece(RenderApp& app, Piece& piece);
+
+// The piece's soundtrack and window as the main loop sees them (app/main_loop.h): the renderer
+// and player, the message pump, the frame ring and the scene. The test build and the edit mode
+// wrap some of them.
+SoundtrackSource pieceSoundtrack(RenderApp& app, Piece& piece);
+FrameSink pieceFrames(RenderApp& app, Piece& piece, InputState& input);

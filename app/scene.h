@@ -91,6 +91,9 @@ struct SceneResources {
     ConstantBlock dofBlock;        // DepthOfFieldData
     ConstantBlock finalBlock;      // FinalPassData
     BarrierBatch barriers;         // the frame's
+    // The part of the back buffer the final pass fills, from its top-left corner (the edit
+    // mode's viewport, with its UI around it), pixels; 0 x 0 fills all of it.
+    uint32_t pictureWidth = 0, pictureHeight = 0;
 
     // >>this frame (set by the prologue)
     uint32_t frameSlot = 0;

@@ -8,6 +8,7 @@
 #include "gfx/resources.h"
 #include "gfx/timestamps.h"
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 
@@ -219,9 +220,9 @@ void recordDepthOfField(SceneResources& scene, Image* filterResult, CommandList*
     mark(scene, list, SceneMark::DepthOfField);
 }
 
-// 13-15: the final transfer at the back buffer's size into rtv1; the depth-of-field target's
-// way back to a render target is flushed with the epilogue.
-void recordFinalTransfer(SceneResources& scene, Image* backBuffer, CommandList* list)
+// 13-15: the final transfer into rtv1 over the picture's part of the back buffer; the
+// depth-of-field target's way back to a render target is flushed with the epilogue.
+void recordFinalTransfer(SceneResources& scene, Image* backBuffer, const Float2& picture, CommandList* list)
 {
     BarrierBatch& barriers = scene.barriers;
     for (Image* image : {scene.positionImage, scene.normalImage, scene.prevPositionImage, scene.prevNormalImage,
@@ -233,7 +234,7 @@ void recordFinalTransfer(SceneResources& scene, Image* backBuffer, CommandList* 
 
     const ResourceBinding bindings[] = {imageBinding(scene.dofImage, rgba16f), imageBinding(scene.textImage, rgba8),
                                         constantBinding(scene.finalBlock)};
-    drawFullscreenPass(scene.finalPass, backBuffer->width, backBuffer->height, list, scene.rtv1, scene.frameHeap,
+    drawFullscreenPass(scene.finalPass, uint32_t(picture.x), uint32_t(picture.y), list, scene.rtv1, scene.frameHeap,
                        bindings);
     mark(scene, list, SceneMark::Final);
 
@@ -324,9 +325,12 @@ void recordSimulation(SceneResources& scene, DemoState& state, CommandList* list
 void recordScene(RenderApp& app, SceneResources& scene, DemoState& state, CommandList* list)
 {
     // The final pass scales the picture to the back buffer it draws into this frame, which
-    // follows the window should its size change.
+    // follows the window should its size change, or to the part of it the picture has.
     Image* backBuffer = currentBackBuffer(app);
-    state.finalPass.nativeResolution = {float(backBuffer->width), float(backBuffer->height)};
+    const bool part = scene.pictureWidth && scene.pictureHeight;
+    const Float2 picture = {float(part ? std::min(scene.pictureWidth, backBuffer->width) : backBuffer->width),
+                            float(part ? std::min(scene.pictureHeight, backBuffer->height) : backBuffer->height)};
+    state.finalPass.nativeResolution = picture;
     recordSimulation(scene, state, list);
     const Float3 resolution = state.frame.resolution;
     const PixelGroups groups = {uint32_t(resolution.x * 0.03125f), uint32_t(resolution.y * 0.03125f) + 1};
@@ -335,7 +339,7 @@ void recordScene(RenderApp& app, SceneResources& scene, DemoState& state, Comman
     Image* filterResult = recordFilter(scene, state, list, groups);
     recordHistoryCopies(scene, filterResult, list);
     recordDepthOfField(scene, filterResult, list);
-    recordFinalTransfer(scene, backBuffer, list);
+    recordFinalTransfer(scene, backBuffer, picture, list);
     scene.lastFrame.descriptorsUsed = scene.frameHeap->used;
 }
 

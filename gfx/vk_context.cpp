@@ -83,6 +83,7 @@ void releaseHandle(void* user, const ReleaseEntry& entry)
     case ReleaseKind::Sampler: vkDestroySampler(device, VkSampler(entry.handle), nullptr); break;
     case ReleaseKind::DescriptorPool: vkDestroyDescriptorPool(device, VkDescriptorPool(entry.handle), nullptr); break;
     case ReleaseKind::QueryPool: vkDestroyQueryPool(device, VkQueryPool(entry.handle), nullptr); break;
+    case ReleaseKind::Framebuffer: vkDestroyFramebuffer(device, VkFramebuffer(entry.handle), nullptr); break;
     default: ASSERT(false, "ASSERT: Unknown release kind %u\n", entry.kind); break;
     }
 }
@@ -127,7 +128,7 @@ void initGraphics(RenderApp& app, const GraphicsOptions& options)
         app.width = options.width;
         app.height = options.height;
     } else {
-        app.window = createWindow("KIVREL");
+        app.window = createWindow("KIVREL", options.window);
         windowSize(app.window, &app.width, &app.height);
     }
     createInstance(app, vk, options);

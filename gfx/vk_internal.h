@@ -23,6 +23,7 @@ enum class ReleaseKind : uint32_t {
     Sampler,
     DescriptorPool,
     QueryPool,
+    Framebuffer,
 };
 // deferRelease of a Vulkan handle of that kind.
 inline void deferRelease(RenderApp& app, ReleaseKind kind, uint64_t handle)

@@ -54,6 +54,6 @@ bool applyInputEvent(InputState& input, WindowState& window, const InputEvent& e
 
 void endInputFrame(const InputState& input, WindowState& window)
 {
-    if (input.keyPressed[0x1B])
+    if (input.keyPressed[0x1B] && window.escapeQuits)
         window.quit = true;
 }

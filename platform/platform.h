@@ -103,6 +103,7 @@ struct WindowState {
     float mouseX = 0, mouseY = 0; // client pixels
     float wheel = 0;              // notches this frame
     bool quit = false;
+    bool escapeQuits = true;      // the edit mode keeps Escape for its UI
 };
 
 // One window message, as the pump sees it.
@@ -118,13 +119,20 @@ void beginInputFrame(InputState& input, WindowState& window);
 // Applies one message; false means the pump stops for this frame (wheel, quit) and the
 // remaining messages wait for the next frame.
 bool applyInputEvent(InputState& input, WindowState& window, const InputEvent& event);
-// End of a frame's pump: Escape pressed in this frame sets quit.
+// End of a frame's pump: Escape pressed in this frame sets quit (where escapeQuits).
 void endInputFrame(const InputState& input, WindowState& window);
 
 struct Window; // the platform's window, opaque
 
-// A borderless window covering the primary display, titled `title`; no display is a PANIC.
-Window* createWindow(const char* title);
+// The piece's window covers the primary display without a frame; the edit mode's is a normal
+// resizable window of width x height pixels.
+struct WindowSpec {
+    bool framed = false;
+    uint32_t width = 0, height = 0; // framed only
+};
+
+// A window titled `title` as the spec asks; no display is a PANIC.
+Window* createWindow(const char* title, const WindowSpec& spec = {});
 void destroyWindow(Window*& window);
 void windowSize(Window* window, uint32_t* width, uint32_t* height);
 // Drawable size now (0 x 0 while minimised).

@@ -1,13 +1,16 @@
 // The window, its message pump and its Vulkan surface on SDL2. The pump's rules are in
 // platform/input.cpp; this file only translates SDL events into InputEvents. A window that
-// goes away (closed, or destroyed from outside) is a quit.
+// goes away (closed, or destroyed from outside) is a quit. With the edit mode's UI on, ImGui's
+// SDL backend sees every event too (platform/window_ui.h).
 #include "platform/platform.h"
+#include "platform/window_ui.h"
 
 #include "core/log.h"
 #include "platform/sdl/x11_watch.h"
 
 #include <SDL.h>
 #include <SDL_vulkan.h>
+#include <imgui_impl_sdl.h>
 
 #include <cstring>
 
@@ -15,6 +18,7 @@ struct Window {
     SDL_Window* window;
     const char* extensions[8];
     uint32_t extensionCount;
+    bool feedsUi; // between startWindowUi and stopWindowUi
 };
 
 namespace {
@@ -91,7 +95,7 @@ InputEvent translate(const SDL_Event& event)
 
 } // namespace
 
-Window* createWindow(const char* title)
+Window* createWindow(const char* title, const WindowSpec& spec)
 {
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
         PANIC("PANIC: Failed to create window: no display could be opened (%s)\n", SDL_GetError());
@@ -104,9 +108,13 @@ Window* createWindow(const char* title)
     SDL_DisplayMode mode;
     if (SDL_GetDesktopDisplayMode(0, &mode) != 0)
         PANIC("PANIC: Failed to create window: %s\n", SDL_GetError());
-    // A borderless window the size of the primary display; the swapchain stays windowed.
-    SDL_Window* window = SDL_CreateWindow(title, 0, 0, mode.w, mode.h,
-                                          SDL_WINDOW_BORDERLESS | SDL_WINDOW_VULKAN | SDL_WINDOW_SHOWN);
+    // The piece: a borderless window the size of the primary display; the swapchain stays
+    // windowed. The edit mode: a normal resizable one.
+    SDL_Window* window =
+        spec.framed ? SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, int(spec.width),
+                                       int(spec.height), SDL_WINDOW_RESIZABLE | SDL_WINDOW_VULKAN | SDL_WINDOW_SHOWN)
+                    : SDL_CreateWindow(title, 0, 0, mode.w, mode.h,
+                                       SDL_WINDOW_BORDERLESS | SDL_WINDOW_VULKAN | SDL_WINDOW_SHOWN);
     if (!window)
         PANIC("PANIC: Failed to create window: %s\n", SDL_GetError());
     watchX11Window(window);
@@ -155,11 +163,13 @@ bool windowShown(Window* window)
     return !(SDL_GetWindowFlags(window->window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN));
 }
 
-void pumpWindowMessages(Window*, InputState& input, WindowState& state)
+void pumpWindowMessages(Window* window, InputState& input, WindowState& state)
 {
     beginInputFrame(input, state);
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
+        if (window->feedsUi)
+            ImGui_ImplSDL2_ProcessEvent(&event);
         if (!applyInputEvent(input, state, translate(event)))
             break; // the rest waits for the next frame
     }
@@ -186,4 +196,24 @@ bool createWindowSurface(Window* window, void* instance, uint64_t* surface)
         return false;
     *surface = uint64_t(result);
     return true;
+}
+
+// >>the edit mode's UI
+
+void startWindowUi(Window* window)
+{
+    if (!ImGui_ImplSDL2_InitForVulkan(window->window))
+        PANIC("PANIC: Failed to start the UI on the window\n");
+    window->feedsUi = true;
+}
+
+void beginWindowUiFrame(Window*)
+{
+    ImGui_ImplSDL2_NewFrame();
+}
+
+void stopWindowUi(Window* window)
+{
+    window->feedsUi = false;
+    ImGui_ImplSDL2_Shutdown();
 }

@@ -11,7 +11,7 @@
 
 struct Window {
     HWND handle;
-    uint32_t width, height; // the screen's size at creation
+    uint32_t width, height; // the size at creation: the screen's, or the one asked for
     bool cursorVisible;
 };
 
@@ -72,11 +72,12 @@ InputEvent translate(const MSG& message)
 
 } // namespace
 
-Window* createWindow(const char* title)
+Window* createWindow(const char* title, const WindowSpec& spec)
 {
-    // The window always covers the primary screen.
-    uint32_t width = uint32_t(GetSystemMetrics(SM_CXSCREEN));
-    uint32_t height = uint32_t(GetSystemMetrics(SM_CYSCREEN));
+    // The piece's window covers the primary screen; a framed one has the size asked for.
+    uint32_t width = spec.framed ? spec.width : uint32_t(GetSystemMetrics(SM_CXSCREEN));
+    uint32_t height = spec.framed ? spec.height : uint32_t(GetSystemMetrics(SM_CYSCREEN));
+    DWORD style = spec.framed ? WS_OVERLAPPEDWINDOW | WS_VISIBLE : windowStyle;
 
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSW windowClass = {
@@ -95,8 +96,8 @@ Window* createWindow(const char* title)
     RegisterClassW(&windowClass);
 
     RECT rectangle = {0, 0, LONG(width), LONG(height)};
-    AdjustWindowRect(&rectangle, windowStyle, FALSE);
-    HWND handle = CreateWindowExA(0, "WindowClass", title, windowStyle, 0, 0,
+    AdjustWindowRect(&rectangle, style, FALSE);
+    HWND handle = CreateWindowExA(0, "WindowClass", title, style, 0, 0,
                                   rectangle.right - rectangle.left, rectangle.bottom - rectangle.top,
                                   nullptr, nullptr, instance, nullptr);
     // Without a window there is nothing to present to: stop here with the reason.

@@ -1,0 +1,247 @@
+// kivrel --edit (app/edit_mode.h): the piece's start-up in a framed window, the edit model on
+// its timeline, the particle snapshots for seeks and the UI, then the main loop with the pump
+// building the UI and carrying out what it asks. Talks to ImGui, the platform's UI feed and the
+// gfx UI renderer; the panels themselves are app/editor_ui.
+#include "app/edit_mode.h"
+
+#include "app/edit_model.h"
+#include "app/editor_ui.h"
+#include "app/particle_snapshots.h"
+#include "app/piece.h"
+#include "audio/renderer.h"
+#include "core/log.h"
+#include "gfx/context.h"
+#include "gfx/ui.h"
+#include "platform/window_ui.h"
+
+#include <imgui.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr double reloadPollMilliseconds = 250.0;
+constexpr uint32_t controlKey = 0x11, spaceKey = 0x20; // virtual-key codes (platform.h)
+
+// Every object of the edit mode, owned by runEditMode from start-up to shutdown.
+struct EditRun {
+    RenderApp app;
+    Piece piece; // its timeline is the model's: piece.timeline stays null
+    InputState input = {};
+    EditModel model;
+    ParticleSnapshots snapshots;
+    UiRenderer* ui = nullptr;
+    MainLoop loop;
+    EditorView view;
+    bool paused = false;
+    bool quit = false;       // Ctrl+Q
+    double nextPoll = 0.0;   // milliseconds: the next look at the timeline file's time
+};
+
+bool soundtrackReady(const EditRun& run)
+{
+    return run.piece.audio->state == RendererState::Ready;
+}
+
+uint32_t playhead(const EditRun& run)
+{
+    return run.piece.state.simulation.frame;
+}
+
+// The particles stepped to frame from the nearest snapshot, the music and the loop's clock
+// moved there.
+void seekEditor(EditRun& run, uint32_t frame)
+{
+    Piece& piece = run.piece;
+    frame = std::min(frame, lastFrameShown);
+    seekParticles(run.app, piece.scene, piece.state, *run.model.timeline, run.snapshots, frame);
+    if (!run.paused)
+        seekAudio(*piece.audio, frame);
+    seekLoop(run.loop, piece.state, frame);
+}
+
+// Paused, the music stops and the loop holds the frame (the soundtrack reads as not playing);
+// playing again starts the music at the playhead.
+void setPaused(EditRun& run, bool paused)
+{
+    if (paused == run.paused || !soundtrackReady(run))
+        return;
+    run.paused = paused;
+    if (paused) {
+        pauseAudio(*run.piece.audio);
+    } else {
+        seekAudio(*run.piece.audio, playhead(run));
+        seekLoop(run.loop, run.piece.state, playhead(run));
+    }
+}
+
+// An edit that changed the particles' course: the snapshots after it go, and a paused picture
+// is stepped again so that it shows the edit.
+void followSimulationChange(EditRun& run)
+{
+    uint32_t from = takeSimulationChange(run.model);
+    if (from == noFrame)
+        return;
+    discardSnapshotsFrom(run.snapshots, from);
+    if (run.paused && from <= playhead(run))
+        seekEditor(run, playhead(run));
+}
+
+void saveFromEditor(EditRun& run)
+{
+    saveEdits(run.model);
+    run.view.status = run.model.fileSeen ? "Saved kivrel_timeline.json and code/kivrel_timeline.json.h"
+                                         : "Could not save kivrel_timeline.json (see the log)";
+}
+
+// Ctrl+S, Ctrl+Z, Ctrl+Y, Ctrl+Q and Space (unless a text field has the keyboard).
+void readShortcuts(EditRun& run, EditorRequests& requests)
+{
+    const InputState& input = run.input;
+    if (!input.keyDown[controlKey]) {
+        if (input.keyPressed[spaceKey] && !ImGui::GetIO().WantTextInput)
+            requests.togglePause = true;
+        return;
+    }
+    if (input.keyPressed['Q'])
+        run.quit = true;
+    requests.save = requests.save || input.keyPressed['S'];
+    if (input.keyPressed['Z'])
+        undoFromEditor(run.view, run.model, requests);
+    if (input.keyPressed['Y'])
+        redoFromEditor(run.view, run.model, requests);
+}
+
+// While playing: the loop between two bookmarks, and a pause at the piece's last frame.
+void keepPlayheadInRange(EditRun& run)
+{
+    if (run.paused || !soundtrackReady(run))
+        return;
+    const DynamicArray<uint32_t>& bookmarks = run.model.timeline->bookmarks;
+    const EditorView& view = run.view;
+    if (view.looping && uint32_t(view.loopTo) < bookmarks.count && uint32_t(view.loopFrom) < bookmarks.count) {
+        uint32_t from = bookmarks[view.loopFrom], to = bookmarks[view.loopTo];
+        if (from < to && (playhead(run) >= to || playhead(run) < from))
+            seekEditor(run, from);
+    } else if (playhead(run) >= lastFrameShown) {
+        setPaused(run, true);
+    }
+}
+
+// The pump of one iteration: the messages, then the UI built and its requests carried out.
+bool pumpEditor(EditRun& run)
+{
+    pumpMessages(run.app, run.input);
+    if (run.app.windowState.quit)
+        return true;
+    beginWindowUiFrame(run.app.window);
+    ImGui::NewFrame();
+    EditorRequests requests;
+    readShortcuts(run, requests);
+    const ImGuiIO& io = ImGui::GetIO();
+    const EditorStatus status = {.frame = playhead(run), .paused = run.paused, .ready = soundtrackReady(run)};
+    drawEditor(run.view, run.model, status, io.DisplaySize.x, io.DisplaySize.y, requests);
+    ImGui::Render();
+    if (requests.undoOrRedo)
+        run.view.selectedTrack = -1;
+    if (requests.save)
+        saveFromEditor(run);
+    if (requests.togglePause)
+        setPaused(run, !run.paused);
+    if (requests.seekTo != noFrame && status.ready)
+        seekEditor(run, requests.seekTo);
+    followSimulationChange(run);
+    keepPlayheadInRange(run);
+    // The viewport: the window less the panels, in the back buffer's pixels.
+    Float2 picture = editorViewport(io.DisplaySize.x, io.DisplaySize.y);
+    run.piece.scene.pictureWidth = uint32_t(std::max(1.0f, picture.x * io.DisplayFramebufferScale.x));
+    run.piece.scene.pictureHeight = uint32_t(std::max(1.0f, picture.y * io.DisplayFramebufferScale.y));
+    return run.quit;
+}
+
+// Between iterations (a reload replaces the timeline the iteration evaluates).
+void pollTimelineFile(EditRun& run)
+{
+    double now = nowMilliseconds();
+    if (now < run.nextPoll)
+        return;
+    run.nextPoll = now + reloadPollMilliseconds;
+    if (reloadChangedTimeline(run.model)) {
+        run.view.selectedTrack = -1;
+        run.view.status = "Reloaded kivrel_timeline.json";
+        followSimulationChange(run);
+    }
+}
+
+void startEditRun(EditRun& run, const EditOptions& options)
+{
+    RenderApp& app = run.app;
+    const WindowSpec window = {.framed = true,
+                               .width = std::max(options.renderWidth + uint32_t(sidePanelWidth), 1000u),
+                               .height = std::max(options.renderHeight + uint32_t(trackPanelHeight), 660u)};
+    initGraphics(app, {.validation = options.validation, .window = window});
+    app.windowState.escapeQuits = false;
+    startPiece(app, run.piece, {.renderWidth = options.renderWidth, .renderHeight = options.renderHeight});
+    setCursorVisible(app.window, true);
+    // The model's timeline is the one shown, edited and saved on a PANIC, also after a reload.
+    destroyTimeline(run.piece.timeline);
+    startEditModel(run.model, timelineFrameCount);
+    panicHook.userData = &run.model.timeline;
+    createParticleSnapshots(app, run.snapshots);
+    ImGui::CreateContext();
+    ImGui::GetIO().IniFilename = nullptr; // the layout is fixed: nothing to remember
+    ImGui::StyleColorsDark();
+    startWindowUi(app.window);
+    run.ui = createUiRenderer(app);
+}
+
+void stopEditRun(EditRun& run)
+{
+    destroyUiRenderer(run.app, run.ui);
+    stopWindowUi(run.app.window);
+    ImGui::DestroyContext();
+    destroyParticleSnapshots(run.app, run.snapshots);
+    stopPiece(run.app, run.piece);
+    stopEditModel(run.model); // the hook sees a null timeline from here on
+    destroyGraphics(run.app);
+}
+
+} // namespace
+
+int runEditMode(const EditOptions& options)
+{
+    EditRun run;
+    startEditRun(run, options);
+
+    SoundtrackSource soundtrack = pieceSoundtrack(run.app, run.piece);
+    soundtrack.playing = [&run, playing = soundtrack.playing] { return !run.paused && playing(); };
+    soundtrack.play = [&run, play = soundtrack.play] {
+        if (!run.paused)
+            play();
+    };
+    FrameSink frames = pieceFrames(run.app, run.piece, run.input);
+    frames.pumpMessages = [&run] { return pumpEditor(run); };
+    frames.recordScene = [&run, recordScene = frames.recordScene] {
+        if (run.paused)
+            run.piece.state.simulation.dt = 0.0f; // the picture holds still
+        recordScene();
+    };
+    frames.endFrame = [&run, endFrame = frames.endFrame] {
+        recordUi(run.app, *run.ui, run.app.frames[run.piece.scene.frameSlot].commandList);
+        endFrame();
+    };
+
+    run.loop.lastFrame = timelineFrameCount; // the edit mode pauses at the last frame itself
+    startLoop(run.loop, run.piece.state);
+    do {
+        pollTimelineFile(run);
+    } while (runLoopIteration(run.loop, run.piece.state, *run.model.timeline, nowMilliseconds, soundtrack, frames));
+
+    stopEditRun(run);
+    logMessage("kivrel: edit mode closed at frame %u\n", playhead(run));
+    if (run.app.validationErrors) {
+        logMessage("kivrel: %llu validation errors\n", (unsigned long long)run.app.validationErrors);
+        return 3;
+    }
+    return 0;
+}

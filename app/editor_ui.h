@@ -1,0 +1,54 @@
+// The edit mode's panels on Dear ImGui: the transport, the selected key and the values at the
+// playhead beside the viewport, the tracks' rows of keys below it. Key edits go straight to the
+// edit model; what needs the GPU or the music comes back as requests. ImGui's API only.
+#pragma once
+
+#include "app/edit_model.h"
+#include "core/math.h"
+
+#include <cstdint>
+
+constexpr float sidePanelWidth = 380.0f;   // pixels, right of the viewport
+constexpr float trackPanelHeight = 360.0f; // pixels, below it
+
+// What one frame of the UI asks the edit mode to do.
+struct EditorRequests {
+    bool togglePause = false;
+    bool save = false;
+    bool undoOrRedo = false;   // done already; the selection may point at nothing now
+    uint32_t seekTo = noFrame; // the frame to show next
+};
+
+// The UI's own state between frames.
+struct EditorView {
+    int32_t selectedTrack = -1; // none
+    uint32_t selectedFrame = 0; // the selected key's frame
+    float axisStart = 0.0f;     // frame at the left edge of the time axis
+    float framesPerPixel = 8.0f; // the axis's zoom
+    int32_t draggedTrack = -1;  // a key held by the mouse, from selectedFrame
+    bool looping = false;       // between bookmarks loopFrom and loopTo
+    int32_t loopFrom = 0, loopTo = 1;
+    int32_t scrubFrame = 0;     // the scrub bar's value while it is dragged
+    bool scrubbing = false;     // the scrub bar was held last frame
+    const char* status = "";    // the last save, undo, redo or reload
+};
+
+// What the UI shows of the run.
+struct EditorStatus {
+    uint32_t frame; // the playhead: the frame shown next
+    bool paused;
+    bool ready;     // the soundtrack is rendered: the transport works
+};
+
+// The viewport's size in a display of width x height: what the panels leave, from the top left.
+Float2 editorViewport(float width, float height);
+// One frame's panels, between ImGui::NewFrame and ImGui::Render.
+void drawEditor(EditorView& view, EditModel& model, const EditorStatus& status, float width, float height,
+                EditorRequests& requests);
+// The tracks' rows (app/editor_tracks.cpp), inside the track panel.
+void drawTrackRows(EditorView& view, EditModel& model, const EditorStatus& status, EditorRequests& requests);
+// Undo and redo with their status line (the buttons and Ctrl+Z, Ctrl+Y).
+void undoFromEditor(EditorView& view, EditModel& model, EditorRequests& requests);
+void redoFromEditor(EditorView& view, EditModel& model, EditorRequests& requests);
+// A value as the UI writes it ("0.500", "(1.0, 2.0, 3.0)", "42").
+void formatValue(const FrameValue& value, char* text, uint32_t capacity);
