@@ -54,7 +54,9 @@ void seekEditor(EditRun& run, uint32_t frame)
 {
     Piece& piece = run.piece;
     frame = std::min(frame, lastFrameShown);
-    seekParticles(run.app, piece.scene, piece.state, *run.model.timeline, run.snapshots, frame);
+    double start = nowMilliseconds();
+    uint32_t stepped = seekParticles(run.app, piece.scene, piece.state, *run.model.timeline, run.snapshots, frame);
+    logMessage("kivrel: seek to frame %u, %u frames stepped in %.0f ms\n", frame, stepped, nowMilliseconds() - start);
     if (!run.paused)
         seekAudio(*piece.audio, frame);
     seekLoop(run.loop, piece.state, frame);
@@ -94,13 +96,20 @@ void saveFromEditor(EditRun& run)
                                          : "Could not save kivrel_timeline.json (see the log)";
 }
 
-// Ctrl+S, Ctrl+Z, Ctrl+Y, Ctrl+Q and Space (unless a text field has the keyboard).
+// Ctrl+S, Ctrl+Z, Ctrl+Y, Ctrl+Q; Space and 1 to 8 (the bookmarks) unless a text field has
+// the keyboard.
 void readShortcuts(EditRun& run, EditorRequests& requests)
 {
     const InputState& input = run.input;
-    if (!input.keyDown[controlKey]) {
-        if (input.keyPressed[spaceKey] && !ImGui::GetIO().WantTextInput)
-            requests.togglePause = true;
+    // Pressed counts too: a fast Ctrl+S can come and go within one pump.
+    if (!input.keyDown[controlKey] && !input.keyPressed[controlKey]) {
+        if (ImGui::GetIO().WantTextInput)
+            return;
+        requests.togglePause = input.keyPressed[spaceKey];
+        const DynamicArray<uint32_t>& bookmarks = run.model.timeline->bookmarks;
+        for (uint32_t i = 0; i < bookmarks.count && i < 8; ++i)
+            if (input.keyPressed['1' + i])
+                requests.seekTo = bookmarks[i];
         return;
     }
     if (input.keyPressed['Q'])
@@ -166,10 +175,15 @@ void pollTimelineFile(EditRun& run)
     if (now < run.nextPoll)
         return;
     run.nextPoll = now + reloadPollMilliseconds;
+    const int64_t seen = run.model.fileTime;
     if (reloadChangedTimeline(run.model)) {
+        logMessage("kivrel: reloaded kivrel_timeline.json\n");
         run.view.selectedTrack = -1;
         run.view.status = "Reloaded kivrel_timeline.json";
         followSimulationChange(run);
+    } else if (run.model.fileTime != seen && run.model.loadError.failed) {
+        // Once per broken file; the UI shows it for as long as it stays.
+        logMessage("kivrel: kivrel_timeline.json not loaded: %s", run.model.loadError.message);
     }
 }
 

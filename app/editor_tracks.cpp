@@ -3,6 +3,8 @@
 // select it, drag it to move it, double-click a row to add one; the wheel zooms about the mouse.
 #include "app/editor_ui.h"
 
+#include "app/main_loop.h"
+
 #include <imgui.h>
 
 #include <algorithm>
@@ -167,6 +169,14 @@ void drawTrackRows(EditorView& view, EditModel& model, const EditorStatus& statu
                  .start = 0.0f,
                  .framesPerPixel = 1.0f,
                  .frameCount = timeline.frameCount};
+    if (view.framesPerPixel <= 0.0f)
+        view.framesPerPixel = float(lastFrameShown) / axis.width;
+    if (status.frame != view.followedFrame) {
+        float visible = axis.width * view.framesPerPixel;
+        if (float(status.frame) < view.axisStart || float(status.frame) > view.axisStart + visible)
+            view.axisStart = float(status.frame) - visible * 0.1f;
+        view.followedFrame = status.frame;
+    }
     zoomAxis(view, axis);
     axis.start = view.axisStart;
     axis.framesPerPixel = view.framesPerPixel;

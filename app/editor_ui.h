@@ -24,7 +24,8 @@ struct EditorView {
     int32_t selectedTrack = -1; // none
     uint32_t selectedFrame = 0; // the selected key's frame
     float axisStart = 0.0f;     // frame at the left edge of the time axis
-    float framesPerPixel = 8.0f; // the axis's zoom
+    float framesPerPixel = 0.0f; // the axis's zoom; 0 fits the piece's frames to the axis
+    uint32_t followedFrame = 0; // the playhead the axis last saw: a new one is kept in view
     int32_t draggedTrack = -1;  // a key held by the mouse, from selectedFrame
     bool looping = false;       // between bookmarks loopFrom and loopTo
     int32_t loopFrom = 0, loopTo = 1;

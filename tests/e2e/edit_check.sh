@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# kivrel --edit on an 1100 x 720 Xvfb screen with SDL's disk audio: Space pauses and 4 jumps to
+# bookmark 3 (frame 5208, lit); the screenshot has the UI beside the viewport and that frame in
+# it. Ctrl+S writes both files (the header compiles); the file edited on disk to brightness 0
+# turns the paused picture black; Escape leaves it running; Ctrl+Q exits 0.
+# Usage: edit_check.sh <kivrel> <output folder>
+set -euo pipefail
+kivrel=$(realpath "$1")
+out=$(realpath -m "$2")
+fail() { echo "FAIL: $*"; cat "$out/log.txt" 2>/dev/null | grep -v JSON | tail -5; exit 1; }
+if [ -z "${KIVREL_EDIT_CHECK_INSIDE:-}" ]; then
+    rm -rf "$out" && mkdir -p "$out/code"
+    KIVREL_EDIT_CHECK_INSIDE=1 exec xvfb-run -a -s "-screen 0 1100x720x24" bash "$0" "$@"
+fi
+cd "$out"
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null "$kivrel" --edit --render-size 256x144 >log.txt 2>&1 &
+pid=$!
+trap 'kill $pid 2>/dev/null || true' EXIT
+wait_for() { timeout 60 bash -c "until grep -q '$1' log.txt; do sleep 0.5; done" || fail "no \"$1\""; }
+keys() { xdotool windowfocus --sync "$(xdotool search --sync --name '^KIVREL$' | head -n 1)" key "$@"; }
+# mean <channel expression> <WxH+X+Y> of the screen, the window's top-left at $X,$Y.
+mean() { convert shot.png -crop "$2+$((X + ${3%%,*}))+$((Y + ${3##*,}))" +repage -format "%[fx:$1]" info:; }
+shoot() { sleep 2 && import -window root shot.png; }
+
+wait_for "soundtrack ready"
+keys space 4
+wait_for "seek to frame 5208"
+eval "$(xdotool getwindowgeometry --shell "$(xdotool search --name '^KIVREL$' | head -n 1)")"
+shoot && cp shot.png lit.png
+# The 1000 x 660 window: the viewport is its top-left 620 x 300 (the panels take 380 on the
+# right, 360 below); 256 x 144 fits it 533 pixels wide, from x = 43.
+lit=$(mean mean 500x280 53,10)
+awk "BEGIN { exit !($lit > 0.02) }" || fail "viewport black at frame 5208: $lit"
+# ImGui's dark style: grey panels with blue buttons and frames, where the back buffer is black.
+awk "BEGIN { exit !($(mean mean.b-mean.r 380x660 620,0) > 0.01) }" || fail "no UI beside the viewport"
+
+keys ctrl+s
+wait_for "Saved timeline file"
+[ -s kivrel_timeline.json ] && echo '#include "code/kivrel_timeline.json.h"' >header.cpp &&
+    c++ -fsyntax-only header.cpp || fail "the saved header does not compile"
+python3 - <<'PY'
+import json
+document = json.load(open("kivrel_timeline.json"))
+for key in document["CM::Bright"]["frames"]:
+    key["value"] = 0.0
+json.dump(document, open("kivrel_timeline.json", "w"))
+PY
+wait_for "reloaded kivrel_timeline.json"
+shoot
+dark=$(mean mean 500x280 53,10)
+awk "BEGIN { exit !($dark < 0.002) }" || fail "the picture at brightness 0 is not black: $dark (was $lit)"
+
+keys Escape && sleep 1 && kill -0 $pid || fail "Escape ended the edit mode"
+keys ctrl+q
+code=0 && wait $pid || code=$?
+[ "$code" = 0 ] || fail "Ctrl+Q: exit code $code"
