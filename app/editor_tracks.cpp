@@ -15,6 +15,7 @@ namespace {
 
 constexpr float nameWidth = 150.0f, rowHeight = 20.0f, rulerHeight = 22.0f;
 constexpr float pickRadius = 6.0f; // pixels about a key that select it
+constexpr float dragThreshold = 3.0f; // pixels the mouse moves before a held key does
 constexpr ImU32 playheadColour = IM_COL32(255, 80, 60, 255);
 constexpr ImU32 keyColours[] = {IM_COL32(120, 200, 255, 255), IM_COL32(140, 230, 140, 255),
                                 IM_COL32(240, 200, 90, 255)}; // FLOAT, FLOAT3, UINT
@@ -82,6 +83,16 @@ void drawRuler(const Axis& axis, const Timeline& timeline, EditorRequests& reque
     }
 }
 
+// Where a key held since x = dragStartX lands with the mouse at x: a click alone moves nothing.
+uint32_t dragTarget(const EditorView& view, const Axis& axis, float x)
+{
+    float moved = x - view.dragStartX;
+    if (std::fabs(moved) < dragThreshold)
+        return view.selectedFrame;
+    float frame = std::round(float(view.selectedFrame) + moved * axis.framesPerPixel);
+    return uint32_t(std::clamp(frame, 0.0f, float(axis.frameCount - 1)));
+}
+
 // The key nearest x within the pick radius, or noFrame.
 uint32_t keyNear(const Track& track, const Axis& axis, float x)
 {
@@ -115,6 +126,7 @@ void handleRowMouse(EditorView& view, EditModel& model, uint32_t index, const Ax
         view.selectedTrack = int32_t(index);
         view.selectedFrame = key != noFrame ? key : frameAt(axis, mouseX);
         view.draggedTrack = key != noFrame ? int32_t(index) : -1;
+        view.dragStartX = mouseX;
         if (key == noFrame && ImGui::IsMouseDoubleClicked(ImGuiMouseButton_Left)) {
             uint32_t easing = 0;
             FrameValue value = evaluateTrack(track, view.selectedFrame, &easing);
@@ -122,7 +134,7 @@ void handleRowMouse(EditorView& view, EditModel& model, uint32_t index, const Ax
         }
     }
     if (view.draggedTrack == int32_t(index) && ImGui::IsMouseReleased(ImGuiMouseButton_Left)) {
-        uint32_t to = frameAt(axis, mouseX);
+        uint32_t to = dragTarget(view, axis, mouseX);
         if (to != view.selectedFrame && moveKey(model, index, view.selectedFrame, to))
             view.selectedFrame = to;
         view.draggedTrack = -1;
@@ -150,10 +162,11 @@ void drawTrackRow(EditorView& view, EditModel& model, uint32_t index, const Axis
         if (!track.keys[frame])
             continue;
         bool selected = selectedRow && frame == view.selectedFrame;
-        bool dragged = selected && view.draggedTrack == int32_t(index) && ImGui::IsMouseDragging(0);
+        uint32_t target = dragTarget(view, axis, ImGui::GetIO().MousePos.x);
+        bool dragged = selected && view.draggedTrack == int32_t(index) && target != frame;
         drawKey(draw, frameX(axis, float(frame)), middle, dragged ? IM_COL32(90, 90, 100, 255) : colour, selected);
         if (dragged)
-            drawKey(draw, frameX(axis, float(frameAt(axis, ImGui::GetIO().MousePos.x))), middle, colour, true);
+            drawKey(draw, frameX(axis, float(target)), middle, colour, true);
     }
     draw->PopClipRect();
 }

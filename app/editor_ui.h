@@ -27,6 +27,7 @@ struct EditorView {
     float framesPerPixel = 0.0f; // the axis's zoom; 0 fits the piece's frames to the axis
     uint32_t followedFrame = 0; // the playhead the axis last saw: a new one is kept in view
     int32_t draggedTrack = -1;  // a key held by the mouse, from selectedFrame
+    float dragStartX = 0.0f;    // where the mouse took it, screen pixels
     bool looping = false;       // between bookmarks loopFrom and loopTo
     int32_t loopFrom = 0, loopTo = 1;
     int32_t scrubFrame = 0;     // the scrub bar's value while it is dragged

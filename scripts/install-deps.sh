@@ -8,7 +8,7 @@ packages=(
     libgtest-dev
     libvulkan-dev mesa-vulkan-drivers vulkan-validationlayers vulkan-tools
     glslang-tools spirv-tools
-    libsdl2-dev libfreetype-dev libpng-dev
+    libsdl2-dev libfreetype-dev libpng-dev libimgui-dev
     xvfb xauth x11-apps libx11-dev imagemagick xdotool sox python3 ffmpeg
     g++-mingw-w64-x86-64-posix libvulkan-volk-dev googletest wine wine64
 )
