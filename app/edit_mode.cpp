@@ -115,6 +115,8 @@ void readShortcuts(EditRun& run, EditorRequests& requests)
     if (input.keyPressed['Q'])
         run.quit = true;
     requests.save = requests.save || input.keyPressed['S'];
+    if (ImGui::GetIO().WantTextInput)
+        return; // a text field undoes its own typing
     if (input.keyPressed['Z'])
         undoFromEditor(run.view, run.model, requests);
     if (input.keyPressed['Y'])

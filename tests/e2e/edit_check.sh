@@ -2,7 +2,8 @@
 # kivrel --edit on an 1100 x 720 Xvfb screen with SDL's disk audio: Space pauses and 4 jumps to
 # bookmark 3 (frame 5208, lit); the screenshot has the UI beside the viewport and that frame in
 # it. Ctrl+S writes both files (the header compiles); the file edited on disk to brightness 0
-# turns the paused picture black; Escape leaves it running; Ctrl+Q exits 0.
+# turns the paused picture black; Escape leaves it running; Ctrl+Q exits 0. Before all that, an
+# unknown option is a usage line and exit code 2.
 # Usage: edit_check.sh <kivrel> <output folder>
 set -euo pipefail
 kivrel=$(realpath "$1")
@@ -10,6 +11,8 @@ out=$(realpath -m "$2")
 fail() { echo "FAIL: $*"; cat "$out/log.txt" 2>/dev/null | grep -v JSON | tail -5; exit 1; }
 if [ -z "${KIVREL_EDIT_CHECK_INSIDE:-}" ]; then
     rm -rf "$out" && mkdir -p "$out/code"
+    code=0 && "$kivrel" --edit --frobnicate >"$out/usage.txt" 2>&1 || code=$?
+    [ "$code" = 2 ] && grep -q "^usage: kivrel" "$out/usage.txt" || fail "an unknown option: exit code $code"
     KIVREL_EDIT_CHECK_INSIDE=1 exec xvfb-run -a -s "-screen 0 1100x720x24" bash "$0" "$@"
 fi
 cd "$out"
