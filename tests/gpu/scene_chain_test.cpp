@@ -163,7 +163,6 @@ TEST_F(SceneChainTest, HistoryImagesStartZeroedWhateverTheirMemoryHeld)
 
 TEST_F(SceneChainTest, AFrameSeekedFromASnapshotHasTheParticlesOfOneSteppedFromFrameZero)
 {
-    startScene(32, 8);
     ParticleSnapshots snapshots;
     createParticleSnapshots(app, snapshots);
     auto seek = [&](uint32_t frame) { return seekParticles(app, scene, state, *piece.timeline, snapshots, frame); };
