@@ -36,23 +36,16 @@ void computeFrameMatrices(DemoState& state)
     inverse(frame.invViewProjMtx); // a singular matrix stays transposed
 }
 
-// The defaults that live in the GPU records.
-void writeRecordDefaults(DemoState& state, const DemoParameters& parameters)
+// The defaults that no track drives.
+void writeUntrackedDefaults(DemoState& state, const DemoParameters& parameters)
 {
-    state.scene.numParticles = clampParticleCount(parameters.numParticles);
-    state.scene.backgroundColor = parameters.backgroundColor;
-    state.frame.sampleCount = parameters.sampleCount;
-    state.frame.blendFactor = parameters.blendFactor;
     state.frame.depthThreshold = parameters.depthThreshold;
     state.frame.normalThreshold = parameters.normalThreshold;
     state.frame.standardDeviation = parameters.standardDeviation;
     state.frame.velocityScale = parameters.velocityScale;
-    state.depthOfField.focusScale = parameters.focusScale;
-    state.depthOfField.focusPoint = parameters.focusPoint;
     state.depthOfField.radiusScale = parameters.radiusScale;
     state.depthOfField.blurSize = parameters.blurSize;
     state.depthOfField.maxDist = parameters.maxDist;
-    state.finalPass.brightness = parameters.brightness;
     state.finalPass.tonemapping = TonemapFunction(parameters.tonemapping);
 }
 
@@ -91,6 +84,14 @@ const TrackDescription demoTracks[demoTrackCount] = {
      [](DemoState& state, FrameValue value) { state.frame.sampleCount = value.x; }},
 };
 
+FrameValue defaultValue(const TrackDescription& track, const DemoParameters& parameters)
+{
+    uint32_t words[3] = {};
+    std::memcpy(words, reinterpret_cast<const uint8_t*>(&parameters) + track.defaultOffset,
+                track.type == TrackType::FLOAT3 ? sizeof(words) : sizeof(words[0]));
+    return {track.type, words[0], words[1], words[2]};
+}
+
 Float4x4 projectionFromFov(float fovDegrees)
 {
     float f = 1.0f / std::tan(fovDegrees * 3.1415927f / 180.0f * 0.5f);
@@ -123,42 +124,20 @@ void initRecords(DemoState& state, const DemoParameters& parameters, Float2 scre
     state.finalPass.resolution = {renderWidth, renderHeight};
     state.finalPass.nativeResolution = screenSize;
     state.finalPass.showExtraTexture = 1;
-    writeRecordDefaults(state, parameters);
+    applyDefaults(state, parameters);
 }
 
 void applyDefaults(DemoState& state, const DemoParameters& parameters)
 {
-    writeRecordDefaults(state, parameters);
-    state.timeScale = parameters.timeScale;
-    state.filterSteps = parameters.filterSteps;
-    state.camera.position = parameters.cameraPos;
-    state.camera.pitch = parameters.cameraDir.x;
-    state.camera.yaw = parameters.cameraDir.y;
-    state.camera.roll = parameters.cameraDir.z;
-    state.projection = projectionFromFov(parameters.fov);
+    writeUntrackedDefaults(state, parameters);
+    for (const TrackDescription& track : demoTracks)
+        track.apply(state, defaultValue(track, parameters));
 }
 
 void seedTracks(Timeline& timeline, const DemoParameters& parameters)
 {
     for (const TrackDescription& track : demoTracks)
-        addTrack(timeline, track.name, track.type);
-    const uint8_t* defaults = reinterpret_cast<const uint8_t*>(&parameters);
-    for (const TrackDescription& track : demoTracks) {
-        const void* value = defaults + track.defaultOffset;
-        switch (track.type) {
-        case TrackType::UINT:
-            setKeyUint(timeline, track.name, 0, static_cast<const uint32_t*>(value), 0);
-            break;
-        case TrackType::FLOAT:
-            setKeyFloat(timeline, track.name, 0, static_cast<const float*>(value), 0);
-            break;
-        case TrackType::FLOAT3:
-            setKeyFloat3(timeline, track.name, 0, static_cast<const Float3*>(value), 0);
-            break;
-        case TrackType::INVALID:
-            break;
-        }
-    }
+        storeTrackKey(*addTrack(timeline, track.name, track.type), 0, {defaultValue(track, parameters), 0});
 }
 
 void onTrackValue(DemoState& state, const char* name, uint32_t, FrameValue value)

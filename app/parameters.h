@@ -68,6 +68,9 @@ constexpr uint32_t demoTrackCount = 13;
 // In the order they are registered.
 extern const TrackDescription demoTracks[demoTrackCount];
 
+// The track's default, as a value of its type.
+FrameValue defaultValue(const TrackDescription& track, const DemoParameters& parameters);
+
 // Perspective of the vertical field of view (degrees) at 16:9, near 0.1, far 1000.
 Float4x4 projectionFromFov(float fovDegrees);
 

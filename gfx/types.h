@@ -62,45 +62,10 @@ enum ResourceFlags : uint32_t {
 };
 
 // >>root signatures (D3D12_DESCRIPTOR_RANGE_TYPE, D3D12_SHADER_VISIBILITY, D3D12_FILTER, ...)
-enum DescriptorRangeType : uint32_t {
-    RANGE_SRV = 0,
-    RANGE_UAV = 1,
-    RANGE_CBV = 2,
-    RANGE_SAMPLER = 3,
-};
-
-enum ShaderVisibility : uint32_t {
-    VISIBILITY_ALL = 0,
-    VISIBILITY_VERTEX = 1,
-    VISIBILITY_PIXEL = 5,
-};
-
-enum Filter : uint32_t {
-    FILTER_MIN_MAG_MIP_POINT = 0x0,
-    FILTER_MIN_MAG_MIP_LINEAR = 0x15,
-};
-
-enum AddressMode : uint32_t {
-    ADDRESS_WRAP = 1,
-    ADDRESS_MIRROR = 2,
-    ADDRESS_CLAMP = 3,
-    ADDRESS_BORDER = 4,
-};
-
-enum CullMode : uint32_t {
-    CULL_NONE = 1,
-    CULL_FRONT = 2,
-    CULL_BACK = 3,
-};
-
-enum DescriptorHeapType : uint32_t {
-    HEAP_CBV_SRV_UAV = 0,
-    HEAP_SAMPLER = 1,
-    HEAP_RTV = 2,
-    HEAP_DSV = 3,
-};
-
-enum DescriptorHeapFlags : uint32_t {
-    HEAP_FLAG_NONE = 0,
-    HEAP_FLAG_SHADER_VISIBLE = 1,
-};
+enum DescriptorRangeType : uint32_t { RANGE_SRV = 0, RANGE_UAV = 1, RANGE_CBV = 2, RANGE_SAMPLER = 3 };
+enum ShaderVisibility : uint32_t { VISIBILITY_ALL = 0, VISIBILITY_VERTEX = 1, VISIBILITY_PIXEL = 5 };
+enum Filter : uint32_t { FILTER_MIN_MAG_MIP_POINT = 0x0, FILTER_MIN_MAG_MIP_LINEAR = 0x15 };
+enum AddressMode : uint32_t { ADDRESS_WRAP = 1, ADDRESS_MIRROR = 2, ADDRESS_CLAMP = 3, ADDRESS_BORDER = 4 };
+enum CullMode : uint32_t { CULL_NONE = 1, CULL_FRONT = 2, CULL_BACK = 3 };
+enum DescriptorHeapType : uint32_t { HEAP_CBV_SRV_UAV = 0, HEAP_SAMPLER = 1, HEAP_RTV = 2, HEAP_DSV = 3 };
+enum DescriptorHeapFlags : uint32_t { HEAP_FLAG_NONE = 0, HEAP_FLAG_SHADER_VISIBLE = 1 };

@@ -34,6 +34,37 @@ __attribute__((format(printf, 2, 3))) void failReading(JsonError* error, const c
 
 // >>lexer
 
+// The three words and the six one-byte tokens.
+struct JsonKeyword {
+    const char* word;
+    JsonTokenKind kind;
+};
+constexpr JsonKeyword jsonKeywords[] = {
+    {"true", JsonTokenKind::TrueWord}, {"false", JsonTokenKind::FalseWord}, {"null", JsonTokenKind::NullWord}};
+struct JsonSymbol {
+    char symbol;
+    JsonTokenKind kind;
+};
+constexpr JsonSymbol jsonSymbols[] = {{'[', JsonTokenKind::ArrayBegin}, {']', JsonTokenKind::ArrayEnd},
+                                      {'{', JsonTokenKind::ObjectBegin}, {'}', JsonTokenKind::ObjectEnd},
+                                      {':', JsonTokenKind::Colon},       {',', JsonTokenKind::Comma}};
+
+const JsonKeyword* keywordStartingWith(char c)
+{
+    for (const JsonKeyword& keyword : jsonKeywords)
+        if (keyword.word[0] == c)
+            return &keyword;
+    return nullptr;
+}
+
+const JsonSymbol* symbolOf(char c)
+{
+    for (const JsonSymbol& symbol : jsonSymbols)
+        if (symbol.symbol == c)
+            return &symbol;
+    return nullptr;
+}
+
 struct Lexer {
     const char* buffer;
     uint64_t length;
@@ -136,24 +167,10 @@ struct Lexer {
                 lexNumber();
             } else if (c == '"') {
                 lexString();
-            } else if (c == 't') {
-                lexWord("true", JsonTokenKind::TrueWord);
-            } else if (c == 'f') {
-                lexWord("false", JsonTokenKind::FalseWord);
-            } else if (c == 'n') {
-                lexWord("null", JsonTokenKind::NullWord);
-            } else if (c == '[') {
-                lexSymbol(JsonTokenKind::ArrayBegin);
-            } else if (c == ']') {
-                lexSymbol(JsonTokenKind::ArrayEnd);
-            } else if (c == '{') {
-                lexSymbol(JsonTokenKind::ObjectBegin);
-            } else if (c == '}') {
-                lexSymbol(JsonTokenKind::ObjectEnd);
-            } else if (c == ':') {
-                lexSymbol(JsonTokenKind::Colon);
-            } else if (c == ',') {
-                lexSymbol(JsonTokenKind::Comma);
+            } else if (const JsonKeyword* keyword = keywordStartingWith(c)) {
+                lexWord(keyword->word, keyword->kind);
+            } else if (const JsonSymbol* symbol = symbolOf(c)) {
+                lexSymbol(symbol->kind);
             } else if (c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\0') {
                 if (c == '\n')
                     ++line;

@@ -153,9 +153,7 @@ TEST_F(EditFolder, ReloadsAChangedFileAndKeepsTheTimelineAndTheErrorOfABrokenOne
     } broken[] = {
         {"{\"SM::NumPart\": {\"type\": \"UINT\"", "PANIC: Missing }\n"},
         {"{\"a\": tru}", "PANIC: Undefine token at line 1\n"},
-        {"{\"a\" 1}", "PANIC: Missing colon (:) token\n"},
         {"{\n\"a\": \"x", "PANIC: Incomplete string at line 2\n"},
-        {"{\"a\": [1, 2.5.0]}", "PANIC: Invalid token at line 1\n"},
         {"[1, 2]", "ASSERT: Timeline document is not an object\n"},
         {"", "Timeline document holds no value\n"},
     };
