@@ -91,9 +91,17 @@ void followSimulationChange(EditRun& run)
 
 void saveFromEditor(EditRun& run)
 {
-    saveEdits(run.model);
-    run.view.status = run.model.fileSeen ? "Saved kivrel_timeline.json and code/kivrel_timeline.json.h"
-                                         : "Could not save kivrel_timeline.json (see the log)";
+    switch (saveEdits(run.model)) {
+    case TimelineSaved::DocumentAndHeader:
+        run.view.status = "Saved kivrel_timeline.json and code/kivrel_timeline.json.h";
+        break;
+    case TimelineSaved::DocumentOnly:
+        run.view.status = "Saved kivrel_timeline.json; code/kivrel_timeline.json.h could not be written (see the log)";
+        break;
+    case TimelineSaved::Nothing:
+        run.view.status = "Could not save kivrel_timeline.json (see the log)";
+        break;
+    }
 }
 
 // Ctrl+S, Ctrl+Z, Ctrl+Y, Ctrl+Q; Space and 1 to 8 (the bookmarks) unless a text field has

@@ -207,10 +207,11 @@ bool redoEdit(EditModel& model)
     return replayCommand(model, model.undone, model.done, true);
 }
 
-void saveEdits(EditModel& model)
+TimelineSaved saveEdits(EditModel& model)
 {
-    saveTimeline(*model.timeline);
+    TimelineSaved saved = saveTimeline(*model.timeline);
     model.fileSeen = fileModificationTime(timelineFileName, model.fileTime);
+    return saved;
 }
 
 bool reloadChangedTimeline(EditModel& model)

@@ -3,6 +3,7 @@
 // window, no GPU; the caller discards the particle snapshots the edits report as stale.
 #pragma once
 
+#include "app/timeline_save.h"
 #include "core/array.h"
 #include "timeline/json.h"
 #include "timeline/timeline.h"
@@ -59,7 +60,7 @@ bool redoEdit(EditModel& model);
 
 // The timeline's own save and header export (app/timeline_save.h); the commands stay, and the
 // file written is not taken for a change on disk.
-void saveEdits(EditModel& model);
+TimelineSaved saveEdits(EditModel& model);
 // When "kivrel_timeline.json" has another time than last seen, loads it into a fresh timeline:
 // true when that replaced the timeline (the commands are dropped: they were made on the old
 // one). A file that does not load keeps the timeline and sets loadError.

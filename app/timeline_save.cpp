@@ -24,7 +24,7 @@ bool exportTimelineHeader(const Timeline& timeline, const char* path)
     return false;
 }
 
-void saveTimeline(const Timeline& timeline)
+TimelineSaved saveTimeline(const Timeline& timeline)
 {
     std::string document = serializeTimeline(timeline, false);
     switch (writeWholeFile(timelineFileName, document.data(), document.size())) {
@@ -32,16 +32,16 @@ void saveTimeline(const Timeline& timeline)
         break;
     case FileWriteResult::OpenFailed:
         logMessage("Failed to open file %s\n", timelineFileName);
-        return;
+        return TimelineSaved::Nothing;
     case FileWriteResult::WriteFailed:
         logMessage("Failed to write file %s\n", timelineFileName);
-        return; // a failed document write skips the header
+        return TimelineSaved::Nothing; // a failed document write skips the header
     }
     logMessage("Saved timeline file %s\n", timelineFileName);
 
     char headerPath[128];
     std::snprintf(headerPath, sizeof(headerPath), "code/%s.h", timelineFileName);
-    exportTimelineHeader(timeline, headerPath);
+    return exportTimelineHeader(timeline, headerPath) ? TimelineSaved::DocumentAndHeader : TimelineSaved::DocumentOnly;
 }
 
 void saveTimelineHook(void* userData)

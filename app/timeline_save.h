@@ -7,8 +7,10 @@
 constexpr const char* timelineFileName = "kivrel_timeline.json";
 
 // Writes the document to "kivrel_timeline.json", then the header to
-// "code/kivrel_timeline.json.h", both relative to the working directory. Logs each outcome.
-void saveTimeline(const Timeline& timeline);
+// "code/kivrel_timeline.json.h", both relative to the working directory. Logs each outcome;
+// a document that could not be written is not followed by its header.
+enum class TimelineSaved { Nothing, DocumentOnly, DocumentAndHeader };
+TimelineSaved saveTimeline(const Timeline& timeline);
 // The panic hook's form: userData points to the variable that holds the timeline pointer.
 // A null timeline (already destroyed) saves nothing.
 void saveTimelineHook(void* userData);
