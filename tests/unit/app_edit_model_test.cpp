@@ -21,14 +21,16 @@ using testing::internal::GetCapturedStdout;
 
 namespace {
 
-// Starts the model in an empty folder (with code/ for the header) and leaves it at the end.
+// Starts the model in an empty folder of its own (with code/ for the header), left at the end.
 struct EditFolder : testing::Test {
     fs::path previous = fs::current_path();
     EditModel model;
 
     void SetUp() override
     {
-        fs::path folder = fs::path(KIVREL_TEST_OUTPUT_DIR) / "edit_model";
+        // A folder per test: ctest runs the tests of this fixture side by side.
+        const char* test = testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::path folder = fs::path(KIVREL_TEST_OUTPUT_DIR) / test;
         fs::remove_all(folder);
         fs::create_directories(folder / "code");
         fs::current_path(folder);
