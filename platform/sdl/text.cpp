@@ -1,6 +1,6 @@
 // Text on Linux: FreeType opens the embedded face from memory, measures a line the way GDI
 // does and draws it antialiased onto a 32-bit surface. Knows nothing of images or the GPU.
-#include "platform/platform.h"
+#include "platform/text_backend.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -102,46 +102,39 @@ TextFace* openTextFace(const void* fontBytes, size_t fontSize, uint32_t characte
     return text;
 }
 
-void closeTextFace(TextFace*& face)
+void releaseTextFace(TextFace* face)
 {
-    if (!face)
-        return;
     if (face->face)
         FT_Done_Face(face->face);
     if (face->library)
         FT_Done_FreeType(face->library);
     delete face;
-    face = nullptr;
 }
 
-bool measureText(TextFace* face, const char* text, uint32_t& width, uint32_t& height)
+bool measureFaceText(TextFace& face, const char* text, uint32_t& width, uint32_t& height)
 {
-    if (!face || !text)
-        return false;
     int64_t advance = 0;
     for (const char* character = text; *character; ++character) {
-        if (!loadGlyph(face->face, *character))
+        if (!loadGlyph(face.face, *character))
             return false;
-        advance += glyphAdvance(face->face);
+        advance += glyphAdvance(face.face);
     }
     if (advance < 0 || advance > int64_t(UINT32_MAX))
         return false;
     width = uint32_t(advance);
-    height = face->ascent + face->descent;
+    height = face.ascent + face.descent;
     return true;
 }
 
-bool drawText(TextFace* face, const char* text, int32_t x, int32_t y, uint8_t* surface,
-              uint32_t width, uint32_t height)
+bool drawFaceText(TextFace& face, const char* text, int32_t x, int32_t y, uint8_t* surface, uint32_t width,
+                  uint32_t height)
 {
-    if (!face || !text || !surface)
-        return false;
     int64_t penX = x;
-    int64_t baseline = int64_t(y) + face->ascent;
+    int64_t baseline = int64_t(y) + face.ascent;
     for (const char* character = text; *character; ++character) {
-        if (!loadGlyph(face->face, *character))
+        if (!loadGlyph(face.face, *character))
             return false;
-        FT_GlyphSlot glyph = face->face->glyph;
+        FT_GlyphSlot glyph = face.face->glyph;
         if (FT_Render_Glyph(glyph, FT_RENDER_MODE_NORMAL) != 0)
             return false;
         bool empty = glyph->bitmap.rows == 0 || glyph->bitmap.width == 0;
@@ -149,7 +142,7 @@ bool drawText(TextFace* face, const char* text, int32_t x, int32_t y, uint8_t* s
             return false;
         blitGlyph(glyph->bitmap, penX + glyph->bitmap_left, baseline - glyph->bitmap_top, surface,
                   width, height);
-        penX += glyphAdvance(face->face);
+        penX += glyphAdvance(face.face);
     }
     return true;
 }

@@ -1,6 +1,6 @@
 // Text on Windows: GDI measures and draws the title's face, antialiased, into a 32-bit DIB
 // section. Knows nothing of images or the GPU.
-#include "platform/platform.h"
+#include "platform/text_backend.h"
 
 #include <windows.h>
 
@@ -20,20 +20,26 @@ namespace {
 // substitute (a FontSubstitutes entry may name the embedded face).
 constexpr const wchar_t* titleFaceName = L"Corbel Light";
 
-// Latin-1 bytes are the first 256 UTF-16 code units. Null when the heap refuses the copy.
-wchar_t* widen(const char* text, int& length)
+// Text as GDI takes it: UTF-16 code units and their count; chars is null when the heap
+// refuses the copy. The holder deletes chars.
+struct WideText {
+    wchar_t* chars = nullptr;
+    int length = 0;
+};
+
+// Latin-1 bytes are the first 256 UTF-16 code units.
+WideText widen(const char* text)
 {
     size_t count = std::strlen(text);
     if (count > 0x7FFFFFFF)
-        return nullptr;
+        return {};
     wchar_t* wide = new (std::nothrow) wchar_t[count + 1];
     if (!wide)
-        return nullptr;
+        return {};
     for (size_t i = 0; i < count; ++i)
         wide[i] = wchar_t(static_cast<unsigned char>(text[i]));
     wide[count] = 0;
-    length = int(count);
-    return wide;
+    return {wide, int(count)};
 }
 
 } // namespace
@@ -67,10 +73,8 @@ TextFace* openTextFace(const void* fontBytes, size_t fontSize, uint32_t characte
     return face;
 }
 
-void closeTextFace(TextFace*& face)
+void releaseTextFace(TextFace* face)
 {
-    if (!face)
-        return;
     if (face->previousFont)
         SelectObject(face->dc, face->previousFont);
     if (face->font)
@@ -80,20 +84,17 @@ void closeTextFace(TextFace*& face)
     if (face->embeddedFont)
         RemoveFontMemResourceEx(face->embeddedFont);
     delete face;
-    face = nullptr;
 }
 
-bool measureText(TextFace* face, const char* text, uint32_t& width, uint32_t& height)
+bool measureFaceText(TextFace& face, const char* text, uint32_t& width, uint32_t& height)
 {
-    if (!face || !text)
-        return false;
-    int length = 0;
-    wchar_t* wide = widen(text, length);
-    if (!wide)
+    WideText wide = widen(text);
+    if (!wide.chars)
         return false;
     SIZE extent = {};
-    bool measured = GetTextExtentPoint32W(face->dc, wide, length, &extent) && extent.cx >= 0 && extent.cy >= 0;
-    delete[] wide;
+    bool measured =
+        GetTextExtentPoint32W(face.dc, wide.chars, wide.length, &extent) && extent.cx >= 0 && extent.cy >= 0;
+    delete[] wide.chars;
     if (!measured)
         return false;
     width = uint32_t(extent.cx);
@@ -101,14 +102,13 @@ bool measureText(TextFace* face, const char* text, uint32_t& width, uint32_t& he
     return true;
 }
 
-bool drawText(TextFace* face, const char* text, int32_t x, int32_t y, uint8_t* surface,
-              uint32_t width, uint32_t height)
+bool drawFaceText(TextFace& face, const char* text, int32_t x, int32_t y, uint8_t* surface, uint32_t width,
+                  uint32_t height)
 {
-    if (!face || !text || !surface || width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
+    if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
         return false;
-    int length = 0;
-    wchar_t* wide = widen(text, length);
-    if (!wide)
+    WideText wide = widen(text);
+    if (!wide.chars)
         return false;
 
     // GDI draws into a DIB section of its own; the caller's pixels go in and come back out.
@@ -120,23 +120,23 @@ bool drawText(TextFace* face, const char* text, int32_t x, int32_t y, uint8_t* s
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(face->dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = CreateDIBSection(face.dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (!bitmap || !bits) {
         if (bitmap)
             DeleteObject(bitmap);
-        delete[] wide;
+        delete[] wide.chars;
         return false;
     }
     size_t bytes = size_t(width) * height * 4;
     std::memcpy(bits, surface, bytes);
-    HGDIOBJ previousBitmap = SelectObject(face->dc, bitmap);
-    SetBkMode(face->dc, TRANSPARENT);
-    SetTextColor(face->dc, RGB(255, 255, 255));
-    SetTextAlign(face->dc, TA_LEFT | TA_TOP);
-    bool drawn = TextOutW(face->dc, x, y, wide, length) != FALSE;
+    HGDIOBJ previousBitmap = SelectObject(face.dc, bitmap);
+    SetBkMode(face.dc, TRANSPARENT);
+    SetTextColor(face.dc, RGB(255, 255, 255));
+    SetTextAlign(face.dc, TA_LEFT | TA_TOP);
+    bool drawn = TextOutW(face.dc, x, y, wide.chars, wide.length) != FALSE;
     GdiFlush();
-    SelectObject(face->dc, previousBitmap);
-    delete[] wide;
+    SelectObject(face.dc, previousBitmap);
+    delete[] wide.chars;
 
     // Colour bytes only: the fourth byte of each pixel is the caller's.
     if (drawn) {
