@@ -45,6 +45,33 @@ uint32_t firstChangedFrame(const Track& track, uint32_t frame)
     return frame;
 }
 
+bool sameSlot(const Keyframe* a, const Keyframe* b)
+{
+    return a == b || (a && b && std::memcmp(a, b, sizeof(Keyframe)) == 0);
+}
+
+// The first frame whose particles a replaced timeline can alter: noFrame when every track that
+// moves the particles keeps its keys; 0 when the tracks themselves differ.
+uint32_t firstParticleDifference(const Timeline& before, const Timeline& after)
+{
+    if (before.tracks.count != after.tracks.count || before.frameCount != after.frameCount)
+        return 0;
+    uint32_t first = noFrame;
+    for (uint32_t i = 0; i < after.tracks.count; ++i) {
+        const Track& old = *before.tracks[i];
+        const Track& fresh = *after.tracks[i];
+        if (std::strcmp(old.name, fresh.name) != 0 || old.type != fresh.type)
+            return 0;
+        if (!movesParticles(fresh.name))
+            continue;
+        for (uint32_t frame = 0; frame < fresh.keys.count && frame < first; ++frame) {
+            if (!sameSlot(old.keys[frame], fresh.keys[frame]))
+                first = std::min({first, firstChangedFrame(old, frame), firstChangedFrame(fresh, frame)});
+        }
+    }
+    return first;
+}
+
 void writeSlot(EditModel& model, uint32_t track, uint32_t frame, bool present, const Keyframe& key)
 {
     Track& t = *model.timeline->tracks[track];
@@ -120,10 +147,11 @@ bool replaceTimeline(EditModel& model, const std::string& text)
         model.loadError = error;
         return false;
     }
+    model.simulationChangedFrom =
+        std::min(model.simulationChangedFrom, firstParticleDifference(*model.timeline, *fresh));
     destroyTimeline(model.timeline);
     model.timeline = fresh;
     model.loadError = {};
-    model.simulationChangedFrom = 0;
     forgetCommands(model);
     return true;
 }

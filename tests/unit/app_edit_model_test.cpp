@@ -138,9 +138,18 @@ TEST_F(EditFolder, ReloadsAChangedFileAndKeepsTheTimelineAndTheErrorOfABrokenOne
     EXPECT_EQ(saveEdits(model), TimelineSaved::DocumentOnly);
     std::string saved = serializeTimeline(*model.timeline, false);
     // The saved file read back is the same timeline; a changed value arrives whole.
+    // The particles' frames change from the first key that differs in a track that moves them
+    // (CM::Pos at 3830 follows an unchanged key without easing), and not at all when none does.
+    takeSimulationChange(model);
     writeLater(saved);
     EXPECT_TRUE(reloadChangedTimeline(model));
     EXPECT_EQ(serializeTimeline(*model.timeline, false), saved);
+    EXPECT_EQ(takeSimulationChange(model), noFrame);
+    std::string moved = saved;
+    moved.replace(moved.find("[-23.230000"), 11, "[-20.000000");
+    writeLater(moved);
+    EXPECT_TRUE(reloadChangedTimeline(model));
+    EXPECT_EQ(takeSimulationChange(model), 3830u);
     std::string changed = saved;
     changed.replace(changed.find("\"value\":64"), 10, "\"value\":32");
     writeLater(changed);
