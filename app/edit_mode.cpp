@@ -200,7 +200,7 @@ void pollTimelineFile(EditRun& run)
 void startEditRun(EditRun& run, const EditOptions& options)
 {
     RenderApp& app = run.app;
-    const WindowSpec window = {.framed = true,
+    const WindowShape window = {.framed = true,
                                .width = std::max(options.renderWidth + uint32_t(sidePanelWidth), 1000u),
                                .height = std::max(options.renderHeight + uint32_t(trackPanelHeight), 660u)};
     initGraphics(app, {.validation = options.validation, .window = window});

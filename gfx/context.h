@@ -36,7 +36,7 @@ struct GraphicsOptions {
     uint32_t width = 1920;   // headless size; a window takes the screen's size
     uint32_t height = 1080;
     bool validation = false; // Khronos validation layer; every message is logged and counted
-    WindowSpec window = {};  // the piece's covers the display, the edit mode's is framed
+    WindowShape window = {};  // the piece's covers the display, the edit mode's is framed
     // What a failed allocation does. Unset, it is the PANIC with the system's message (the
     // piece); a tool reports it its own way, and its report must end the process.
     AllocationFailureReport allocationFailureReport = nullptr;

@@ -126,13 +126,13 @@ struct Window; // the platform's window, opaque
 
 // The piece's window covers the primary display without a frame; the edit mode's is a normal
 // resizable window of width x height pixels.
-struct WindowSpec {
+struct WindowShape {
     bool framed = false;
     uint32_t width = 0, height = 0; // framed only
 };
 
-// A window titled `title` as the spec asks; no display is a PANIC.
-Window* createWindow(const char* title, const WindowSpec& spec = {});
+// A window titled `title` of that shape; no display is a PANIC.
+Window* createWindow(const char* title, const WindowShape& shape = {});
 void destroyWindow(Window*& window);
 void windowSize(Window* window, uint32_t* width, uint32_t* height);
 // Drawable size now (0 x 0 while minimised).

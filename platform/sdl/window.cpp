@@ -95,7 +95,7 @@ InputEvent translate(const SDL_Event& event)
 
 } // namespace
 
-Window* createWindow(const char* title, const WindowSpec& spec)
+Window* createWindow(const char* title, const WindowShape& shape)
 {
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0)
         PANIC("PANIC: Failed to create window: no display could be opened (%s)\n", SDL_GetError());
@@ -111,10 +111,10 @@ Window* createWindow(const char* title, const WindowSpec& spec)
     // The piece: a borderless window the size of the primary display; the swapchain stays
     // windowed. The edit mode: a normal resizable one.
     SDL_Window* window =
-        spec.framed ? SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, int(spec.width),
-                                       int(spec.height), SDL_WINDOW_RESIZABLE | SDL_WINDOW_VULKAN | SDL_WINDOW_SHOWN)
-                    : SDL_CreateWindow(title, 0, 0, mode.w, mode.h,
-                                       SDL_WINDOW_BORDERLESS | SDL_WINDOW_VULKAN | SDL_WINDOW_SHOWN);
+        shape.framed ? SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, int(shape.width),
+                                        int(shape.height), SDL_WINDOW_RESIZABLE | SDL_WINDOW_VULKAN | SDL_WINDOW_SHOWN)
+                     : SDL_CreateWindow(title, 0, 0, mode.w, mode.h,
+                                        SDL_WINDOW_BORDERLESS | SDL_WINDOW_VULKAN | SDL_WINDOW_SHOWN);
     if (!window)
         PANIC("PANIC: Failed to create window: %s\n", SDL_GetError());
     watchX11Window(window);

@@ -72,12 +72,12 @@ InputEvent translate(const MSG& message)
 
 } // namespace
 
-Window* createWindow(const char* title, const WindowSpec& spec)
+Window* createWindow(const char* title, const WindowShape& shape)
 {
     // The piece's window covers the primary screen; a framed one has the size asked for.
-    uint32_t width = spec.framed ? spec.width : uint32_t(GetSystemMetrics(SM_CXSCREEN));
-    uint32_t height = spec.framed ? spec.height : uint32_t(GetSystemMetrics(SM_CYSCREEN));
-    DWORD style = spec.framed ? WS_OVERLAPPEDWINDOW | WS_VISIBLE : windowStyle;
+    uint32_t width = shape.framed ? shape.width : uint32_t(GetSystemMetrics(SM_CXSCREEN));
+    uint32_t height = shape.framed ? shape.height : uint32_t(GetSystemMetrics(SM_CYSCREEN));
+    DWORD style = shape.framed ? WS_OVERLAPPEDWINDOW | WS_VISIBLE : windowStyle;
 
     HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSW windowClass = {
