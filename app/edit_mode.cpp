@@ -205,10 +205,10 @@ void startEditRun(EditRun& run, const EditOptions& options)
                                .height = std::max(options.renderHeight + uint32_t(trackPanelHeight), 660u)};
     initGraphics(app, {.validation = options.validation, .window = window});
     app.windowState.escapeQuits = false;
-    startPiece(app, run.piece, {.renderWidth = options.renderWidth, .renderHeight = options.renderHeight});
+    startPiece(app, run.piece,
+               {.renderWidth = options.renderWidth, .renderHeight = options.renderHeight, .compiledInTimeline = false});
     setCursorVisible(app.window, true);
     // The model's timeline is the one shown, edited and saved on a PANIC, also after a reload.
-    destroyTimeline(run.piece.timeline);
     startEditModel(run.model, timelineFrameCount);
     panicHook.userData = &run.model.timeline;
     createParticleSnapshots(app, run.snapshots);

@@ -11,7 +11,8 @@
 
 void startPiece(RenderApp& app, Piece& piece, const PieceOptions& options)
 {
-    piece.timeline = createTimeline(timelineFrameCount);
+    if (options.compiledInTimeline)
+        piece.timeline = createTimeline(timelineFrameCount);
     if (options.soundtrack)
         piece.audio = createAudioRenderer(app);
     Image* textImage = createTitleImage(app);
@@ -19,9 +20,11 @@ void startPiece(RenderApp& app, Piece& piece, const PieceOptions& options)
     createSceneResources(app, piece.scene, piece.state, piece.parameters, options.renderWidth, options.renderHeight,
                          textImage);
     applyDefaults(piece.state, piece.parameters);
-    loadCompiledInTimeline(*piece.timeline);
-    if (piece.timeline->tracks.count == 0)
-        seedTracks(*piece.timeline, piece.parameters);
+    if (piece.timeline) {
+        loadCompiledInTimeline(*piece.timeline);
+        if (piece.timeline->tracks.count == 0)
+            seedTracks(*piece.timeline, piece.parameters);
+    }
     if (app.window)
         setCursorVisible(app.window, false);
     if (options.saveTimelineOnPanic) {

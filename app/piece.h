@@ -22,6 +22,9 @@ struct PieceOptions {
     bool soundtrack = true;
     // A PANIC from then on writes the timeline out (app/timeline_save.h).
     bool saveTimelineOnPanic = true;
+    // The compiled-in timeline; the edit mode brings its own (app/edit_model.h) and leaves
+    // piece.timeline null.
+    bool compiledInTimeline = true;
 };
 
 // Every object of the run but the graphics context, owned from start-up to shutdown.
@@ -33,10 +36,10 @@ struct Piece {
     SceneResources scene;
 };
 
-// After the context: the empty timeline, the audio renderer, the title, the camera and the
-// scene's objects, the defaults applied, the compiled-in timeline (or the tracks seeded from
-// the defaults when it yields none), the cursor hidden where there is a window, the panic
-// hook, playback requested.
+// After the context: the empty timeline (unless the caller brings its own), the audio
+// renderer, the title, the camera and the scene's objects, the defaults applied, the
+// compiled-in timeline (or the tracks seeded from the defaults when it yields none), the cursor
+// hidden where there is a window, the panic hook, playback requested.
 void startPiece(RenderApp& app, Piece& piece, const PieceOptions& options);
 // Before the context goes: the music stopped, every frame finished, then the objects in their
 // fixed order (the audio renderer lets 300 ms of queued sound drain and joins its thread).
