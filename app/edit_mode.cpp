@@ -263,9 +263,5 @@ int runEditMode(const EditOptions& options)
 
     stopEditRun(run);
     logMessage("kivrel: edit mode closed at frame %u\n", playhead(run));
-    if (run.app.validationErrors) {
-        logMessage("kivrel: %llu validation errors\n", (unsigned long long)run.app.validationErrors);
-        return 3;
-    }
-    return 0;
+    return exitCodeOf(run.app);
 }

@@ -128,9 +128,5 @@ int main(int argc, char** argv)
     stopPiece(run.app, piece);
     destroyGraphics(run.app);
     logMessage("kivrel: shut down after frame %u\n", piece.state.simulation.frame);
-    if (run.app.validationErrors) {
-        logMessage("kivrel: %llu validation errors\n", (unsigned long long)run.app.validationErrors);
-        return 3;
-    }
-    return 0;
+    return exitCodeOf(run.app);
 }

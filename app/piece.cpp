@@ -97,3 +97,11 @@ FrameSink pieceFrames(RenderApp& app, Piece& piece, InputState& input)
         .endFrame = [&app, &piece] { endSceneFrame(app, piece.scene); },
     };
 }
+
+int exitCodeOf(const RenderApp& app)
+{
+    if (!app.validationErrors)
+        return 0;
+    logMessage("kivrel: %llu validation errors\n", (unsigned long long)app.validationErrors);
+    return 3;
+}

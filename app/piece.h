@@ -50,3 +50,6 @@ void stopPiece(RenderApp& app, Piece& piece);
 // wrap some of them.
 SoundtrackSource pieceSoundtrack(RenderApp& app, Piece& piece);
 FrameSink pieceFrames(RenderApp& app, Piece& piece, InputState& input);
+
+// kivrel's exit code once a run is over: 3 after validation errors (their count logged), else 0.
+int exitCodeOf(const RenderApp& app);
