@@ -71,7 +71,7 @@ void startLoop(MainLoop& loop, DemoState& state)
 void seekLoop(MainLoop& loop, DemoState& state, uint32_t frame)
 {
     loop.firstFrame = 0;
-    loop.heard = double(frame) * 1000.0 / timelineFramesPerSecond;
+    loop.heard = double(frame) * timelineFrameMilliseconds;
     state.simulation.frame = frame;
     state.simulation.time = float(loop.heard);
 }

@@ -18,6 +18,7 @@ constexpr uint32_t timelineFrameCount = 10843;
 constexpr uint32_t lastFrameShown = 7400;
 // Timeline frames per second of music: frame = floor(audio clock ms × 60 / 1000).
 constexpr double timelineFramesPerSecond = pictureFramesPerSecond;
+constexpr double timelineFrameMilliseconds = 1000.0 / timelineFramesPerSecond;
 // What the frame-locked capture takes off its clock as the output latency, milliseconds (the
 // piece takes off what its audio device reports).
 constexpr double audioLatencyMilliseconds = 17.4;

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr double frameMilliseconds = 1000.0 / timelineFramesPerSecond;
-
 // The snapshot copy: the buffer from its unordered-access state and back, around the copy.
 void recordParticleCopy(CommandList* list, Buffer* particles, Buffer* other, bool intoParticles)
 {
@@ -41,10 +39,10 @@ void restoreSnapshot(RenderApp& app, SceneResources& scene, const ParticleSnapsh
 // Frame n's track values, clock and step; timeScale still holds frame n − 1's.
 void prepareFrame(DemoState& state, Timeline& timeline, uint32_t n)
 {
-    state.simulation.dt = float(frameMilliseconds) * state.timeScale;
+    state.simulation.dt = float(timelineFrameMilliseconds) * state.timeScale;
     state.simulation.frame = n;
     evaluateFrame(state, timeline);
-    state.simulation.time = float(double(n) * frameMilliseconds - audioLatencyMilliseconds);
+    state.simulation.time = float(double(n) * timelineFrameMilliseconds - audioLatencyMilliseconds);
 }
 
 // Frame n's step, copying the buffer out first when n's snapshot is missing.

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr double frameMilliseconds = 1000.0 / 60.0;
-
 // The music has played the frame shown once that frame is presented: the next frame's clock
 // is (n + 1) × 1000 / 60 − 17.4 ms, read at the moment it was reached.
 SoundtrackSource readySoundtrack(HeadlessPiece& headless)
@@ -20,7 +18,7 @@ SoundtrackSource readySoundtrack(HeadlessPiece& headless)
         .play = [&headless] { headless.playing = true; },
         .clock =
             [&headless] {
-                return PlaybackClock{.taken = (headless.piece.state.simulation.frame + 1) * frameMilliseconds,
+                return PlaybackClock{.taken = (headless.piece.state.simulation.frame + 1) * timelineFrameMilliseconds,
                                      .movedAt = headless.clock,
                                      .latency = audioLatencyMilliseconds};
             },
@@ -55,7 +53,7 @@ FrameSink offscreenFrames(HeadlessPiece& headless)
         .endFrame =
             [&headless, &app, &piece] {
                 endSceneFrame(app, piece.scene);
-                headless.clock += frameMilliseconds;
+                headless.clock += timelineFrameMilliseconds;
             },
     };
 }
@@ -86,7 +84,7 @@ void startHeadlessPiece(HeadlessPiece& headless, const HeadlessOptions& options)
     // values, and a step of one frame at its time scale.
     evaluateFrame(state, *headless.piece.timeline);
     state.simulation.time = float(-audioLatencyMilliseconds);
-    state.simulation.dt = float(frameMilliseconds) * state.timeScale;
+    state.simulation.dt = float(timelineFrameMilliseconds) * state.timeScale;
 }
 
 void playFrame(HeadlessPiece& headless, bool draw)
