@@ -74,9 +74,9 @@ FrameValue defaultValue(const TrackDescription& track, const DemoParameters& par
 // Perspective of the vertical field of view (degrees) at 16:9, near 0.1, far 1000.
 Float4x4 projectionFromFov(float fovDegrees);
 
-// The records as the constant blocks start them: defaults where the records take them,
-// render resolution, zero times and frames, the frame matrices of the camera as built and
-// their previous-frame copies. The camera is built first (makeCamera).
+// The records as the constant blocks start them: render resolution, zero times and frames, the
+// frame matrices of the camera as built and their previous-frame copies, then every default
+// (applyDefaults). The camera is built first (makeCamera).
 void initRecords(DemoState& state, const DemoParameters& parameters, Float2 screenSize);
 // Writes the defaults into the records, the camera, timeScale, filterSteps and projection.
 void applyDefaults(DemoState& state, const DemoParameters& parameters);

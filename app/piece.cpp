@@ -18,8 +18,7 @@ void startPiece(RenderApp& app, Piece& piece, const PieceOptions& options)
     Image* textImage = createTitleImage(app);
     piece.state.camera = makeCamera(piece.parameters.cameraPos, piece.parameters.cameraDir);
     createSceneResources(app, piece.scene, piece.state, piece.parameters, options.renderWidth, options.renderHeight,
-                         textImage);
-    applyDefaults(piece.state, piece.parameters);
+                         textImage); // the records start with the defaults applied
     if (piece.timeline) {
         loadCompiledInTimeline(*piece.timeline);
         if (piece.timeline->tracks.count == 0)
