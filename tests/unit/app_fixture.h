@@ -21,7 +21,6 @@ struct StartedDemo {
     {
         state.camera = makeCamera(parameters.cameraPos, parameters.cameraDir);
         initRecords(state, parameters, {2560.0f, 1440.0f});
-        applyDefaults(state, parameters);
         testing::internal::CaptureStdout();
         if (timelineText)
             loadTimeline(*timeline, timelineText, std::strlen(timelineText));
@@ -34,11 +33,4 @@ struct StartedDemo {
     ~StartedDemo() { destroyTimeline(timeline); }
     StartedDemo(const StartedDemo&) = delete;
     StartedDemo& operator=(const StartedDemo&) = delete;
-
-    void showFrame(uint32_t frame)
-    {
-        state.simulation.frame = frame;
-        evaluateFrame(state, *timeline);
-        updateFrameMatrices(state);
-    }
 };
