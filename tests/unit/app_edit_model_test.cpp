@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -45,10 +46,8 @@ struct EditFolder : testing::Test {
     }
     uint32_t track(const char* name) const
     {
-        for (uint32_t i = 0; i < model.timeline->tracks.count; ++i)
-            if (findTrack(*model.timeline, name) == model.timeline->tracks[i])
-                return i;
-        return UINT32_MAX;
+        const auto& tracks = model.timeline->tracks;
+        return uint32_t(std::find(tracks.begin(), tracks.end(), findTrack(*model.timeline, name)) - tracks.begin());
     }
     // The track's value at frame as text, with " key <easing>" where a key stands.
     std::string valueAt(const char* name, uint32_t frame) const
