@@ -25,10 +25,7 @@ bool sameBytes(const auto& a, const auto& b)
     return std::memcmp(&a, &b, sizeof(a)) == 0;
 }
 
-FrameValue floatValue(float x, float y = 0.0f, float z = 0.0f)
-{
-    return {TrackType::FLOAT, floatBits(x), floatBits(y), floatBits(z)};
-}
+FrameValue floatValue(float x) { return {TrackType::FLOAT, floatBits(x), 0, 0}; }
 
 } // namespace
 
