@@ -56,47 +56,34 @@ bool inverse(Float4x4& matrix)
 {
     const float(*m)[4] = matrix.m;
     // 2 x 2 sub-determinants of rows 0-1 (s) and rows 2-3 (c) over the column pairs
-    // (0,1), (0,2), (0,3), (1,2), (1,3), (2,3).
-    float s0 = m[0][0] * m[1][1] - m[1][0] * m[0][1];
-    float s1 = m[0][0] * m[1][2] - m[1][0] * m[0][2];
-    float s2 = m[0][0] * m[1][3] - m[1][0] * m[0][3];
-    float s3 = m[0][1] * m[1][2] - m[1][1] * m[0][2];
-    float s4 = m[0][1] * m[1][3] - m[1][1] * m[0][3];
-    float s5 = m[0][2] * m[1][3] - m[1][2] * m[0][3];
+    // (0,1), (0,2), (0,3), (1,2), (1,3), (2,3); pairOf[a][b] numbers the pair of columns a, b.
+    constexpr int pairs[6][2] = {{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {2, 3}};
+    constexpr int pairOf[4][4] = {{-1, 0, 1, 2}, {0, -1, 3, 4}, {1, 3, -1, 5}, {2, 4, 5, -1}};
+    float s[6], c[6];
+    for (int p = 0; p < 6; ++p) {
+        int a = pairs[p][0], b = pairs[p][1];
+        s[p] = m[0][a] * m[1][b] - m[1][a] * m[0][b];
+        c[p] = m[2][a] * m[3][b] - m[3][a] * m[2][b];
+    }
 
-    float c0 = m[2][0] * m[3][1] - m[3][0] * m[2][1];
-    float c1 = m[2][0] * m[3][2] - m[3][0] * m[2][2];
-    float c2 = m[2][0] * m[3][3] - m[3][0] * m[2][3];
-    float c3 = m[2][1] * m[3][2] - m[3][1] * m[2][2];
-    float c4 = m[2][1] * m[3][3] - m[3][1] * m[2][3];
-    float c5 = m[2][2] * m[3][3] - m[3][2] * m[2][3];
-
-    float determinant = s0 * c5 - s1 * c4 + s2 * c3 + s3 * c2 - s4 * c1 + s5 * c0;
+    float determinant = s[0] * c[5] - s[1] * c[4] + s[2] * c[3] + s[3] * c[2] - s[4] * c[1] + s[5] * c[0];
     if (determinant == 0.0f)
         return false;
     float k = 1.0f / determinant;
 
+    // Entry (i, j) is the cofactor of m[j][i] over the determinant: along row j's partner in its
+    // row pair (1, 0, 3, 2), over the other pair's sub-determinants, on the columns other than i.
+    constexpr int partnerRow[4] = {1, 0, 3, 2};
     Float4x4 r;
-    r.m[0][0] = (m[1][1] * c5 - m[1][2] * c4 + m[1][3] * c3) * k;
-    r.m[0][1] = (-m[0][1] * c5 + m[0][2] * c4 - m[0][3] * c3) * k;
-    r.m[0][2] = (m[3][1] * s5 - m[3][2] * s4 + m[3][3] * s3) * k;
-    r.m[0][3] = (-m[2][1] * s5 + m[2][2] * s4 - m[2][3] * s3) * k;
-
-    r.m[1][0] = (-m[1][0] * c5 + m[1][2] * c2 - m[1][3] * c1) * k;
-    r.m[1][1] = (m[0][0] * c5 - m[0][2] * c2 + m[0][3] * c1) * k;
-    r.m[1][2] = (-m[3][0] * s5 + m[3][2] * s2 - m[3][3] * s1) * k;
-    r.m[1][3] = (m[2][0] * s5 - m[2][2] * s2 + m[2][3] * s1) * k;
-
-    r.m[2][0] = (m[1][0] * c4 - m[1][1] * c2 + m[1][3] * c0) * k;
-    r.m[2][1] = (-m[0][0] * c4 + m[0][1] * c2 - m[0][3] * c0) * k;
-    r.m[2][2] = (m[3][0] * s4 - m[3][1] * s2 + m[3][3] * s0) * k;
-    r.m[2][3] = (-m[2][0] * s4 + m[2][1] * s2 - m[2][3] * s0) * k;
-
-    r.m[3][0] = (-m[1][0] * c3 + m[1][1] * c1 - m[1][2] * c0) * k;
-    r.m[3][1] = (m[0][0] * c3 - m[0][1] * c1 + m[0][2] * c0) * k;
-    r.m[3][2] = (-m[3][0] * s3 + m[3][1] * s1 - m[3][2] * s0) * k;
-    r.m[3][3] = (m[2][0] * s3 - m[2][1] * s1 + m[2][2] * s0) * k;
-
+    for (int i = 0; i < 4; ++i) {
+        int a = i == 0 ? 1 : 0, b = i <= 1 ? 2 : 1, d = i == 3 ? 2 : 3;
+        for (int j = 0; j < 4; ++j) {
+            const float* row = m[partnerRow[j]];
+            const float* other = j < 2 ? c : s;
+            float x = row[a] * other[pairOf[b][d]], y = row[b] * other[pairOf[a][d]], z = row[d] * other[pairOf[a][b]];
+            r.m[i][j] = ((i + j) % 2 ? -x + y - z : x - y + z) * k;
+        }
+    }
     matrix = r;
     return true;
 }
