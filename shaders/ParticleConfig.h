@@ -173,46 +173,28 @@ static_assert(sizeof(ParticleData) == PARTICLE_STRIDE);
 PARTICLE_FIELDS(PARTICLE_OFFSET_CHECK)
 #undef PARTICLE_OFFSET_CHECK
 
-static_assert(sizeof(ParticleSceneData) == 16);
-static_assert(offsetof(ParticleSceneData, numParticles) == 12);
+// The constant blocks hold 4-byte members only, which C++ packs without gaps. HLSL packs them
+// the same way, except that a vector that would cross a 16-byte register, and every matrix,
+// starts on the next register. So where each vector and matrix lies in C++ is checked against
+// that rule, which makes every offset agree; the sizes are what the uploads copy.
+constexpr bool inHlslRegister(size_t offset, size_t size)
+{
+    return offset % 16 == 0 || offset % 16 + size <= 16;
+}
+#define HLSL_PLACED(Record, member) inHlslRegister(offsetof(Record, member), sizeof(Record::member))
 
-static_assert(sizeof(SimulationData) == 28);
-static_assert(offsetof(SimulationData, scene) == 12);
-static_assert(offsetof(SimulationData, frame) == 16);
-static_assert(offsetof(SimulationData, time) == 20);
-static_assert(offsetof(SimulationData, dt) == 24);
-
+static_assert(sizeof(ParticleSceneData) == 16 && HLSL_PLACED(ParticleSceneData, backgroundColor));
+static_assert(sizeof(SimulationData) == 28 && HLSL_PLACED(SimulationData, cameraPos));
 static_assert(sizeof(AudioData) == 8);
-static_assert(offsetof(AudioData, sampleRate) == 4);
-
 static_assert(sizeof(ConstantBufferData) == 396);
-static_assert(offsetof(ConstantBufferData, invViewProjMtx) == 16);
-static_assert(offsetof(ConstantBufferData, prevCameraPos) == 80);
-static_assert(offsetof(ConstantBufferData, prevInvViewProjMtx) == 96);
-static_assert(offsetof(ConstantBufferData, viewMtx) == 160);
-static_assert(offsetof(ConstantBufferData, viewProjMtx) == 224);
-static_assert(offsetof(ConstantBufferData, prevViewProjMtx) == 288);
-static_assert(offsetof(ConstantBufferData, resolution) == 352);
-static_assert(offsetof(ConstantBufferData, time) == 364);
-static_assert(offsetof(ConstantBufferData, frame) == 368);
-static_assert(offsetof(ConstantBufferData, sampleCount) == 372);
-static_assert(offsetof(ConstantBufferData, blendFactor) == 376);
-static_assert(offsetof(ConstantBufferData, depthThreshold) == 380);
-static_assert(offsetof(ConstantBufferData, normalThreshold) == 384);
-static_assert(offsetof(ConstantBufferData, standardDeviation) == 388);
-static_assert(offsetof(ConstantBufferData, velocityScale) == 392);
-
-static_assert(sizeof(DepthOfFieldData) == 28);
-static_assert(offsetof(DepthOfFieldData, focusPoint) == 8);
-static_assert(offsetof(DepthOfFieldData, maxDist) == 24);
-
+static_assert(HLSL_PLACED(ConstantBufferData, cameraPos) && HLSL_PLACED(ConstantBufferData, invViewProjMtx));
+static_assert(HLSL_PLACED(ConstantBufferData, prevCameraPos) && HLSL_PLACED(ConstantBufferData, prevInvViewProjMtx));
+static_assert(HLSL_PLACED(ConstantBufferData, viewMtx) && HLSL_PLACED(ConstantBufferData, viewProjMtx));
+static_assert(HLSL_PLACED(ConstantBufferData, prevViewProjMtx) && HLSL_PLACED(ConstantBufferData, resolution));
+static_assert(sizeof(DepthOfFieldData) == 28 && HLSL_PLACED(DepthOfFieldData, resolution));
 static_assert(sizeof(FinalPassData) == 36);
-static_assert(offsetof(FinalPassData, nativeResolution) == 8);
-static_assert(offsetof(FinalPassData, time) == 16);
-static_assert(offsetof(FinalPassData, brightness) == 20);
-static_assert(offsetof(FinalPassData, tonemapping) == 24);
-static_assert(offsetof(FinalPassData, showExtraTexture) == 28);
-static_assert(offsetof(FinalPassData, frame) == 32);
+static_assert(HLSL_PLACED(FinalPassData, resolution) && HLSL_PLACED(FinalPassData, nativeResolution));
+#undef HLSL_PLACED
 #endif
 
 #endif // PARTICLE_CONFIG_H
