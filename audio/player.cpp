@@ -6,14 +6,9 @@
 
 #include <algorithm>
 
-const WaveOut platformWaveOut = {
-    .query = queryAudioFormat,
-    .open = openAudioDevice,
-    .write = writeAudioHeader,
-    .errorText = audioErrorText,
-    .clock = audioDeviceClock,
-    .close = closeAudioDevice,
-};
+// The platform's audio device (platform/platform.h) behind the seam that tests replace.
+const WaveOut platformWaveOut = {.query = queryAudioFormat, .open = openAudioDevice, .write = writeAudioHeader,
+                                 .errorText = audioErrorText, .clock = audioDeviceClock, .close = closeAudioDevice};
 
 namespace {
 

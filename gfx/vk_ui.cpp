@@ -29,12 +29,9 @@ VkRenderPass createUiRenderPass(VkDevice device, VkFormat format)
     const VkAttachmentDescription attachment = {
         .format = format,
         .samples = VK_SAMPLE_COUNT_1_BIT,
-        .loadOp = VK_ATTACHMENT_LOAD_OP_LOAD,
-        .storeOp = VK_ATTACHMENT_STORE_OP_STORE,
-        .stencilLoadOp = VK_ATTACHMENT_LOAD_OP_DONT_CARE,
-        .stencilStoreOp = VK_ATTACHMENT_STORE_OP_DONT_CARE,
-        .initialLayout = VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL,
-        .finalLayout = VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL,
+        .loadOp = VK_ATTACHMENT_LOAD_OP_LOAD, .storeOp = VK_ATTACHMENT_STORE_OP_STORE,
+        .stencilLoadOp = VK_ATTACHMENT_LOAD_OP_DONT_CARE, .stencilStoreOp = VK_ATTACHMENT_STORE_OP_DONT_CARE,
+        .initialLayout = VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL, .finalLayout = VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL,
     };
     const VkAttachmentReference colour = {0, VK_IMAGE_LAYOUT_COLOR_ATTACHMENT_OPTIMAL};
     const VkSubpassDescription subpass = {
@@ -43,8 +40,7 @@ VkRenderPass createUiRenderPass(VkDevice device, VkFormat format)
         .pColorAttachments = &colour,
     };
     const VkSubpassDependency dependency = {
-        .srcSubpass = VK_SUBPASS_EXTERNAL,
-        .dstSubpass = 0,
+        .srcSubpass = VK_SUBPASS_EXTERNAL, .dstSubpass = 0,
         .srcStageMask = VK_PIPELINE_STAGE_COLOR_ATTACHMENT_OUTPUT_BIT,
         .dstStageMask = VK_PIPELINE_STAGE_COLOR_ATTACHMENT_OUTPUT_BIT,
         .srcAccessMask = VK_ACCESS_COLOR_ATTACHMENT_WRITE_BIT,
@@ -52,12 +48,9 @@ VkRenderPass createUiRenderPass(VkDevice device, VkFormat format)
     };
     const VkRenderPassCreateInfo info = {
         .sType = VK_STRUCTURE_TYPE_RENDER_PASS_CREATE_INFO,
-        .attachmentCount = 1,
-        .pAttachments = &attachment,
-        .subpassCount = 1,
-        .pSubpasses = &subpass,
-        .dependencyCount = 1,
-        .pDependencies = &dependency,
+        .attachmentCount = 1, .pAttachments = &attachment,
+        .subpassCount = 1, .pSubpasses = &subpass,
+        .dependencyCount = 1, .pDependencies = &dependency,
     };
     VkRenderPass renderPass = VK_NULL_HANDLE;
     checkVulkan(vkCreateRenderPass(device, &info, nullptr, &renderPass), "PANIC: Failed to create the UI render pass\n");
@@ -91,18 +84,11 @@ UiRenderer* createUiRenderer(RenderApp& app)
     // The backend keeps one vertex and index buffer per image count and takes the next each
     // draw: one per frame slot, so a buffer is never refilled while its frame is in flight.
     ImGui_ImplVulkan_InitInfo info = {
-        .Instance = vk.instance,
-        .PhysicalDevice = vk.physicalDevice,
-        .Device = vk.device,
-        .QueueFamily = vk.queueFamily,
-        .Queue = vk.queue,
-        .PipelineCache = VK_NULL_HANDLE,
+        .Instance = vk.instance, .PhysicalDevice = vk.physicalDevice, .Device = vk.device,
+        .QueueFamily = vk.queueFamily, .Queue = vk.queue,
         .DescriptorPool = ui->descriptorPool,
-        .Subpass = 0,
-        .MinImageCount = frameCount,
-        .ImageCount = frameCount,
+        .MinImageCount = frameCount, .ImageCount = frameCount,
         .MSAASamples = VK_SAMPLE_COUNT_1_BIT,
-        .Allocator = nullptr,
         .CheckVkResultFn = checkUiResult,
     };
     if (!ImGui_ImplVulkan_Init(&info, ui->renderPass))

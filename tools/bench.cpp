@@ -134,12 +134,9 @@ int main(int argc, char** argv)
     }
 
     HeadlessPiece headless;
-    startHeadlessPiece(headless, {.renderWidth = options.width,
-                               .renderHeight = options.height,
-                               .outputWidth = options.width,
-                               .outputHeight = options.height,
-                               .validation = options.validation,
-                               .tool = {"kivrel-bench", benchUsage}});
+    startHeadlessPiece(headless, {.renderWidth = options.width, .renderHeight = options.height,
+                                  .outputWidth = options.width, .outputHeight = options.height,
+                                  .validation = options.validation, .tool = {"kivrel-bench", benchUsage}});
     if (options.seek)
         timeSeeks(headless, options.frame);
     else

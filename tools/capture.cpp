@@ -178,12 +178,9 @@ int main(int argc, char** argv)
 
     run.started = nowMilliseconds();
     HeadlessPiece headless;
-    startHeadlessPiece(headless, {.renderWidth = options.renderWidth,
-                                  .renderHeight = options.renderHeight,
-                                  .outputWidth = options.outputWidth,
-                                  .outputHeight = options.outputHeight,
-                                  .validation = options.validation,
-                                  .tool = {tool, captureUsage}});
+    startHeadlessPiece(headless, {.renderWidth = options.renderWidth, .renderHeight = options.renderHeight,
+                                  .outputWidth = options.outputWidth, .outputHeight = options.outputHeight,
+                                  .validation = options.validation, .tool = {tool, captureUsage}});
     bool ok = true;
     if (options.soundtrack || !options.videoPath.empty())
         ok = writeSoundtrack(headless.app, run.wavPath, options.firstFrame, options.lastFrame);
