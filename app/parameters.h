@@ -16,25 +16,29 @@ constexpr float renderHeight = 1080.0f;
 
 // The defaults; filled once at start-up and read only by applyDefaults and the seeding.
 struct DemoParameters {
+    // the simulation
     uint32_t numParticles = 64;
     uint32_t sceneId = 0;
     float timeScale = 0.025f;
+    // the camera (its field of view last)
     Float3 cameraPos = {0.0f, 0.0f, -80.0f};
     Float3 cameraDir = {0.0f, 1.57f, 0.0f}; // pitch, yaw, roll in radians
-    float brightness = 1.0f;
-    Float3 backgroundColor = {0.11f, 0.11f, 0.18f};
+    float brightness = 1.0f;                // the final pass
+    Float3 backgroundColor = {0.11f, 0.11f, 0.18f}; // the sky, in the scene record
+    // depth of field
     float focusScale = 0.0f;
     float focusPoint = 22.0f;
     float radiusScale = 1.0f;
     float blurSize = 20.0f;
     float maxDist = 1000.0f;
+    // the frame's constant block: temporal blend, the a-trous edge stops, motion scale
     float blendFactor = 0.15f;
     float depthThreshold = 0.004f;
     float normalThreshold = 0.9f;
     float standardDeviation = 1.0f;
     float velocityScale = 1.0f;
-    uint32_t filterSteps = 2;
-    uint32_t sampleCount = 4;
+    uint32_t filterSteps = 2; // a-trous passes
+    uint32_t sampleCount = 4; // paths per pixel, in the constant block too
     uint32_t tonemapping = WHITE_PRESERVING_LUMA_BASED_REINHARD;
     float fov = 60.0f; // vertical, degrees
 };

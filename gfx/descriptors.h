@@ -50,8 +50,8 @@ struct DescriptorTable {
     uint64_t gpuHandle = 0;
     uint64_t cpuHandle = 0;
     uint32_t increment = 0;
-    uint32_t written = 0;
-    uint32_t capacity = 0;
+    uint32_t written = 0;  // descriptors appended so far; the next goes at index written
+    uint32_t capacity = 0; // descriptors the table was allocated with
 };
 
 DescriptorHeap* createDescriptorHeap(RenderApp& app, uint32_t type, uint32_t count, uint32_t flags);

@@ -8,18 +8,9 @@
 #include <cstdint>
 
 enum class JsonTokenKind : uint32_t {
-    FloatNumber = 0,
-    IntegerNumber = 1,
-    String = 2,
-    TrueWord = 3,
-    FalseWord = 4,
-    NullWord = 5,
-    ObjectBegin = 6,
-    ObjectEnd = 7,
-    ArrayBegin = 8,
-    ArrayEnd = 9,
-    Comma = 10,
-    Colon = 11,
+    FloatNumber, IntegerNumber, String,
+    TrueWord, FalseWord, NullWord,
+    ObjectBegin, ObjectEnd, ArrayBegin, ArrayEnd, Comma, Colon,
 };
 
 struct JsonToken {
