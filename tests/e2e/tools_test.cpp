@@ -22,7 +22,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 
 namespace fs = std::filesystem;
 

@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <string>
 
 struct StartedDemo {
     DemoParameters parameters;
@@ -31,6 +30,4 @@ struct StartedDemo {
             seedTracks(*timeline, parameters);
     }
     ~StartedDemo() { destroyTimeline(timeline); }
-    StartedDemo(const StartedDemo&) = delete;
-    StartedDemo& operator=(const StartedDemo&) = delete;
 };

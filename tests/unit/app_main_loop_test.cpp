@@ -47,11 +47,7 @@ struct FakeRun : StartedDemo {
     FrameSink frames{
         .pumpMessages = [this] { return iteration++ == quitAtIteration; },
         .shown = [this] { return clock < hideFrom || clock >= hideUntil; },
-        .waitUntil =
-            [this](double until) {
-                ++hiddenTicks;
-                clock = until;
-            },
+        .waitUntil = [this](double until) { ++hiddenTicks; clock = until; },
         .beginFrame = [] {},
         .recordScene =
             [this] {

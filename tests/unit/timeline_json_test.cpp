@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <cstring>
 #include <utility>
 #include <string>
 #include <unistd.h>

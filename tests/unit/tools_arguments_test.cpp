@@ -11,24 +11,15 @@ namespace {
 
 using Arguments = std::initializer_list<const char*>;
 
-// argv as main receives it, the tool's name first.
-std::vector<const char*> argvOf(Arguments arguments)
+// Why the tool's parser refuses the arguments, given as main receives them after its name;
+// empty when it takes them.
+template <typename Options>
+std::string refusal(bool (*parse)(int, const char* const*, Options&, std::string&), Arguments arguments, Options& options)
 {
     std::vector<const char*> argv = {"tool"};
     argv.insert(argv.end(), arguments);
-    return argv;
-}
-
-bool captureAccepts(Arguments arguments, CaptureOptions& options, std::string& error)
-{
-    std::vector<const char*> argv = argvOf(arguments);
-    return parseCaptureArguments(int(argv.size()), argv.data(), options, error);
-}
-
-bool benchAccepts(Arguments arguments, BenchOptions& options, std::string& error)
-{
-    std::vector<const char*> argv = argvOf(arguments);
-    return parseBenchArguments(int(argv.size()), argv.data(), options, error);
+    std::string error;
+    return parse(int(argv.size()), argv.data(), options, error) ? std::string() : error;
 }
 
 } // namespace
@@ -67,18 +58,17 @@ TEST(ToolArguments, CaptureAndBenchRefuseWhatTheyCannotDoWithAReason)
         {{"--out", "x", "--frames", "3"}, "unknown argument"},
     };
     CaptureOptions options;
-    std::string error;
     for (const Case& c : cases) {
-        error.clear();
-        EXPECT_FALSE(captureAccepts(c.arguments, options, error));
+        std::string error = refusal(parseCaptureArguments, c.arguments, options);
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
     // Frames 7399 and 7400 are the piece's last two; one more is not.
     BenchOptions bench;
-    ASSERT_TRUE(benchAccepts({"--frame", "7399", "--frames", "2", "--warmup", "0", "--size", "480x270"}, bench, error));
+    ASSERT_EQ(refusal(parseBenchArguments, {"--frame", "7399", "--frames", "2", "--warmup", "0", "--size", "480x270"}, bench),
+              "");
     EXPECT_EQ(bench.warmupFrames, 0u);
     EXPECT_EQ(bench.height, 270u);
     for (Arguments arguments : {Arguments{"--frame", "7399", "--frames", "3"}, Arguments{"--frames", "0"},
                                 Arguments{"--size", "481x270"}, Arguments{"--out", "x"}, Arguments{"--frame"}})
-        EXPECT_FALSE(benchAccepts(arguments, bench, error)) << *arguments.begin();
+        EXPECT_NE(refusal(parseBenchArguments, arguments, bench), "") << *arguments.begin();
 }
