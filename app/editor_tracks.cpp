@@ -158,12 +158,14 @@ void drawTrackRow(EditorView& view, EditModel& model, uint32_t index, const Axis
                         selectedRow ? IM_COL32(50, 50, 66, 255) : IM_COL32(38, 38, 46, 255));
     draw->PushClipRect({axis.left, start.y}, {axis.left + axis.width, start.y + rowHeight}, true);
     const ImU32 colour = keyColours[std::min(uint32_t(track.type), 2u)];
+    // Where this row's held key would land; the selected frame when it holds none.
+    const uint32_t target =
+        view.draggedTrack == int32_t(index) ? dragTarget(view, axis, ImGui::GetIO().MousePos.x) : view.selectedFrame;
     for (uint32_t frame = frameAt(axis, axis.left); frame <= frameAt(axis, axis.left + axis.width); ++frame) {
         if (!track.keys[frame])
             continue;
         bool selected = selectedRow && frame == view.selectedFrame;
-        uint32_t target = dragTarget(view, axis, ImGui::GetIO().MousePos.x);
-        bool dragged = selected && view.draggedTrack == int32_t(index) && target != frame;
+        bool dragged = selected && target != frame;
         drawKey(draw, frameX(axis, float(frame)), middle, dragged ? IM_COL32(90, 90, 100, 255) : colour, selected);
         if (dragged)
             drawKey(draw, frameX(axis, float(target)), middle, colour, true);
