@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 struct TextFace {
@@ -21,9 +22,9 @@ namespace {
 constexpr const wchar_t* titleFaceName = L"Corbel Light";
 
 // Text as GDI takes it: UTF-16 code units and their count; chars is null when the heap
-// refuses the copy. The holder deletes chars.
+// refuses the copy.
 struct WideText {
-    wchar_t* chars = nullptr;
+    std::unique_ptr<wchar_t[]> chars;
     int length = 0;
 };
 
@@ -33,13 +34,13 @@ WideText widen(const char* text)
     size_t count = std::strlen(text);
     if (count > 0x7FFFFFFF)
         return {};
-    wchar_t* wide = new (std::nothrow) wchar_t[count + 1];
-    if (!wide)
+    WideText wide = {std::unique_ptr<wchar_t[]>(new (std::nothrow) wchar_t[count + 1]), int(count)};
+    if (!wide.chars)
         return {};
     for (size_t i = 0; i < count; ++i)
-        wide[i] = wchar_t(static_cast<unsigned char>(text[i]));
-    wide[count] = 0;
-    return {wide, int(count)};
+        wide.chars[i] = wchar_t(static_cast<unsigned char>(text[i]));
+    wide.chars[count] = 0;
+    return wide;
 }
 
 } // namespace
@@ -93,8 +94,7 @@ bool measureFaceText(TextFace& face, const char* text, uint32_t& width, uint32_t
         return false;
     SIZE extent = {};
     bool measured =
-        GetTextExtentPoint32W(face.dc, wide.chars, wide.length, &extent) && extent.cx >= 0 && extent.cy >= 0;
-    delete[] wide.chars;
+        GetTextExtentPoint32W(face.dc, wide.chars.get(), wide.length, &extent) && extent.cx >= 0 && extent.cy >= 0;
     if (!measured)
         return false;
     width = uint32_t(extent.cx);
@@ -124,7 +124,6 @@ bool drawFaceText(TextFace& face, const char* text, int32_t x, int32_t y, uint8_
     if (!bitmap || !bits) {
         if (bitmap)
             DeleteObject(bitmap);
-        delete[] wide.chars;
         return false;
     }
     size_t bytes = size_t(width) * height * 4;
@@ -133,10 +132,9 @@ bool drawFaceText(TextFace& face, const char* text, int32_t x, int32_t y, uint8_
     SetBkMode(face.dc, TRANSPARENT);
     SetTextColor(face.dc, RGB(255, 255, 255));
     SetTextAlign(face.dc, TA_LEFT | TA_TOP);
-    bool drawn = TextOutW(face.dc, x, y, wide.chars, wide.length) != FALSE;
+    bool drawn = TextOutW(face.dc, x, y, wide.chars.get(), wide.length) != FALSE;
     GdiFlush();
     SelectObject(face.dc, previousBitmap);
-    delete[] wide.chars;
 
     // Colour bytes only: the fourth byte of each pixel is the caller's.
     if (drawn) {
