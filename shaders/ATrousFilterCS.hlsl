@@ -4,10 +4,10 @@
 #include "ParticleConfig.h"
 
 Texture2D<float4> currentFrame : register(t0); // colour to filter, rgb
-Texture2D<float4> normalBuffer : register(t1); // surface normal, xyz
+Texture2D<float4> normalBuffer : register(t1); // surface normal xyz, linear depth w
 Texture2D<float> M1 : register(t2);            // first moment of luma
 Texture2D<float> M2 : register(t3);            // second moment of luma
-Texture2D<float> depthBuffer : register(t4);   // linear depth
+Texture2D<float> depthBuffer : register(t4);   // linear depth, as normalBuffer.w
 RWTexture2D<float4> resultTexture : register(u0);
 
 // Four 32-bit root constants. Written as scalars: glslang lays a push-constant block out
@@ -41,6 +41,17 @@ float tapWeight(float normalDot, float depthDifference, float lumaDifference, fl
 #endif
 }
 
+// Normal and depth at pixel q: one load of the normal image (REFERENCE_VARIANT: the depth from
+// its own image).
+float4 normalAndDepth(int2 q)
+{
+    float4 normal = normalBuffer.Load(int3(q, 0));
+#ifdef REFERENCE_VARIANT
+    normal.w = depthBuffer.Load(int3(q, 0));
+#endif
+    return normal;
+}
+
 [numthreads(32, 32, 1)]
 void main(uint3 dispatchId : SV_DispatchThreadID)
 {
@@ -51,8 +62,7 @@ void main(uint3 dispatchId : SV_DispatchThreadID)
     int2 lastPixel = int2(int(constants.resolutionX), int(constants.resolutionY)) - 1;
 
     float3 centreColour = currentFrame.Load(int3(p, 0)).rgb;
-    float3 centreNormal = normalBuffer.Load(int3(p, 0)).xyz;
-    float centreDepth = depthBuffer.Load(int3(p, 0));
+    float4 centre = normalAndDepth(p);
     float centreLuma = luma(centreColour);
     float m1 = M1.Load(int3(p, 0));
     float sigma = sqrt(max(M2.Load(int3(p, 0)) - m1 * m1, 0.0));
@@ -67,9 +77,8 @@ void main(uint3 dispatchId : SV_DispatchThreadID)
             // Taps beyond the edge read the edge pixel.
             int2 q = clamp(p + int2(dx, dy) * constants.iterStep, int2(0, 0), lastPixel);
             float3 colour = currentFrame.Load(int3(q, 0)).rgb;
-            float3 normal = normalBuffer.Load(int3(q, 0)).xyz;
-            float depth = depthBuffer.Load(int3(q, 0));
-            float w = tapWeight(dot(centreNormal, normal), abs(centreDepth - depth),
+            float4 tap = normalAndDepth(q);
+            float w = tapWeight(dot(centre.xyz, tap.xyz), abs(centre.w - tap.w),
                                 abs(centreLuma - luma(colour)), lumaDivisor);
             sum += w * colour;
             weightSum += w;

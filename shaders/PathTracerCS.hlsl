@@ -9,7 +9,7 @@ ByteAddressBuffer particles : register(t0);
 RWTexture2D<float4> colorOutput : register(u0);
 RWTexture2D<float4> motionOutput : register(u1);
 RWTexture2D<float4> positionOutput : register(u2);
-RWTexture2D<float4> normalOutput : register(u3);
+RWTexture2D<float4> normalOutput : register(u3); // normal, depth (as depthOutput)
 RWTexture2D<float> depthOutput : register(u4);
 ConstantBuffer<ConstantBufferData> frameData : register(b0);
 ConstantBuffer<ParticleSceneData> sceneData : register(b1);
@@ -406,6 +406,6 @@ void main(uint3 threadId : SV_DispatchThreadID, uint3 groupId : SV_GroupID, uint
     colorOutput[pixel] = float4(colour, 1.0);
     motionOutput[pixel] = float4(motion, 0.0, 1.0);
     positionOutput[pixel] = float4(X, id);
-    normalOutput[pixel] = float4(N0, 1.0);
+    normalOutput[pixel] = float4(N0, depth); // the a-trous filter reads both in one load
     depthOutput[pixel] = depth;
 }

@@ -167,6 +167,7 @@ TEST_F(PathTracer, HitsShowTheirSurfaceLightAndMotionAndInvisibleSpheresNever)
                 // The point of a miss lies 3.4028235e38 along the ray.
                 expectNear(images.positionAt(x, y) * (1.0f / 3.4028235e38f), d, 1e-6f);
             }
+            EXPECT_EQ(images.normal[4 * (y * SIZE + x) + 3], images.depthAt(x, y)); // for the a-trous filter
             // Five paths over sampleCount 4: 5/4 of one path when all five rays hit, nothing
             // when all five miss.
             bool allHit = true, allMiss = true;
