@@ -183,11 +183,11 @@ TEST_F(Simulation, Scene1CollisionsPushDynamicSpheresOut)
     place(15, {0.0f, 0.0f, 100.0f}, 5.0f, 0, {}, 0.0f, 0.6f);
     place(14, {0.0f, 0.0f, 104.0f}, 2.0f, 1, {1.0f, 0.0f, -2.0f}, 0.25f, 0.5f);
     // 16 and 17, dynamic, radii 1, 1.5 apart, closing at 2: n = (1, 0, 0), overlap 0.5,
-    // vn = 2, e = 0.5 + 1, J = -3 n, each velocity changes by J x 0.5 and each centre moves
+    // vn = 2, e = min(0.5, 0.9) + 1, J = -3 n, each velocity changes by J x 0.5 and each centre moves
     // 0.25 apart. Whichever thread resolves the contact, the other then finds the spheres
     // just touching (distance 2 = R) and leaves them.
     place(16, {-100.0f, 0.0f, 0.0f}, 1.0f, 1, {1.0f, 0.0f, 0.0f}, 0.5f, 0.5f);
-    place(17, {-98.5f, 0.0f, 0.0f}, 1.0f, 1, {-1.0f, 0.0f, 0.0f}, 0.5f, 0.5f);
+    place(17, {-98.5f, 0.0f, 0.0f}, 1.0f, 1, {-1.0f, 0.0f, 0.0f}, 0.9f, 0.5f);
     // 20 and 21, dynamic with coincident centres: separated along y, never NaN.
     place(20, {0.0f, -100.0f, 50.0f}, 1.0f, 1);
     place(21, {0.0f, -100.0f, 50.0f}, 2.0f, 1);
