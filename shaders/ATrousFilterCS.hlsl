@@ -7,7 +7,7 @@ Texture2D<float4> currentFrame : register(t0); // colour to filter, rgb
 Texture2D<float4> normalBuffer : register(t1); // surface normal xyz, linear depth w
 Texture2D<float> M1 : register(t2);            // first moment of luma
 Texture2D<float> M2 : register(t3);            // second moment of luma
-Texture2D<float> depthBuffer : register(t4);   // linear depth, as normalBuffer.w
+Texture2D<float> depthBuffer : register(t4);   // linear depth, as in normalBuffer.w; REFERENCE_VARIANT reads it here
 RWTexture2D<float4> resultTexture : register(u0);
 
 // Four 32-bit root constants. Written as scalars: glslang lays a push-constant block out
