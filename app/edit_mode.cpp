@@ -34,8 +34,9 @@ struct EditRun {
     MainLoop loop;
     EditorView view;
     bool paused = false;
-    bool quit = false;       // Ctrl+Q
-    double nextPoll = 0.0;   // milliseconds: the next look at the timeline file's time
+    bool quit = false;        // Ctrl+Q
+    bool controlHeld = false; // Ctrl was down at the end of the last pump
+    double nextPoll = 0.0;    // milliseconds: the next look at the timeline file's time
 };
 
 bool soundtrackReady(const EditRun& run)
@@ -109,8 +110,11 @@ void saveFromEditor(EditRun& run)
 void readShortcuts(EditRun& run, EditorRequests& requests)
 {
     const InputState& input = run.input;
-    // Pressed counts too: a fast Ctrl+S can come and go within one pump.
-    if (!input.keyDown[controlKey] && !input.keyPressed[controlKey]) {
+    // Ctrl counts if it was down at any time in this pump: held from the last one, pressed in
+    // this one, or down now (a fast Ctrl+S can come and go within one pump).
+    bool control = run.controlHeld || input.keyPressed[controlKey] || input.keyDown[controlKey];
+    run.controlHeld = input.keyDown[controlKey];
+    if (!control) {
         if (ImGui::GetIO().WantTextInput)
             return;
         requests.togglePause = input.keyPressed[spaceKey];
