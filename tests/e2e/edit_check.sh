@@ -37,7 +37,7 @@ awk "BEGIN { exit !($lit > 0.02) }" || fail "viewport black at frame 5208: $lit"
 # ImGui's dark style: grey panels with blue buttons and frames, where the back buffer is black.
 awk "BEGIN { exit !($(mean mean.b-mean.r 380x660 620,0) > 0.01) }" || fail "no UI beside the viewport"
 
-keys keydown ctrl sleep 0.5 key s keyup ctrl # released in the pump S is pressed in
+keys keydown ctrl sleep 0.5 key s keyup ctrl # Ctrl down over several frames, up with S
 wait_for "Saved timeline file"
 [ -s kivrel_timeline.json ] && echo '#include "code/kivrel_timeline.json.h"' >header.cpp &&
     c++ -fsyntax-only header.cpp || fail "the saved header does not compile"
