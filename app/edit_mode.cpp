@@ -110,9 +110,9 @@ void saveFromEditor(EditRun& run)
 void readShortcuts(EditRun& run, EditorRequests& requests)
 {
     const InputState& input = run.input;
-    // Ctrl counts if it was down at any time in this pump: held from the last one, pressed in
-    // this one, or down now (a fast Ctrl+S can come and go within one pump).
-    bool control = run.controlHeld || input.keyPressed[controlKey] || input.keyDown[controlKey];
+    // Ctrl counts if it was down at any time in this pump: held from the last one or pressed in
+    // this one, whether or not it has come up since (a fast Ctrl+S can come and go in one pump).
+    bool control = run.controlHeld || input.keyPressed[controlKey];
     run.controlHeld = input.keyDown[controlKey];
     if (!control) {
         if (ImGui::GetIO().WantTextInput)
