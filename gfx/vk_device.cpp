@@ -124,6 +124,17 @@ void pickPhysicalDevice(VulkanContext& vk)
         vkGetPhysicalDeviceFeatures(devices.data[i], &features);
         if (properties.apiVersion < VK_API_VERSION_1_3 || !features.shaderStorageImageWriteWithoutFormat)
             continue;
+        // The path tracer's waves share their sphere reads (lane shuffles) and vote on when
+        // their paths have ended.
+        VkPhysicalDeviceSubgroupProperties subgroups = {.sType = VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_SUBGROUP_PROPERTIES};
+        VkPhysicalDeviceProperties2 withSubgroups = {.sType = VK_STRUCTURE_TYPE_PHYSICAL_DEVICE_PROPERTIES_2,
+                                                     .pNext = &subgroups};
+        vkGetPhysicalDeviceProperties2(devices.data[i], &withSubgroups);
+        const VkSubgroupFeatureFlags waveOperations =
+            VK_SUBGROUP_FEATURE_VOTE_BIT | VK_SUBGROUP_FEATURE_ARITHMETIC_BIT | VK_SUBGROUP_FEATURE_SHUFFLE_BIT;
+        if (!(subgroups.supportedStages & VK_SHADER_STAGE_COMPUTE_BIT) ||
+            (subgroups.supportedOperations & waveOperations) != waveOperations)
+            continue;
         uint32_t familyCount = 0;
         vkGetPhysicalDeviceQueueFamilyProperties(devices.data[i], &familyCount, nullptr);
         VkQueueFamilyProperties families[16];

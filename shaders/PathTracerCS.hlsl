@@ -298,25 +298,32 @@ float3 skyLight(float3 d)
     return sky * falloff * falloff;
 }
 
-// Up to five bounces from the first hit; a path still bouncing after that ends dark.
-float3 tracePath(Ray ray, Hit hit, inout float2 seed)
+// Up to five bounces from the first hit; a path still bouncing after that ends dark. A lane
+// whose path has ended, or that has none (not active), goes on through the loop with its
+// wave, as nearestHit needs, until every path of the wave has ended.
+float3 tracePath(Ray ray, Hit hit, inout float2 seed, bool active)
 {
     float3 throughput = float3(1.0, 1.0, 1.0);
     float3 radiance = float3(0.0, 0.0, 0.0);
+    bool done = !active;
     for (uint bounce = 0; bounce < MAX_BOUNCES; ++bounce) {
         if (bounce > 0)
             hit = nearestHit(ray, false);
-        if (hit.index == NO_HIT) {
+        if (!done && hit.index == NO_HIT) {
             radiance += throughput * skyLight(ray.direction);
-            break;
+            done = true;
         }
-        float3 centre = hit.centre;
-        float3 hitPoint = ray.origin + hit.t * ray.direction;
-        float3 exitPoint = ray.origin + hit.tFar * ray.direction;
-        Material m = shadingMaterial(particleId(hit.index) - 1, hitPoint);
-        throughput *= respond(ray, seed, hitPoint, normalize(hitPoint - centre), exitPoint, centre, m);
-        if (m.emissive > 0.0)
-            radiance += m.albedo * m.emissive * throughput;
+        if (!done) {
+            float3 centre = hit.centre;
+            float3 hitPoint = ray.origin + hit.t * ray.direction;
+            float3 exitPoint = ray.origin + hit.tFar * ray.direction;
+            Material m = shadingMaterial(particleId(hit.index) - 1, hitPoint);
+            throughput *= respond(ray, seed, hitPoint, normalize(hitPoint - centre), exitPoint, centre, m);
+            if (m.emissive > 0.0)
+                radiance += m.albedo * m.emissive * throughput;
+        }
+        if (WaveActiveAllTrue(done))
+            break;
     }
     return radiance;
 }
@@ -359,8 +366,9 @@ void main(uint3 threadId : SV_DispatchThreadID, uint3 groupId : SV_GroupID, uint
     Hit primaryHit = nearestHit(primary, true);
 
     // sampleCount 0 is taken as 1, and samples past the fifth cycle through the jitter table.
+    // A wave with a pixel in the image runs every path in all its lanes (see tracePath).
     uint sampleCount = max(frameData.sampleCount, 1);
-    uint pathCount = inImage ? sampleCount + 1 : 0;
+    uint pathCount = WaveActiveMax(inImage ? sampleCount + 1 : 0);
     float3 sum = float3(0.0, 0.0, 0.0);
     for (uint k = 0; k < pathCount; ++k) {
         uint jitter = k % 5;
@@ -370,7 +378,7 @@ void main(uint3 threadId : SV_DispatchThreadID, uint3 groupId : SV_GroupID, uint
             ray = cameraRay(uv + float2(JITTER_X[jitter], JITTER_Y[jitter]) / resolution);
             hit = nearestHit(ray, true);
         }
-        sum += tracePath(ray, hit, seed); // the seed runs on from path to path
+        sum += tracePath(ray, hit, seed, inImage); // the seed runs on from path to path
     }
     float3 colour = sum / float(sampleCount);
     if (!inImage)

@@ -1,7 +1,8 @@
 // Rays and the spheres they hit, for PathTracerCS (which declares the particle buffer and the
 // constant blocks first). Every ray tests the visible spheres in particle order, except camera
 // rays, which test only those that can meet their group's pixels: with the same arithmetic and
-// order, and so exactly the same hit. REFERENCE_VARIANT keeps every sphere for every ray.
+// order, and so exactly the same hit. A wave shares its reads of the spheres (nearestHit).
+// REFERENCE_VARIANT keeps every sphere for every ray, each read by every lane.
 
 static const uint NO_HIT = 0xffffffff;
 
@@ -31,40 +32,56 @@ struct Hit {
     float tFar;       // larger root: where the ray leaves the sphere
 };
 
+// Keeps the nearer of hit and sphere k of the list the ray tests (centre and squared radius).
+void testSphere(Ray ray, float a, float4 sphere, uint k, inout uint nearest, inout Hit hit)
+{
+    float3 oc = ray.origin - sphere.xyz;
+    float b = 2.0 * dot(oc, ray.direction);
+    float c = dot(oc, oc) - sphere.w;
+    float D = b * b - 4.0 * a * c;
+    if (D >= 0.0) {
+        float root = sqrt(D);
+        float t0 = (-b - root) / (2.0 * a);
+        float t1 = (-b + root) / (2.0 * a);
+        float t = t0 > 0.0 ? t0 : t1; // from inside a sphere the far side is hit
+        if (t >= 0.0 && (nearest == NO_HIT || t < hit.t)) {
+            nearest = k;
+            hit.t = t;
+            hit.tFar = max(t0, t1);
+        }
+    }
+}
+
 // The nearest of the spheres the loop visits: every visible one, or (inTile) those a camera
 // ray of the group can meet, in the same order, so that of two equally near spheres the same
-// one wins.
+// one wins. Every lane of the wave calls it together (tracePath keeps lanes whose paths have
+// ended): each lane reads one of the next WaveGetLaneCount() spheres from shared memory, and
+// every lane then tests them in order, each taken from the register of the lane that read it.
+// So a wave makes one shared-memory read a lane for as many spheres as it has lanes.
 Hit nearestHit(Ray ray, bool inTile)
 {
-    uint nearest = NO_HIT;
+    uint nearest = NO_HIT; // position in the list tested
     Hit hit;
     hit.t = 0.0;
     hit.tFar = 0.0;
     float a = dot(ray.direction, ray.direction);
     uint count = inTile ? tileSphereCount : sphereCount;
-    for (uint k = 0; k < count; ++k) {
-        uint j = inTile ? tileSpheres[k] : k;
-        float4 sphere = spheres[j];
-        float3 oc = ray.origin - sphere.xyz;
-        float b = 2.0 * dot(oc, ray.direction);
-        float c = dot(oc, oc) - sphere.w;
-        float D = b * b - 4.0 * a * c;
-        if (D < 0.0)
-            continue;
-        float root = sqrt(D);
-        float t0 = (-b - root) / (2.0 * a);
-        float t1 = (-b + root) / (2.0 * a);
-        float t = t0 > 0.0 ? t0 : t1; // from inside a sphere the far side is hit
-        if (t < 0.0)
-            continue;
-        if (nearest == NO_HIT || t < hit.t) {
-            nearest = j;
-            hit.t = t;
-            hit.tFar = max(t0, t1);
-        }
+#ifdef REFERENCE_VARIANT
+    for (uint k = 0; k < count; ++k)
+        testSphere(ray, a, spheres[inTile ? tileSpheres[k] : k], k, nearest, hit);
+#else
+    uint width = WaveGetLaneCount();
+    for (uint first = 0; first < count; first += width) {
+        uint mine = min(first + WaveGetLaneIndex(), MAX_PARTICLES - 1); // past count: not tested
+        float4 sphere = spheres[inTile ? min(tileSpheres[mine], MAX_PARTICLES - 1) : mine];
+        uint n = min(width, count - first);
+        for (uint lane = 0; lane < n; ++lane)
+            testSphere(ray, a, WaveReadLaneAt(sphere, lane), first + lane, nearest, hit);
     }
-    hit.index = nearest == NO_HIT ? NO_HIT : sphereIndex[nearest];
-    hit.centre = nearest == NO_HIT ? float3(0.0, 0.0, 0.0) : spheres[nearest].xyz;
+#endif
+    uint slot = nearest == NO_HIT ? 0 : (inTile ? tileSpheres[nearest] : nearest);
+    hit.index = nearest == NO_HIT ? NO_HIT : sphereIndex[slot];
+    hit.centre = nearest == NO_HIT ? float3(0.0, 0.0, 0.0) : spheres[slot].xyz;
     return hit;
 }
 
