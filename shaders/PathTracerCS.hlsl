@@ -313,6 +313,8 @@ float3 tracePath(Ray ray, Hit hit, inout float2 seed, bool active)
             radiance += throughput * skyLight(ray.direction);
             done = true;
         }
+        if (WaveActiveAllTrue(done))
+            break;
         if (!done) {
             float3 centre = hit.centre;
             float3 hitPoint = ray.origin + hit.t * ray.direction;
@@ -322,8 +324,6 @@ float3 tracePath(Ray ray, Hit hit, inout float2 seed, bool active)
             if (m.emissive > 0.0)
                 radiance += m.albedo * m.emissive * throughput;
         }
-        if (WaveActiveAllTrue(done))
-            break;
     }
     return radiance;
 }
