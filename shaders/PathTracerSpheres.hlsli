@@ -32,8 +32,8 @@ struct Hit {
     float tFar;       // larger root: where the ray leaves the sphere
 };
 
-// Keeps the nearer of hit and sphere k of the list the ray tests (centre and squared radius).
-void testSphere(Ray ray, float a, float4 sphere, uint k, inout uint nearest, inout Hit hit)
+// Keeps the nearer of hit and the sphere in slot j (centre and squared radius).
+void testSphere(Ray ray, float a, float4 sphere, uint j, inout uint nearest, inout Hit hit)
 {
     float3 oc = ray.origin - sphere.xyz;
     float b = 2.0 * dot(oc, ray.direction);
@@ -45,7 +45,7 @@ void testSphere(Ray ray, float a, float4 sphere, uint k, inout uint nearest, ino
         float t1 = (-b + root) / (2.0 * a);
         float t = t0 > 0.0 ? t0 : t1; // from inside a sphere the far side is hit
         if (t >= 0.0 && (nearest == NO_HIT || t < hit.t)) {
-            nearest = k;
+            nearest = j;
             hit.t = t;
             hit.tFar = max(t0, t1);
         }
@@ -56,32 +56,34 @@ void testSphere(Ray ray, float a, float4 sphere, uint k, inout uint nearest, ino
 // ray of the group can meet, in the same order, so that of two equally near spheres the same
 // one wins. Every lane of the wave calls it together (tracePath keeps lanes whose paths have
 // ended): each lane reads one of the next WaveGetLaneCount() spheres from shared memory, and
-// every lane then tests them in order, each taken from the register of the lane that read it.
+// every lane then tests them in order, each taken from the registers of the lane that read it.
 // So a wave makes one shared-memory read a lane for as many spheres as it has lanes.
 Hit nearestHit(Ray ray, bool inTile)
 {
-    uint nearest = NO_HIT; // position in the list tested
+    uint nearest = NO_HIT; // slot
     Hit hit;
     hit.t = 0.0;
     hit.tFar = 0.0;
     float a = dot(ray.direction, ray.direction);
     uint count = inTile ? tileSphereCount : sphereCount;
 #ifdef REFERENCE_VARIANT
-    for (uint k = 0; k < count; ++k)
-        testSphere(ray, a, spheres[inTile ? tileSpheres[k] : k], k, nearest, hit);
+    for (uint k = 0; k < count; ++k) {
+        uint j = inTile ? tileSpheres[k] : k;
+        testSphere(ray, a, spheres[j], j, nearest, hit);
+    }
 #else
     uint width = WaveGetLaneCount();
     for (uint first = 0; first < count; first += width) {
-        uint mine = min(first + WaveGetLaneIndex(), MAX_PARTICLES - 1); // past count: not tested
-        float4 sphere = spheres[inTile ? min(tileSpheres[mine], MAX_PARTICLES - 1) : mine];
+        uint k = min(first + WaveGetLaneIndex(), MAX_PARTICLES - 1); // past count: not tested
+        uint slot = inTile ? min(tileSpheres[k], MAX_PARTICLES - 1) : k;
+        float4 sphere = spheres[slot];
         uint n = min(width, count - first);
         for (uint lane = 0; lane < n; ++lane)
-            testSphere(ray, a, WaveReadLaneAt(sphere, lane), first + lane, nearest, hit);
+            testSphere(ray, a, WaveReadLaneAt(sphere, lane), WaveReadLaneAt(slot, lane), nearest, hit);
     }
 #endif
-    uint slot = nearest == NO_HIT ? 0 : (inTile ? tileSpheres[nearest] : nearest);
-    hit.index = nearest == NO_HIT ? NO_HIT : sphereIndex[slot];
-    hit.centre = nearest == NO_HIT ? float3(0.0, 0.0, 0.0) : spheres[slot].xyz;
+    hit.index = nearest == NO_HIT ? NO_HIT : sphereIndex[nearest];
+    hit.centre = nearest == NO_HIT ? float3(0.0, 0.0, 0.0) : spheres[nearest].xyz;
     return hit;
 }
 
