@@ -32,19 +32,20 @@ struct Hit {
     float tFar;       // larger root: where the ray leaves the sphere
 };
 
-// Keeps the nearer of hit and the sphere in slot j (centre and squared radius).
+// Keeps the nearer of hit and the sphere in slot j (centre and squared radius). A sphere is
+// passed over where D < 0 or t < 0, so a NaN is not.
 void testSphere(Ray ray, float a, float4 sphere, uint j, inout uint nearest, inout Hit hit)
 {
     float3 oc = ray.origin - sphere.xyz;
     float b = 2.0 * dot(oc, ray.direction);
     float c = dot(oc, oc) - sphere.w;
     float D = b * b - 4.0 * a * c;
-    if (D >= 0.0) {
+    if (!(D < 0.0)) {
         float root = sqrt(D);
         float t0 = (-b - root) / (2.0 * a);
         float t1 = (-b + root) / (2.0 * a);
         float t = t0 > 0.0 ? t0 : t1; // from inside a sphere the far side is hit
-        if (t >= 0.0 && (nearest == NO_HIT || t < hit.t)) {
+        if (!(t < 0.0) && (nearest == NO_HIT || t < hit.t)) {
             nearest = j;
             hit.t = t;
             hit.tFar = max(t0, t1);
@@ -60,7 +61,7 @@ void testSphere(Ray ray, float a, float4 sphere, uint j, inout uint nearest, ino
 // So a wave makes one shared-memory read a lane for as many spheres as it has lanes.
 Hit nearestHit(Ray ray, bool inTile)
 {
-    uint nearest = NO_HIT; // slot
+    uint nearest = NO_HIT; // the slot of the nearest sphere so far
     Hit hit;
     hit.t = 0.0;
     hit.tFar = 0.0;
