@@ -56,9 +56,11 @@ void testSphere(Ray ray, float a, float4 sphere, uint j, inout uint nearest, ino
 // The nearest of the spheres the loop visits: every visible one, or (inTile) those a camera
 // ray of the group can meet, in the same order, so that of two equally near spheres the same
 // one wins. Every lane of the wave calls it together (tracePath keeps lanes whose paths have
-// ended): each lane reads one of the next WaveGetLaneCount() spheres from shared memory, and
-// every lane then tests them in order, each taken from the registers of the lane that read it.
-// So a wave makes one shared-memory read a lane for as many spheres as it has lanes.
+// ended): the first lanes read one each of the next eight spheres (fewer if the wave is
+// narrower) from shared memory, and every lane then tests them in order, each taken from the
+// registers of the lane that read it. So a lane makes one shared-memory read for eight
+// spheres. The eight tests are written out, each naming its lane by a constant: a lane chosen
+// at run time costs lavapipe more than the test itself.
 Hit nearestHit(Ray ray, bool inTile)
 {
     uint nearest = NO_HIT; // the slot of the nearest sphere so far
@@ -73,14 +75,17 @@ Hit nearestHit(Ray ray, bool inTile)
         testSphere(ray, a, spheres[j], j, nearest, hit);
     }
 #else
-    uint width = WaveGetLaneCount();
+    uint width = min(WaveGetLaneCount(), 8);
     for (uint first = 0; first < count; first += width) {
         uint k = min(first + WaveGetLaneIndex(), MAX_PARTICLES - 1); // past count: not tested
         uint slot = inTile ? min(tileSpheres[k], MAX_PARTICLES - 1) : k;
         float4 sphere = spheres[slot];
         uint n = min(width, count - first);
-        for (uint lane = 0; lane < n; ++lane)
-            testSphere(ray, a, WaveReadLaneAt(sphere, lane), WaveReadLaneAt(slot, lane), nearest, hit);
+        [unroll]
+        for (uint lane = 0; lane < 8; ++lane) {
+            if (lane < n)
+                testSphere(ray, a, WaveReadLaneAt(sphere, lane), WaveReadLaneAt(slot, lane), nearest, hit);
+        }
     }
 #endif
     hit.index = nearest == NO_HIT ? NO_HIT : sphereIndex[nearest];
