@@ -56,11 +56,12 @@ void testSphere(Ray ray, float a, float4 sphere, uint j, inout uint nearest, ino
 // The nearest of the spheres the loop visits: every visible one, or (inTile) those a camera
 // ray of the group can meet, in the same order, so that of two equally near spheres the same
 // one wins. Every lane of the wave calls it together (tracePath keeps lanes whose paths have
-// ended): the first lanes read one each of the next eight spheres (fewer if the wave is
+// ended): the first four lanes read one each of the next four spheres (fewer if the wave is
 // narrower) from shared memory, and every lane then tests them in order, each taken from the
-// registers of the lane that read it. So a lane makes one shared-memory read for eight
-// spheres. The eight tests are written out, each naming its lane by a constant: a lane chosen
-// at run time costs lavapipe more than the test itself.
+// registers of the lane that read it. So a lane makes one shared-memory read for four
+// spheres. The four tests are written out, each naming its lane by a constant: a lane chosen
+// at run time costs lavapipe more than the test itself, and with eight at a time a list of a few
+// spheres (scene 0 has four) would pay for tests it does not need.
 Hit nearestHit(Ray ray, bool inTile)
 {
     uint nearest = NO_HIT; // the slot of the nearest sphere so far
@@ -75,14 +76,14 @@ Hit nearestHit(Ray ray, bool inTile)
         testSphere(ray, a, spheres[j], j, nearest, hit);
     }
 #else
-    uint width = min(WaveGetLaneCount(), 8);
+    uint width = min(WaveGetLaneCount(), 4);
     for (uint first = 0; first < count; first += width) {
         uint k = min(first + WaveGetLaneIndex(), MAX_PARTICLES - 1); // past count: not tested
         uint slot = inTile ? min(tileSpheres[k], MAX_PARTICLES - 1) : k;
         float4 sphere = spheres[slot];
         uint n = min(width, count - first);
         [unroll]
-        for (uint lane = 0; lane < 8; ++lane) {
+        for (uint lane = 0; lane < 4; ++lane) {
             if (lane < n)
                 testSphere(ray, a, WaveReadLaneAt(sphere, lane), WaveReadLaneAt(slot, lane), nearest, hit);
         }
