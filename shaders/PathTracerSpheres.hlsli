@@ -17,6 +17,10 @@ groupshared uint sphereCount;
 groupshared uint tileSpheres[MAX_PARTICLES];
 groupshared uint tileSphereCount;
 
+// Spheres a wave's lanes read for each other (nearestHit). Four rather than eight: scene 0's
+// list has four, and a list shorter than a round still pays for the whole round.
+static const uint SPHERES_A_TIME = 4;
+
 static const uint SPHERE_VISIBLE = 1;
 static const uint SPHERE_IN_TILE = 2;
 
@@ -56,12 +60,10 @@ void testSphere(Ray ray, float a, float4 sphere, uint j, inout uint nearest, ino
 // The nearest of the spheres the loop visits: every visible one, or (inTile) those a camera
 // ray of the group can meet, in the same order, so that of two equally near spheres the same
 // one wins. Every lane of the wave calls it together (tracePath keeps lanes whose paths have
-// ended): the first four lanes read one each of the next four spheres (fewer if the wave is
-// narrower) from shared memory, and every lane then tests them in order, each taken from the
-// registers of the lane that read it. So a lane makes one shared-memory read for four
-// spheres. The four tests are written out, each naming its lane by a constant: a lane chosen
-// at run time costs lavapipe more than the test itself, and with eight at a time a list of a few
-// spheres (scene 0 has four) would pay for tests it does not need.
+// ended): the first SPHERES_A_TIME lanes read one each of the next spheres (fewer if the
+// wave is narrower) from shared memory, and every lane then tests them in order, each taken
+// from the registers of the lane that read it. The tests are written out, each naming its
+// lane by a constant: a lane chosen at run time costs lavapipe more than the test itself.
 Hit nearestHit(Ray ray, bool inTile)
 {
     uint nearest = NO_HIT; // the slot of the nearest sphere so far
@@ -76,14 +78,14 @@ Hit nearestHit(Ray ray, bool inTile)
         testSphere(ray, a, spheres[j], j, nearest, hit);
     }
 #else
-    uint width = min(WaveGetLaneCount(), 4);
+    uint width = min(WaveGetLaneCount(), SPHERES_A_TIME);
     for (uint first = 0; first < count; first += width) {
         uint k = min(first + WaveGetLaneIndex(), MAX_PARTICLES - 1); // past count: not tested
         uint slot = inTile ? min(tileSpheres[k], MAX_PARTICLES - 1) : k;
         float4 sphere = spheres[slot];
         uint n = min(width, count - first);
         [unroll]
-        for (uint lane = 0; lane < 4; ++lane) {
+        for (uint lane = 0; lane < SPHERES_A_TIME; ++lane) {
             if (lane < n)
                 testSphere(ray, a, WaveReadLaneAt(sphere, lane), WaveReadLaneAt(slot, lane), nearest, hit);
         }
