@@ -8,12 +8,12 @@ Texture2D<float4> colorImage : register(t0);       // current colour, rgb
 Texture2D<float4> motionImage : register(t1);      // screen-space motion in uv units, xy
 Texture2D<float4> historyImage : register(t2);     // last frame's accumulated colour
 Texture2D<float4> positionImage : register(t3);    // w = particle id, 0 = no particle
-Texture2D<float4> normalImage : register(t4);
+Texture2D<float4> normalImage : register(t4);      // normal, depth (as depthImage)
 Texture2D<float4> prevPositionImage : register(t5);
-Texture2D<float4> prevNormalImage : register(t6);
+Texture2D<float4> prevNormalImage : register(t6);  // last frame's normal, depth
 Texture2D<float> prevMoment1Image : register(t7);
 Texture2D<float> prevMoment2Image : register(t8);
-Texture2D<float> depthImage : register(t9);
+Texture2D<float> depthImage : register(t9);        // REFERENCE_VARIANT reads the depths here
 Texture2D<float> prevDepthImage : register(t10);
 
 RWTexture2D<float4> accumImage : register(u0);
@@ -129,8 +129,15 @@ void main(uint3 dispatchId : SV_DispatchThreadID)
     float3 current = around.colour[1][1];
     float2 pixelCentre = float2(dispatchId.xy) + 0.5;
     float2 uv = pixelCentre / size;
-    float3 normal = normalize(normalImage.Load(pixel).xyz);
+    // The depths come with the normals, in one read each (REFERENCE_VARIANT: from their own
+    // images).
+    float4 normalAndDepth = normalImage.Load(pixel);
+    float3 normal = normalize(normalAndDepth.xyz);
+#ifdef REFERENCE_VARIANT
     float depth = depthImage.Load(pixel);
+#else
+    float depth = normalAndDepth.w;
+#endif
     float2 prevUV = uv + motionImage.Load(pixel).xy * frameData.velocityScale;
 
     // >>history test: same particle, similar normal and depth at the reprojected position
@@ -142,8 +149,13 @@ void main(uint3 dispatchId : SV_DispatchThreadID)
         history = historyImage.SampleLevel(linearSampler, prevUV, 0).rgb;
         historyM1 = prevMoment1Image.SampleLevel(linearSampler, prevUV, 0);
         historyM2 = prevMoment2Image.SampleLevel(linearSampler, prevUV, 0);
-        float3 historyNormal = normalize(prevNormalImage.SampleLevel(linearSampler, prevUV, 0).xyz);
+        float4 historyNormalAndDepth = prevNormalImage.SampleLevel(linearSampler, prevUV, 0);
+        float3 historyNormal = normalize(historyNormalAndDepth.xyz);
+#ifdef REFERENCE_VARIANT
         float historyDepth = prevDepthImage.SampleLevel(linearSampler, prevUV, 0);
+#else
+        float historyDepth = historyNormalAndDepth.w;
+#endif
         float depthTolerance = max(frameData.depthThreshold * depth, frameData.depthThreshold * 0.5);
         valid = dot(normal, historyNormal) > frameData.normalThreshold &&
                 abs(depth - historyDepth) < depthTolerance;
