@@ -28,7 +28,8 @@ float luma(float3 c)
 }
 
 // The product of the three edge-stopping terms, pow(n, 48) exp(-depth / 0.002) exp(-luma /
-// divisor), as one exp2 of the summed exponents (REFERENCE_VARIANT: the three terms as written).
+// divisor): the power by squaring and the two exponentials as one exp2 of their summed
+// exponents (REFERENCE_VARIANT: the three terms as written).
 float tapWeight(float normalDot, float depthDifference, float lumaDifference, float lumaDivisor)
 {
 #ifdef REFERENCE_VARIANT
@@ -37,7 +38,12 @@ float tapWeight(float normalDot, float depthDifference, float lumaDifference, fl
     float lumaWeight = exp(-lumaDifference / lumaDivisor);
     return normalWeight * depthWeight * lumaWeight;
 #else
-    return exp2(48.0 * log2(saturate(normalDot)) - LOG2_E * (depthDifference / 0.002 + lumaDifference / lumaDivisor));
+    float n = saturate(normalDot);
+    float n3 = n * n * n;
+    float n6 = n3 * n3;
+    float n12 = n6 * n6;
+    float n24 = n12 * n12;
+    return n24 * n24 * exp2(-LOG2_E * (depthDifference / 0.002 + lumaDifference / lumaDivisor));
 #endif
 }
 
