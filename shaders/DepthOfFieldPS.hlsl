@@ -104,8 +104,8 @@ float2 samplePosition(Spiral spiral)
 // The direction of the spiral turned by the golden angle and by what rounding added to the
 // angle: a few multiplies instead of a cosine and a sine a sample, following the angle as it
 // is rounded (over the 198 samples of a 20-pixel blur its rounding moves a sample by up to
-// 0.07 pixels). The error term is exact since the angle is never below the golden angle it
-// adds; precise keeps the compiler from simplifying it to 0.
+// 0.07 pixels). The error term is exact since the angle is 0 or at least the golden angle
+// it adds; precise keeps the compiler from simplifying it to 0.
 float2 turned(float2 direction, float angle, float nextAngle)
 {
     precise float rounding = (nextAngle - angle) - GOLDEN_ANGLE;
