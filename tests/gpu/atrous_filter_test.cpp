@@ -28,15 +28,12 @@ protected:
                            uint32_t resultFormat = FORMAT_R16G16B16A16_FLOAT)
     {
         Image* result = createStorageImage(W, H, resultFormat);
-        std::vector<float> normal = in.normal; // with the depth in w, as the path tracer writes it
-        for (uint32_t i = 0; i < W * H; ++i)
-            normal[i * 4 + 3] = in.depth[i];
         // iterStep, then the resolution x, y, z as floats.
         const uint32_t constants[4] = {uint32_t(in.iterStep), std::bit_cast<uint32_t>(float(W)),
                                        std::bit_cast<uint32_t>(float(H)), std::bit_cast<uint32_t>(1.0f)};
         dispatchOverImage(computePipeline(program, {makeRange(RANGE_SRV, 5), makeRange(RANGE_UAV, 1)}, true), W, H,
                           {uploadFloats(W, H, FORMAT_R16G16B16A16_FLOAT, in.colour),
-                           uploadFloats(W, H, FORMAT_R32G32B32A32_FLOAT, normal),
+                           uploadFloats(W, H, FORMAT_R32G32B32A32_FLOAT, withDepthInW(in.normal, in.depth)),
                            uploadFloats(W, H, FORMAT_R32_FLOAT, in.moment1),
                            uploadFloats(W, H, FORMAT_R32_FLOAT, in.moment2), uploadFloats(W, H, FORMAT_R32_FLOAT, in.depth)},
                           {result}, nullptr, constants);

@@ -50,6 +50,14 @@ inline std::vector<float> repeated(uint32_t count, std::initializer_list<float> 
     return image;
 }
 
+// An RGBA normal image with each pixel's depth in w, as the path tracer writes it.
+inline std::vector<float> withDepthInW(std::vector<float> normal, const std::vector<float>& depth)
+{
+    for (size_t i = 0; i < depth.size(); ++i)
+        normal[i * 4 + 3] = depth[i];
+    return normal;
+}
+
 // The next number of a linear congruential sequence, uniform in [0, 1): the same inputs on
 // every machine.
 inline float nextUniform(uint32_t& seed)

@@ -50,20 +50,14 @@ protected:
     {
         const uint32_t rgba16 = FORMAT_R16G16B16A16_FLOAT, rgba32 = FORMAT_R32G32B32A32_FLOAT, r32 = FORMAT_R32_FLOAT;
         auto image = [&](uint32_t format, const std::vector<float>& values) { return uploadFloats(W, H, format, values); };
-        // With the depths in w, as the path tracer writes its normal image.
-        auto withDepth = [](std::vector<float> normal, const std::vector<float>& depth) {
-            for (size_t i = 0; i < depth.size(); ++i)
-                normal[i * 4 + 3] = depth[i];
-            return normal;
-        };
         Image* outputs[3] = {createStorageImage(W, H, accumFormat), createStorageImage(W, H, r32),
                              createStorageImage(W, H, r32)};
         dispatchOverImage(
             computePipeline(program, {makeRange(RANGE_SRV, 11), makeRange(RANGE_UAV, 3), makeRange(RANGE_CBV, 1)}, false, true),
             W, H,
             {image(rgba16, in.colour), image(rgba32, in.motion), image(rgba16, in.history), image(rgba32, in.position),
-             image(rgba32, withDepth(in.normal, in.depth)), image(rgba32, in.prevPosition),
-             image(rgba32, withDepth(in.prevNormal, in.prevDepth)),
+             image(rgba32, withDepthInW(in.normal, in.depth)), image(rgba32, in.prevPosition),
+             image(rgba32, withDepthInW(in.prevNormal, in.prevDepth)),
              image(r32, in.prevMoment1), image(r32, in.prevMoment2), image(r32, in.depth), image(r32, in.prevDepth)},
             {outputs[0], outputs[1], outputs[2]}, uploadBuffer(sizeof(ConstantBufferData), BufferType::Constant, &in.constants));
         return {readFloats(outputs[0]), readFloats(outputs[1]), readFloats(outputs[2])};
