@@ -114,12 +114,9 @@ float2 turned(float2 direction, float angle, float nextAngle)
     return d + float2(-d.y, d.x) * rounding;
 }
 
-// Blends in sample s (colour, blur radius) and moves on; false when the radius no longer grows.
-bool addSample(inout Spiral spiral, float4 s)
+// Moves the spiral on by one sample; false when the radius no longer grows.
+bool advance(inout Spiral spiral)
 {
-    float m = smoothstep(spiral.radius - 0.5, spiral.radius + 0.5, s.a);
-    spiral.colour += lerp(spiral.colour / spiral.tot, s.rgb, m);
-    spiral.tot += 1.0;
     float nextRadius = spiral.radius + constantData.radiusScale / spiral.radius;
     // A radiusScale too small to move the radius in float would spin forever.
     if (nextRadius <= spiral.radius)
@@ -131,6 +128,24 @@ bool addSample(inout Spiral spiral, float4 s)
 #endif
     spiral.angle = nextAngle;
     return true;
+}
+
+// Blends in sample s (colour, blur radius) and moves on; false when the radius no longer grows.
+bool addSample(inout Spiral spiral, float4 s)
+{
+    float m = smoothstep(spiral.radius - 0.5, spiral.radius + 0.5, s.a);
+    spiral.colour += lerp(spiral.colour / spiral.tot, s.rgb, m);
+    spiral.tot += 1.0;
+    return advance(spiral);
+}
+
+// addSample for a sample whose blur exceeds the spiral's radius + 0.5, where m is 1 and the
+// blend takes the sample's colour whole (up to the blend's rounding).
+bool addWholeSample(inout Spiral spiral, float3 colour)
+{
+    spiral.colour += colour;
+    spiral.tot += 1.0;
+    return advance(spiral);
 }
 
 float4 main(float4 position : SV_Position) : SV_Target
@@ -159,7 +174,12 @@ float4 main(float4 position : SV_Position) : SV_Target
     float saturatedEnd = reach.saturated ? endRadius : -1.#INF;
     float mixedEnd = reach.saturated ? -1.#INF : endRadius;
     // Saturated: every sample blurs by blurSize, the centre too (it is within reach), so there
-    // is no depth to read.
+    // is no depth to read, and up to a radius of blurSize - 0.5 every sample counts whole.
+    float wholeEnd = min(saturatedEnd, abs(constantData.blurSize) - 0.5);
+    while (spiral.radius < wholeEnd) {
+        if (!addWholeSample(spiral, Frame.SampleLevel(Sampler, samplePosition(spiral), 0).rgb))
+            break;
+    }
     while (spiral.radius < saturatedEnd) {
         float4 s = float4(Frame.SampleLevel(Sampler, samplePosition(spiral), 0).rgb, abs(constantData.blurSize));
         if (!addSample(spiral, s))
