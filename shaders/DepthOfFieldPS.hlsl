@@ -167,22 +167,21 @@ float4 main(float4 position : SV_Position) : SV_Target
     // blurSize, so it means no blur, and the spiral ends before its first sample: a bound
     // rather than a branch on radiusScale alone (see README, GPU programs).
     Reach reach = reachOf(uint2(position.xy));
-    float endRadius = constantData.radiusScale > 0.0 ? min(abs(constantData.blurSize), reach.largestBlur + 0.51)
-                                                     : -1.#INF;
+    float blurSize = abs(constantData.blurSize);
+    float endRadius = constantData.radiusScale > 0.0 ? min(blurSize, reach.largestBlur + 0.51) : -1.#INF;
     // Two loops rather than a branch in one: a device that runs neighbouring pixels in step
     // skips the loop that none of them needs.
     float saturatedEnd = reach.saturated ? endRadius : -1.#INF;
     float mixedEnd = reach.saturated ? -1.#INF : endRadius;
     // Saturated: every sample blurs by blurSize, the centre too (it is within reach), so there
     // is no depth to read, and up to a radius of blurSize - 0.5 every sample counts whole.
-    float wholeEnd = min(saturatedEnd, abs(constantData.blurSize) - 0.5);
+    float wholeEnd = min(saturatedEnd, blurSize - 0.5);
     while (spiral.radius < wholeEnd) {
         if (!addWholeSample(spiral, Frame.SampleLevel(Sampler, samplePosition(spiral), 0).rgb))
             break;
     }
     while (spiral.radius < saturatedEnd) {
-        float4 s = float4(Frame.SampleLevel(Sampler, samplePosition(spiral), 0).rgb, abs(constantData.blurSize));
-        if (!addSample(spiral, s))
+        if (!addSample(spiral, float4(Frame.SampleLevel(Sampler, samplePosition(spiral), 0).rgb, blurSize)))
             break;
     }
     while (spiral.radius < mixedEnd) {
