@@ -21,6 +21,11 @@ struct FilterConstants {
 [[vk::push_constant]] ConstantBuffer<FilterConstants> constants; // root constants at b0
 
 static const float LOG2_E = 1.44269504;
+#ifdef REFERENCE_VARIANT
+static const bool REREADS_CENTRE = true;
+#else
+static const bool REREADS_CENTRE = false;
+#endif
 
 float luma(float3 c)
 {
@@ -80,10 +85,15 @@ void main(uint3 dispatchId : SV_DispatchThreadID)
     for (int dy = -2; dy <= 2; ++dy) {
         [unroll]
         for (int dx = -2; dx <= 2; ++dx) {
-            // Taps beyond the edge read the edge pixel.
-            int2 q = clamp(p + int2(dx, dy) * constants.iterStep, int2(0, 0), lastPixel);
-            float3 colour = currentFrame.Load(int3(q, 0)).rgb;
-            float4 tap = normalAndDepth(q);
+            // Taps beyond the edge read the edge pixel. The centre tap is the centre, read
+            // above (REFERENCE_VARIANT reads it again).
+            float3 colour = centreColour;
+            float4 tap = centre;
+            if (REREADS_CENTRE || dx != 0 || dy != 0) {
+                int2 q = clamp(p + int2(dx, dy) * constants.iterStep, int2(0, 0), lastPixel);
+                colour = currentFrame.Load(int3(q, 0)).rgb;
+                tap = normalAndDepth(q);
+            }
             float w = tapWeight(dot(centre.xyz, tap.xyz), abs(centre.w - tap.w),
                                 abs(centreLuma - luma(colour)), lumaDivisor);
             sum += w * colour;
