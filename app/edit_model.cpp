@@ -4,7 +4,7 @@
 
 #include "app/parameters.h"
 #include "app/timeline_save.h"
-#include "platform/system.h"
+#include "system/system.h"
 #include "timeline/easing.h"
 #include "timeline/timeline_io.h"
 

@@ -2,7 +2,7 @@
 #include "app/timeline_save.h"
 
 #include "core/log.h"
-#include "platform/system.h"
+#include "system/system.h"
 #include "timeline/timeline_io.h"
 
 #include <cstdio>

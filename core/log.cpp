@@ -1,7 +1,7 @@
 // Message ring, ASSERT and PANIC.
 #include "core/log.h"
 
-#include "platform/system.h"
+#include "system/system.h"
 
 #include <atomic>
 #include <cstdarg>

@@ -3,7 +3,7 @@
 // (platform/sdl on Linux, platform/win32 on Windows); nothing above this header calls the OS.
 #pragma once
 
-#include "platform/system.h"
+#include "system/system.h"
 
 #include <atomic>
 #include <cstddef>

@@ -7,7 +7,7 @@
 #include "app/particle_snapshots.h"
 #include "core/log.h"
 #include "gfx/timestamps.h"
-#include "platform/system.h"
+#include "system/system.h"
 #include "tools/arguments.h"
 #include "tools/headless_piece.h"
 #include "tools/tool_report.h"

@@ -5,7 +5,7 @@
 #include "audio/renderer.h"
 #include "audio/wav.h"
 #include "core/log.h"
-#include "platform/system.h"
+#include "system/system.h"
 #include "tools/arguments.h"
 #include "tools/headless_piece.h"
 #include "tools/png_file.h"

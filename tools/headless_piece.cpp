@@ -2,7 +2,7 @@
 #include "tools/headless_piece.h"
 
 #include "audio/renderer.h"
-#include "platform/system.h"
+#include "system/system.h"
 
 namespace {
 

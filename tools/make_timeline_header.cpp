@@ -1,6 +1,6 @@
 // Writes the piece's compiled-in timeline text, code/kivrel_timeline.json.h, from the key
 // table below. Run from the project root: kivrel_make_timeline_header [header path]
-#include "platform/system.h"
+#include "system/system.h"
 #include "timeline/easing.h"
 #include "timeline/timeline_io.h"
 

@@ -5,7 +5,7 @@
 #include "audio/wav.h"
 #include "core/log.h"
 #include "gfx/context.h"
-#include "platform/system.h"
+#include "system/system.h"
 #include "tools/tool_report.h"
 
 #include <cerrno>

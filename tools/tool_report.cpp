@@ -1,7 +1,7 @@
 // Failure reports of the tools (see tool_report.h).
 #include "tools/tool_report.h"
 
-#include "platform/system.h"
+#include "system/system.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // System services on Linux (POSIX): debugger channel, breakpoint trap, exit, clock, files.
 // Leaf of the build: calls nothing of ours, so core's log and checks can stand on it.
-#include "platform/system.h"
+#include "system/system.h"
 
 #include <chrono>
 #include <csignal>

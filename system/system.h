@@ -1,5 +1,5 @@
 // The system services, the layer below core: debugger output, break, exit, clock and whole
-// files. Implemented in platform/<name>/system.cpp, which calls nothing of ours, so that
+// files. Implemented in system/<name>/system.cpp, which calls nothing of ours, so that
 // core's log and checks can stand on it.
 #pragma once
 
