@@ -163,7 +163,7 @@ void startEditModel(EditModel& model, uint32_t frameCount)
     model.timeline = createTimeline(frameCount);
     model.fileSeen = fileModificationTime(timelineFileName, model.fileTime);
     std::string text;
-    if (!model.fileSeen || !readWholeFile(timelineFileName, text) || !replaceTimeline(model, text))
+    if (!model.fileSeen || readWholeFile(timelineFileName, text) != FileReadResult::Ok || !replaceTimeline(model, text))
         loadCompiledInTimeline(*model.timeline);
     // As the piece starts: a text of no tracks gives the thirteen with their defaults.
     if (model.timeline->tracks.count == 0)
@@ -251,7 +251,7 @@ bool reloadChangedTimeline(EditModel& model)
     model.fileSeen = true;
     model.fileTime = time;
     std::string text;
-    if (!readWholeFile(timelineFileName, text)) {
+    if (readWholeFile(timelineFileName, text) != FileReadResult::Ok) {
         model.loadError = {.failed = true, .message = "Failed to read kivrel_timeline.json\n"};
         return false;
     }

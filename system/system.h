@@ -20,8 +20,9 @@ double nowMilliseconds();
 // Creates or truncates the file and writes the bytes in one call.
 enum class FileWriteResult { Ok, OpenFailed, WriteFailed };
 FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size);
-// The whole file's bytes; false (bytes emptied) when it cannot be opened or read.
-bool readWholeFile(const char* path, std::string& bytes);
+// The whole file's bytes when it holds at most maxBytes; otherwise bytes is left empty.
+enum class FileReadResult { Ok, Missing, TooLarge, ReadFailed };
+FileReadResult readWholeFile(const char* path, std::string& bytes, size_t maxBytes = SIZE_MAX);
 // When the file last changed, in the system's ticks (nanoseconds on Linux, 100 ns on Windows);
 // false when there is no such file.
 bool fileModificationTime(const char* path, int64_t& time);

@@ -2,6 +2,7 @@
 // Leaf of the build: calls nothing of ours, so core's log and checks can stand on it.
 #include "system/system.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -61,21 +62,24 @@ FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size)
     return written == size && closed ? FileWriteResult::Ok : FileWriteResult::WriteFailed;
 }
 
-bool readWholeFile(const char* path, std::string& bytes)
+FileReadResult readWholeFile(const char* path, std::string& bytes, size_t maxBytes)
 {
     bytes.clear();
     std::FILE* file = std::fopen(path, "rb");
     if (!file)
-        return false;
+        return errno == ENOENT ? FileReadResult::Missing : FileReadResult::ReadFailed;
+    // Read in chunks up to one byte past the limit: a file that grows meanwhile is still caught.
     char chunk[65536];
     size_t count = 0;
-    while ((count = std::fread(chunk, 1, sizeof(chunk), file)) > 0)
+    while (bytes.size() <= maxBytes && (count = std::fread(chunk, 1, sizeof(chunk), file)) > 0)
         bytes.append(chunk, count);
-    bool ok = std::ferror(file) == 0;
+    FileReadResult result = std::ferror(file)          ? FileReadResult::ReadFailed
+                            : bytes.size() > maxBytes ? FileReadResult::TooLarge
+                                                      : FileReadResult::Ok;
     std::fclose(file);
-    if (!ok)
+    if (result != FileReadResult::Ok)
         bytes.clear();
-    return ok;
+    return result;
 }
 
 bool fileModificationTime(const char* path, int64_t& time)

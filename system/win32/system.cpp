@@ -51,22 +51,29 @@ FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size)
     return ok && closed ? FileWriteResult::Ok : FileWriteResult::WriteFailed;
 }
 
-bool readWholeFile(const char* path, std::string& bytes)
+FileReadResult readWholeFile(const char* path, std::string& bytes, size_t maxBytes)
 {
     bytes.clear();
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileReadResult::Missing
+                                                                              : FileReadResult::ReadFailed;
+    }
+    // Read in chunks up to one byte past the limit: a file that grows meanwhile is still caught.
     char chunk[65536];
     DWORD count = 0;
     bool ok = true;
-    while ((ok = ReadFile(file, chunk, sizeof(chunk), &count, nullptr) != FALSE) && count > 0)
+    while (bytes.size() <= maxBytes && (ok = ReadFile(file, chunk, sizeof(chunk), &count, nullptr) != FALSE) &&
+           count > 0)
         bytes.append(chunk, count);
     CloseHandle(file);
-    if (!ok)
+    FileReadResult result = !ok ? FileReadResult::ReadFailed
+                                : bytes.size() > maxBytes ? FileReadResult::TooLarge : FileReadResult::Ok;
+    if (result != FileReadResult::Ok)
         bytes.clear();
-    return ok;
+    return result;
 }
 
 bool fileModificationTime(const char* path, int64_t& time)

@@ -123,8 +123,8 @@ TEST_F(EditFolder, EditsUndoAndRedoAcrossASaveAndReportTheFirstFrameTheSimulatio
     }
     // The save wrote the timeline as it was then (the key at 1000 deleted by then) and its header.
     std::string saved, header;
-    ASSERT_TRUE(readWholeFile(timelineFileName, saved));
-    ASSERT_TRUE(readWholeFile("code/kivrel_timeline.json.h", header));
+    ASSERT_EQ(readWholeFile(timelineFileName, saved), FileReadResult::Ok);
+    ASSERT_EQ(readWholeFile("code/kivrel_timeline.json.h", header), FileReadResult::Ok);
     EXPECT_NE(saved.find("{\"frame\":888,\"easing\":\"None\",\"value\":200.000000},{\"frame\":3255"), std::string::npos);
     EXPECT_EQ(header.rfind("#pragma once\nconst char TIMELINE_JSON_DATA[] = \"", 0), 0u);
 }
