@@ -4,19 +4,13 @@
 #include "code/kivrel_timeline.json.h"
 #include "timeline/timeline_io.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
-
-// The particle buffer holds MAX_PARTICLES records; the simulation and path tracer must not
-// be asked for more.
-uint32_t clampParticleCount(uint32_t count)
-{
-    return count > MAX_PARTICLES ? MAX_PARTICLES : count;
-}
 
 Float3 float3Of(FrameValue value)
 {
@@ -51,38 +45,65 @@ void writeUntrackedDefaults(DemoState& state, const DemoParameters& parameters)
 
 } // namespace
 
+// The ranges keep every value to what the scene was made for: the particle buffer's records,
+// the scenes the simulation knows, a field of view inside (0, 180), the filter steps the frame's
+// descriptor heap holds, at most maxSampleCount paths. Positions stay within the far plane
+// (1000), angles within some 16 turns, a time step from frozen to 40 times the piece's, and
+// colours, brightness and focus to what is not negative light or beyond every blur.
 const TrackDescription demoTracks[demoTrackCount] = {
-    {"SM::NumPart", TrackType::UINT, true, offsetof(DemoParameters, numParticles),
-     [](DemoState& state, FrameValue value) { state.scene.numParticles = clampParticleCount(value.x); }},
-    {"SM::SceneID", TrackType::UINT, true, offsetof(DemoParameters, sceneId),
+    {{"SM::NumPart", TrackType::UINT, {0, MAX_PARTICLES, false}}, true, offsetof(DemoParameters, numParticles),
+     [](DemoState& state, FrameValue value) { state.scene.numParticles = value.x; }},
+    {{"SM::SceneID", TrackType::UINT, {0, 1, false}}, true, offsetof(DemoParameters, sceneId),
      [](DemoState& state, FrameValue value) { state.simulation.scene = value.x; }},
-    {"SM::TimeSc", TrackType::FLOAT, true, offsetof(DemoParameters, timeScale),
+    {{"SM::TimeSc", TrackType::FLOAT, {0, 1, false}}, true, offsetof(DemoParameters, timeScale),
      [](DemoState& state, FrameValue value) { state.timeScale = asFloat(value.x); }},
-    {"CM::Pos", TrackType::FLOAT3, true, offsetof(DemoParameters, cameraPos),
+    {{"CM::Pos", TrackType::FLOAT3, {-1000, 1000, false}}, true, offsetof(DemoParameters, cameraPos),
      [](DemoState& state, FrameValue value) { state.camera.position = float3Of(value); }},
-    {"CM::Dir", TrackType::FLOAT3, false, offsetof(DemoParameters, cameraDir),
+    {{"CM::Dir", TrackType::FLOAT3, {-100, 100, false}}, false, offsetof(DemoParameters, cameraDir),
      [](DemoState& state, FrameValue value) {
          state.camera.pitch = asFloat(value.x);
          state.camera.yaw = asFloat(value.y);
          state.camera.roll = asFloat(value.z);
      }},
-    {"CM::Bright", TrackType::FLOAT, false, offsetof(DemoParameters, brightness),
+    {{"CM::Bright", TrackType::FLOAT, {0, 100, false}}, false, offsetof(DemoParameters, brightness),
      [](DemoState& state, FrameValue value) { state.finalPass.brightness = asFloat(value.x); }},
-    {"CM::Fov", TrackType::FLOAT, false, offsetof(DemoParameters, fov),
+    {{"CM::Fov", TrackType::FLOAT, {0, 180, true}}, false, offsetof(DemoParameters, fov),
      [](DemoState& state, FrameValue value) { state.projection = projectionFromFov(asFloat(value.x)); }},
-    {"BP::BkgColor", TrackType::FLOAT3, false, offsetof(DemoParameters, backgroundColor),
+    {{"BP::BkgColor", TrackType::FLOAT3, {0, 100, false}}, false, offsetof(DemoParameters, backgroundColor),
      [](DemoState& state, FrameValue value) { state.scene.backgroundColor = float3Of(value); }},
-    {"DF::FocusSc", TrackType::FLOAT, false, offsetof(DemoParameters, focusScale),
+    {{"DF::FocusSc", TrackType::FLOAT, {0, 10000, false}}, false, offsetof(DemoParameters, focusScale),
      [](DemoState& state, FrameValue value) { state.depthOfField.focusScale = asFloat(value.x); }},
-    {"DF::FocusPt", TrackType::FLOAT, false, offsetof(DemoParameters, focusPoint),
+    {{"DF::FocusPt", TrackType::FLOAT, {0, 1000, false}}, false, offsetof(DemoParameters, focusPoint),
      [](DemoState& state, FrameValue value) { state.depthOfField.focusPoint = asFloat(value.x); }},
-    {"TR::BlendFct", TrackType::FLOAT, false, offsetof(DemoParameters, blendFactor),
+    {{"TR::BlendFct", TrackType::FLOAT, {0, 1, false}}, false, offsetof(DemoParameters, blendFactor),
      [](DemoState& state, FrameValue value) { state.frame.blendFactor = asFloat(value.x); }},
-    {"AT::Steps", TrackType::UINT, false, offsetof(DemoParameters, filterSteps),
+    {{"AT::Steps", TrackType::UINT, {0, maxFilterSteps, false}}, false, offsetof(DemoParameters, filterSteps),
      [](DemoState& state, FrameValue value) { state.filterSteps = value.x; }},
-    {"PT::SampleCnt", TrackType::UINT, false, offsetof(DemoParameters, sampleCount),
+    {{"PT::SampleCnt", TrackType::UINT, {0, maxSampleCount, false}}, false, offsetof(DemoParameters, sampleCount),
      [](DemoState& state, FrameValue value) { state.frame.sampleCount = value.x; }},
 };
+
+const TrackDescription* findDemoTrack(const char* name)
+{
+    for (const TrackDescription& track : demoTracks)
+        if (std::strcmp(name, track.name) == 0)
+            return &track;
+    return nullptr;
+}
+
+const TimelineRules demoTimelineRules = {[](const char* name) -> const TrackRule* { return findDemoTrack(name); }};
+
+FrameValue clampToTrack(const TrackRule& track, FrameValue value)
+{
+    if (track.type == TrackType::UINT) {
+        value.x = uint32_t(std::clamp(double(value.x), track.range.min, track.range.max));
+        return value;
+    }
+    for (uint32_t* word : {&value.x, &value.y, &value.z})
+        if (track.type == TrackType::FLOAT3 || word == &value.x)
+            *word = floatBits(clampToRange(track.range, asFloat(*word)));
+    return value;
+}
 
 FrameValue defaultValue(const TrackDescription& track, const DemoParameters& parameters)
 {
@@ -131,7 +152,7 @@ void applyDefaults(DemoState& state, const DemoParameters& parameters)
 {
     writeUntrackedDefaults(state, parameters);
     for (const TrackDescription& track : demoTracks)
-        track.apply(state, defaultValue(track, parameters));
+        track.apply(state, clampToTrack(track, defaultValue(track, parameters)));
 }
 
 void seedTracks(Timeline& timeline, const DemoParameters& parameters)
@@ -142,12 +163,8 @@ void seedTracks(Timeline& timeline, const DemoParameters& parameters)
 
 void onTrackValue(DemoState& state, const char* name, uint32_t, FrameValue value)
 {
-    for (const TrackDescription& track : demoTracks) {
-        if (std::strcmp(name, track.name) == 0) {
-            track.apply(state, value);
-            return;
-        }
-    }
+    if (const TrackDescription* track = findDemoTrack(name))
+        track->apply(state, clampToTrack(*track, value));
 }
 
 void updateFrameMatrices(DemoState& state)

@@ -6,6 +6,7 @@
 #include "app/camera.h"
 #include "shaders/ParticleConfig.h"
 #include "timeline/timeline.h"
+#include "timeline/timeline_io.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -57,20 +58,32 @@ struct DemoState {
     Camera camera{};
 };
 
-// One of the thirteen tracks: its name and type, the default it is seeded with and where
-// each frame's value goes. Seeding and the per-frame callback both loop over the table.
-struct TrackDescription {
-    const char* name;
-    TrackType type;
+// A frame's descriptor heap (app/scene.h) holds 128 views: the passes other than the a-trous
+// steps take 40 of them and each step 6 (app/scene_frame.cpp), so at most 14 steps fit.
+constexpr uint32_t maxFilterSteps = (128 - 40) / 6;
+// Paths per pixel: the piece takes 4. A frame's path tracing grows with the count (scene 1
+// takes some 5 s for 4 at 1920 x 1080 on lavapipe) and, past the fifth, the samples only cycle
+// through the jitter table again: 16 keeps a frame within four times the piece's own.
+constexpr uint32_t maxSampleCount = 16;
+
+// One of the thirteen tracks: its name, type and range (TrackRule), the default it is seeded
+// with and where each frame's value goes. Seeding, the per-frame callback and the check of an
+// edited timeline all loop over the table.
+struct TrackDescription : TrackRule {
     // Its values reach the particle simulation (the camera's position too: scene 1's camera
     // sphere pushes the balls), so an edit of it changes every later particle buffer.
     bool movesParticles;
     size_t defaultOffset;                              // of the default's field in DemoParameters
-    void (*apply)(DemoState& state, FrameValue value); // read as the track's type
+    void (*apply)(DemoState& state, FrameValue value); // read as the track's type, within its range
 };
 constexpr uint32_t demoTrackCount = 13;
 // In the order they are registered.
 extern const TrackDescription demoTracks[demoTrackCount];
+// The track of that name, or null; demoTimelineRules checks an edited timeline against the table.
+const TrackDescription* findDemoTrack(const char* name);
+extern const TimelineRules demoTimelineRules;
+// The value held within the track's range (each component of a FLOAT3).
+FrameValue clampToTrack(const TrackRule& track, FrameValue value);
 
 // The track's default, as a value of its type.
 FrameValue defaultValue(const TrackDescription& track, const DemoParameters& parameters);
@@ -90,8 +103,9 @@ void seedTracks(Timeline& timeline, const DemoParameters& parameters);
 void loadCompiledInTimeline(Timeline& timeline);
 
 // The per-frame timeline callback: writes one track's value into its destination. Unknown
-// names are ignored, and values are read as the name's type whatever the track's type.
-// A particle count above the particle buffer's 128 records is clamped to 128.
+// names are ignored, and values are read as the name's type whatever the track's type, held
+// within its range (a particle count above the particle buffer's 128 records is 128, a field
+// of view of 180 degrees is just under it).
 void onTrackValue(DemoState& state, const char* name, uint32_t callbackValue, FrameValue value);
 
 // Camera position, view, view-projection and its inverse into the frame record, and the

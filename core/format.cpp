@@ -2,15 +2,16 @@
 #include "core/format.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
-template <typename Value>
-std::string formatMeasured(const char* format, Value value)
+template <typename... Values>
+std::string formatMeasured(const char* format, Values... values)
 {
-    int length = std::snprintf(nullptr, 0, format, value);
+    int length = std::snprintf(nullptr, 0, format, values...);
     std::string text(size_t(length), '\0');
-    std::snprintf(text.data(), text.size() + 1, format, value);
+    std::snprintf(text.data(), text.size() + 1, format, values...);
     return text;
 }
 
@@ -23,5 +24,9 @@ std::string formatUint(uint32_t value)
 
 std::string formatFloat(float value)
 {
-    return formatMeasured("%f", double(value));
+    std::string text = formatMeasured("%f", double(value));
+    // Up to 150 decimals: the exact value of the smallest float needs 149.
+    for (int decimals = 7; decimals <= 150 && float(std::strtod(text.c_str(), nullptr)) != value; ++decimals)
+        text = formatMeasured("%.*f", decimals, double(value));
+    return text;
 }

@@ -5,6 +5,8 @@
 
 #include "core/log.h"
 
+#include <cerrno>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -102,16 +104,31 @@ struct Lexer {
                 ++position;
             }
         }
-        // Converted from a copy: the text may end right after the number.
+        // Converted from a copy: the text may end right after the number. A number has a digit
+        // ("-" or "-." alone is none) and fits its 32 bits: no wrap, no infinity.
         std::string text(buffer + start, size_t(position - start));
+        if (text.find_first_of("0123456789") == std::string::npos) {
+            failReading(error, "PANIC: Invalid token at line %u\n", line);
+            return;
+        }
         JsonToken token{};
+        errno = 0;
         if (fraction) {
             token.kind = JsonTokenKind::FloatNumber;
-            float value = float(std::atof(text.c_str()));
+            float value = float(std::strtod(text.c_str(), nullptr));
+            if (!std::isfinite(value)) {
+                failReading(error, "PANIC: Number out of range at line %u\n", line);
+                return;
+            }
             std::memcpy(&token.bits, &value, sizeof(value));
         } else {
             token.kind = JsonTokenKind::IntegerNumber;
-            int32_t value = std::atoi(text.c_str());
+            long long wide = std::strtoll(text.c_str(), nullptr, 10);
+            if (errno == ERANGE || wide < INT32_MIN || wide > INT32_MAX) {
+                failReading(error, "PANIC: Number out of range at line %u\n", line);
+                return;
+            }
+            int32_t value = int32_t(wide);
             std::memcpy(&token.bits, &value, sizeof(value));
         }
         add(token);

@@ -1,6 +1,7 @@
 // The small JSON reader of the timeline files: a lexer (text -> tokens) and a parser
 // (tokens -> tree). No escapes, no exponents; trailing commas are accepted. Numbers keep
 // the form they were written in, and arrays of only integers or only fractions are packed.
+// An integer must fit 32 signed bits and a fraction a finite float: larger ones are errors.
 #pragma once
 
 #include "core/array.h"

@@ -5,6 +5,7 @@
 #include "core/log.h"
 #include "timeline/easing.h"
 #include "timeline/json.h"
+#include "timeline/timeline_check.h"
 
 #include <cstring>
 
@@ -158,6 +159,24 @@ void loadBookmarks(Timeline& timeline, const JsonArray& bookmarks)
 
 } // namespace
 
+namespace {
+
+// Every track and bookmark of the document into the timeline; given a lookup, only the tracks
+// it knows (the others take no memory).
+void loadDocument(Timeline& timeline, const JsonObject& root, const TimelineRules* rules)
+{
+    clearTimeline(timeline);
+    for (const JsonMember& member : root.members) {
+        const char* key = member.key.string.chars;
+        if (member.value.type == JsonValueType::Object && (!rules || rules->findTrack(key)))
+            loadTrack(timeline, key, *member.value.object);
+        else if (member.value.type == JsonValueType::Array && std::strcmp(key, "__bookmarks__") == 0)
+            loadBookmarks(timeline, *member.value.array);
+    }
+}
+
+} // namespace
+
 bool loadTimeline(Timeline& timeline, const char* text, uint64_t length, JsonError* error)
 {
     JsonValue root;
@@ -174,16 +193,30 @@ bool loadTimeline(Timeline& timeline, const char* text, uint64_t length, JsonErr
         releaseJson(root);
         return false;
     }
-
-    clearTimeline(timeline);
-    for (const JsonMember& member : root.object->members) {
-        const char* key = member.key.string.chars;
-        if (member.value.type == JsonValueType::Object)
-            loadTrack(timeline, key, *member.value.object);
-        else if (member.value.type == JsonValueType::Array && std::strcmp(key, "__bookmarks__") == 0)
-            loadBookmarks(timeline, *member.value.array);
-    }
+    loadDocument(timeline, *root.object, nullptr);
     // Nothing keeps pointers into the tree.
     releaseJson(root);
     return true;
+}
+
+bool loadCheckedTimeline(Timeline& timeline, const char* text, uint64_t length, const TimelineRules& rules,
+                         TimelineReport& report)
+{
+    report = {};
+    if (length > checkedDocumentLimit) {
+        failCheck(report, "The document is larger than %llu bytes\n", (unsigned long long)checkedDocumentLimit);
+        return false;
+    }
+    JsonValue root;
+    if (!parseJson(root, text, length, 0, &report.error)) {
+        if (!report.error.failed)
+            failCheck(report, "The document holds no value\n");
+        return false;
+    }
+    // A checked document loads without a report: nothing in it is skipped or changed.
+    bool checked = checkDocument(root, timeline.frameCount, rules, report);
+    if (checked)
+        loadDocument(timeline, *root.object, &rules);
+    releaseJson(root);
+    return checked;
 }

@@ -48,7 +48,8 @@ TEST(JsonReader, NumbersKeepTheFormTheyWereWrittenInAndArraysOfMixedValuesAreLis
         {"-208.839996", JsonNumberKind::FloatNumber, std::bit_cast<uint32_t>(-208.839996f)},
         {"64", JsonNumberKind::IntegerNumber, 64},
         {"1.", JsonNumberKind::FloatNumber, std::bit_cast<uint32_t>(1.0f)},
-        {"-", JsonNumberKind::IntegerNumber, 0}, // atoi of "-" is 0
+        {"-2147483648", JsonNumberKind::IntegerNumber, 0x80000000u}, // the 32 bits' ends
+        {"2147483647", JsonNumberKind::IntegerNumber, 0x7FFFFFFFu},
         {"-7", JsonNumberKind::IntegerNumber, uint32_t(-7)},
     };
     for (const Case& c : numbers) {
@@ -102,6 +103,11 @@ TEST(JsonReaderDeathTest, ErrorsNameTheirLineOrTheMissingToken)
         {"[fals", "PANIC: Undefine token at line 1\n$"},
         {"\n\n1.2.3", "PANIC: Invalid token at line 3\n$"},
         {"[\"abc\n\ndef", "PANIC: Incomplete string at line 3\n$"},
+        // A number has a digit and fits 32 bits, a fraction a finite float: no wrap, no infinity.
+        {"[-]", "PANIC: Invalid token at line 1\n$"},
+        {"\n[4294968296]", "PANIC: Number out of range at line 2\n$"},
+        {"[2147483648]", "PANIC: Number out of range at line 1\n$"},
+        {"[1000000000000000000000000000000000000000.0]", "PANIC: Number out of range at line 1\n$"},
         // Syntax: the token that should have come.
         {"{\"a\" 1}", "PANIC: Missing colon \\(:\\) token\n$"},
         {"{\"a\":1 ]", "PANIC: Missing \\}\n$"},

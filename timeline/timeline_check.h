@@ -1,0 +1,13 @@
+// The check of a document that a person edits (loadCheckedTimeline, timeline/timeline_io.h):
+// everything a load would skip or change is found here, before the timeline is touched.
+#pragma once
+
+#include "timeline/timeline_io.h"
+
+// Keeps the first error of a checked load (a printf format; the text ends with a line feed).
+__attribute__((format(printf, 2, 3))) void failCheck(TimelineReport& report, const char* format, ...);
+
+// True when the whole tree loads as it stands into a timeline of frameCount frames; otherwise
+// the first error is kept in the report. Tracks the rules do not know and members that are no
+// track are added to the report's warnings.
+bool checkDocument(const JsonValue& root, uint32_t frameCount, const TimelineRules& rules, TimelineReport& report);
