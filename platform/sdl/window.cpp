@@ -1,7 +1,7 @@
 // The window, its message pump and its Vulkan surface on SDL2. The pump's rules are in
 // platform/input.cpp; this file only translates SDL events into InputEvents. A window that
-// goes away (closed, or destroyed from outside) is a quit. With the edit mode's UI on, ImGui's
-// SDL backend sees every event too (platform/window_ui.h).
+// goes away (closed, destroyed from outside, its display lost) is a quit. With the edit mode's
+// UI on, ImGui's SDL backend sees every event too (platform/window_ui.h).
 #include "platform/platform.h"
 #include "platform/window_ui.h"
 
@@ -131,11 +131,17 @@ void destroyWindow(Window*& window)
 {
     if (!window)
         return;
-    SDL_DestroyWindow(window->window);
+    // On a lost display SDL's teardown would still make X requests: Xlib no longer sends them
+    // and fails them once its buffer is full, which XWithdrawWindow and libXi do not survive.
+    // The server took the window with it, and the process ends next.
+    bool displayLost = x11DisplayLost();
+    if (!displayLost)
+        SDL_DestroyWindow(window->window);
     delete window;
     window = nullptr;
     unwatchX11Window();
-    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    if (!displayLost)
+        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
 }
 
 void windowSize(Window* window, uint32_t* width, uint32_t* height)
@@ -215,5 +221,8 @@ void beginWindowUiFrame(Window*)
 void stopWindowUi(Window* window)
 {
     window->feedsUi = false;
-    ImGui_ImplSDL2_Shutdown();
+    // The backend frees its cursors through X requests: on a lost display they stay, as the
+    // window does (destroyWindow).
+    if (!x11DisplayLost())
+        ImGui_ImplSDL2_Shutdown();
 }

@@ -1,7 +1,10 @@
-// The X11 window under SDL, watched for being destroyed from outside (see x11_watch.h). SDL
-// keeps making requests on a window it does not know is gone; Xlib's default handler would
-// print "BadWindow" and exit with code 1 in the middle of a frame, with no shutdown at all.
+// The X11 window under SDL, watched for being destroyed from outside or losing its display (see
+// x11_watch.h). SDL keeps making requests on a window it does not know is gone; Xlib's default
+// handlers would print "BadWindow" or "XIO: fatal IO error" and exit with code 1 in the middle
+// of a frame, with no shutdown at all.
 #include "platform/sdl/x11_watch.h"
+
+#include "core/log.h"
 
 #include <SDL_syswm.h>
 
@@ -15,7 +18,9 @@ struct X11Watch {
     Display* display = nullptr;
     ::Window window = 0; // the X window, 0 when nothing is watched
     XErrorHandler previous = nullptr;
+    XIOErrorHandler previousIo = nullptr;
     std::atomic<bool> lost{false};
+    std::atomic<bool> displayLost{false}; // the connection to the X server broke
 };
 X11Watch watch;
 
@@ -31,6 +36,21 @@ int onX11Error(Display* display, XErrorEvent* error)
     return watch.previous ? watch.previous(display, error) : 0;
 }
 
+// Xlib calls this, then the display's exit handler, for every call that finds the connection
+// broken, on whichever thread made it; once Xlib has marked the display, it sends nothing more.
+int onX11IoError(Display* display)
+{
+    if (display != watch.display)
+        return watch.previousIo ? watch.previousIo(display) : 0;
+    watch.lost.store(true);
+    if (!watch.displayLost.exchange(true))
+        logMessage("kivrel: the display connection was lost (X server %s gone); quitting\n", DisplayString(display));
+    return 0;
+}
+
+// Returning, where Xlib's default exits, lets the frame finish and the main loop quit in order.
+void returnFromX11IoError(Display*, void*) {}
+
 } // namespace
 
 void watchX11Window(SDL_Window* window)
@@ -42,7 +62,10 @@ void watchX11Window(SDL_Window* window)
     watch.display = info.info.x11.display;
     watch.window = info.info.x11.window;
     watch.lost.store(false);
+    watch.displayLost.store(false);
     watch.previous = XSetErrorHandler(onX11Error);
+    watch.previousIo = XSetIOErrorHandler(onX11IoError);
+    XSetIOErrorExitHandler(watch.display, returnFromX11IoError, nullptr);
     // DestroyNotify reaches the pump only as a window-manager event.
     SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
 }
@@ -51,13 +74,21 @@ void unwatchX11Window()
 {
     if (!watch.window)
         return;
+    // A lost display keeps both handlers: SDL never closes it (see destroyWindow), and a call
+    // that still reaches it must not end the process.
+    if (watch.displayLost.load()) {
+        watch.window = 0;
+        return;
+    }
     // SDL puts back Xlib's default handler before it closes the display: the errors of
     // destroying a window that is gone must arrive while this one still answers.
     XSync(watch.display, False);
     XSetErrorHandler(watch.previous);
+    XSetIOErrorHandler(watch.previousIo);
     watch.display = nullptr;
     watch.window = 0;
     watch.previous = nullptr;
+    watch.previousIo = nullptr;
 }
 
 bool isX11WindowDestroyed(const SDL_Event& event)
@@ -74,4 +105,9 @@ bool isX11WindowDestroyed(const SDL_Event& event)
 bool x11WindowLost()
 {
     return watch.lost.load();
+}
+
+bool x11DisplayLost()
+{
+    return watch.displayLost.load();
 }
