@@ -90,8 +90,16 @@ void followSimulationChange(EditRun& run)
         seekEditor(run, playhead(run));
 }
 
-void saveFromEditor(EditRun& run)
+// A save over a file the model did not load or write waits for the user's yes (saveOver).
+void saveFromEditor(EditRun& run, bool saveOver)
 {
+    const SaveGuard guard = saveOver ? SaveGuard::Free : checkSave(run.model);
+    if (guard != SaveGuard::Free) {
+        logMessage("kivrel: kivrel_timeline.json %s: saved only when confirmed\n",
+                   guard == SaveGuard::FileDidNotLoad ? "did not load" : "changed on disk");
+        run.view.askSaveOver = guard;
+        return;
+    }
     switch (saveEdits(run.model)) {
     case TimelineSaved::DocumentAndHeader:
         run.view.status = "Saved kivrel_timeline.json and code/kivrel_timeline.json.h";
@@ -100,7 +108,7 @@ void saveFromEditor(EditRun& run)
         run.view.status = "Saved kivrel_timeline.json; code/kivrel_timeline.json.h could not be written (see the log)";
         break;
     case TimelineSaved::Nothing:
-        run.view.status = "Could not save kivrel_timeline.json (see the log)";
+        run.view.status = "Could not save: kivrel_timeline.json on disk is as it was (see the log)";
         break;
     }
 }
@@ -167,8 +175,8 @@ bool pumpEditor(EditRun& run)
     ImGui::Render();
     if (requests.undoOrRedo)
         run.view.selectedTrack = -1;
-    if (requests.save)
-        saveFromEditor(run);
+    if (requests.save || requests.saveOver)
+        saveFromEditor(run, requests.saveOver);
     if (requests.togglePause)
         setPaused(run, !run.paused);
     if (requests.seekTo != noFrame && status.ready)
@@ -189,15 +197,24 @@ void pollTimelineFile(EditRun& run)
     if (now < run.nextPoll)
         return;
     run.nextPoll = now + reloadPollMilliseconds;
-    const int64_t seen = run.model.fileTime;
-    if (reloadChangedTimeline(run.model)) {
+    switch (reloadChangedTimeline(run.model)) {
+    case FilePoll::Unchanged:
+        return;
+    case FilePoll::Reloaded:
         logMessage("kivrel: reloaded kivrel_timeline.json\n");
+        if (!run.model.lastLoad.warnings.empty())
+            logMessage("kivrel: kivrel_timeline.json: %s", run.model.lastLoad.warnings.c_str());
         run.view.selectedTrack = -1;
         run.view.status = "Reloaded kivrel_timeline.json";
         followSimulationChange(run);
-    } else if (run.model.fileTime != seen && run.model.loadError.failed) {
+        return;
+    case FilePoll::NotLoaded:
         // Once per broken file; the UI shows it for as long as it stays.
-        logMessage("kivrel: kivrel_timeline.json not loaded: %s", run.model.loadError.message);
+        logMessage("kivrel: kivrel_timeline.json not loaded: %s", run.model.lastLoad.error.message);
+        return;
+    case FilePoll::ChangedOverEdits:
+        logMessage("kivrel: kivrel_timeline.json changed on disk over unsaved edits: both kept, the user chooses\n");
+        return;
     }
 }
 
@@ -212,9 +229,12 @@ void startEditRun(EditRun& run, const EditOptions& options)
     startPiece(app, run.piece,
                {.renderWidth = options.renderWidth, .renderHeight = options.renderHeight, .compiledInTimeline = false});
     setCursorVisible(app.window, true);
-    // The model's timeline is the one shown, edited and saved on a PANIC, also after a reload.
+    // The model's timeline is the one shown, edited and saved on a PANIC, also after a reload;
+    // a file on disk that the model does not know is not written over then either.
     startEditModel(run.model, timelineFrameCount);
-    panicHook.userData = &run.model.timeline;
+    if (run.model.lastLoad.error.failed)
+        logMessage("kivrel: kivrel_timeline.json not loaded: %s", run.model.lastLoad.error.message);
+    panicHook = {.function = saveEditsOnPanic, .userData = &run.model};
     createParticleSnapshots(app, run.snapshots);
     ImGui::CreateContext();
     ImGui::GetIO().IniFilename = nullptr; // the layout is fixed: nothing to remember

@@ -4,6 +4,7 @@
 
 #include "app/parameters.h"
 #include "app/timeline_save.h"
+#include "core/log.h"
 #include "system/system.h"
 #include "timeline/easing.h"
 #include "timeline/timeline_io.h"
@@ -125,10 +126,23 @@ KeySlotChange slotChange(const EditModel& model, uint32_t track, uint32_t frame,
             .after = after ? *after : Keyframe{}};
 }
 
+// Every component of the value within the range of the piece's track of that name.
+bool inTrackRange(const Track& track, FrameValue value)
+{
+    const TrackDescription* description = findDemoTrack(track.name);
+    if (!description)
+        return true;
+    if (track.type == TrackType::UINT)
+        return inRange(description->range, double(value.x));
+    bool three = track.type == TrackType::FLOAT3;
+    return inRange(description->range, asFloat(value.x)) &&
+           (!three || (inRange(description->range, asFloat(value.y)) && inRange(description->range, asFloat(value.z))));
+}
+
 bool fitsTrack(const EditModel& model, uint32_t track, uint32_t frame, FrameValue value, uint32_t easing)
 {
     const Track* t = trackAt(model, track);
-    return t && frame < t->keys.count && value.type == t->type && easing < easingCount;
+    return t && frame < t->keys.count && value.type == t->type && easing < easingCount && inTrackRange(*t, value);
 }
 
 void forgetCommands(EditModel& model)
@@ -137,21 +151,55 @@ void forgetCommands(EditModel& model)
     model.undone.clear();
 }
 
-// Loads into a fresh timeline and swaps it in only when the text read whole.
-bool replaceTimeline(EditModel& model, const std::string& text)
+// FNV-1a over the bytes: what tells one content of the file from another.
+uint64_t hashBytes(const std::string& bytes)
+{
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char byte : bytes)
+        hash = (hash ^ byte) * 1099511628211ull;
+    return hash;
+}
+
+uint64_t timelineHash(const Timeline& timeline)
+{
+    return hashBytes(serializeTimeline(timeline, false));
+}
+
+// The file's bytes and their hash. A file beyond the checked limit is read no further: its
+// hash is that of its size and time, and it loads as the error that names the limit.
+FileReadResult readTimelineFile(std::string& text, uint64_t& hash)
+{
+    FileReadResult read = readWholeFile(timelineFileName, text, checkedDocumentLimit);
+    int64_t time = 0;
+    if (read == FileReadResult::TooLarge && fileModificationTime(timelineFileName, time))
+        text = "larger than the limit, changed at " + std::to_string(time);
+    hash = hashBytes(text);
+    return read;
+}
+
+// Loads into a fresh timeline, checked, and swaps it in only when the text read whole.
+bool replaceTimeline(EditModel& model, FileReadResult read, const std::string& text, uint64_t hash)
 {
     Timeline* fresh = createTimeline(model.timeline->frameCount);
-    JsonError error;
-    if (!loadTimeline(*fresh, text.data(), text.size(), &error)) {
+    TimelineReport report;
+    bool loaded = read == FileReadResult::Ok && loadCheckedTimeline(*fresh, text.data(), text.size(), demoTimelineRules, report);
+    if (read == FileReadResult::TooLarge)
+        failCheck(report, "The file is larger than %llu bytes\n", (unsigned long long)checkedDocumentLimit);
+    else if (read != FileReadResult::Ok)
+        failCheck(report, "The file could not be read\n");
+    model.lastLoad = report;
+    if (!loaded) {
         destroyTimeline(fresh);
-        model.loadError = error;
         return false;
     }
     model.simulationChangedFrom =
         std::min(model.simulationChangedFrom, firstParticleDifference(*model.timeline, *fresh));
     destroyTimeline(model.timeline);
     model.timeline = fresh;
-    model.loadError = {};
+    model.file = FileKnown::Content;
+    model.fileHash = hash;
+    model.savedHash = timelineHash(*fresh);
+    model.changedOnDisk = false;
     forgetCommands(model);
     return true;
 }
@@ -161,13 +209,15 @@ bool replaceTimeline(EditModel& model, const std::string& text)
 void startEditModel(EditModel& model, uint32_t frameCount)
 {
     model.timeline = createTimeline(frameCount);
-    model.fileSeen = fileModificationTime(timelineFileName, model.fileTime);
     std::string text;
-    if (!model.fileSeen || readWholeFile(timelineFileName, text) != FileReadResult::Ok || !replaceTimeline(model, text))
+    FileReadResult read = readTimelineFile(text, model.seenHash);
+    model.file = read == FileReadResult::Missing ? FileKnown::Absent : FileKnown::Rejected;
+    if (read == FileReadResult::Missing || !replaceTimeline(model, read, text, model.seenHash))
         loadCompiledInTimeline(*model.timeline);
     // As the piece starts: a text of no tracks gives the thirteen with their defaults.
     if (model.timeline->tracks.count == 0)
         seedTracks(*model.timeline, DemoParameters{});
+    model.savedHash = model.file == FileKnown::Content ? model.savedHash : timelineHash(*model.timeline);
     model.simulationChangedFrom = 0;
 }
 
@@ -235,27 +285,82 @@ bool redoEdit(EditModel& model)
     return replayCommand(model, model.undone, model.done, true);
 }
 
+SaveGuard checkSave(EditModel& model)
+{
+    std::string text;
+    uint64_t hash = 0;
+    FileReadResult read = readTimelineFile(text, hash);
+    if (read == FileReadResult::Missing || (model.file == FileKnown::Content && hash == model.fileHash))
+        return SaveGuard::Free;
+    return model.file == FileKnown::Rejected && hash == model.seenHash ? SaveGuard::FileDidNotLoad
+                                                                       : SaveGuard::FileChangedOnDisk;
+}
+
 TimelineSaved saveEdits(EditModel& model)
 {
+    std::string document = serializeTimeline(*model.timeline, false);
     TimelineSaved saved = saveTimeline(*model.timeline);
-    model.fileSeen = fileModificationTime(timelineFileName, model.fileTime);
+    if (saved != TimelineSaved::Nothing) {
+        model.file = FileKnown::Content;
+        model.fileHash = model.seenHash = model.savedHash = hashBytes(document);
+        model.changedOnDisk = false;
+        model.lastLoad = {}; // whatever did not load is gone
+    }
     return saved;
 }
 
-bool reloadChangedTimeline(EditModel& model)
+FilePoll reloadChangedTimeline(EditModel& model)
 {
-    int64_t time = 0;
-    if (!fileModificationTime(timelineFileName, time) || (model.fileSeen && time == model.fileTime))
-        return false;
-    // Taken as seen whether or not it loads: a broken file is reported once, not every frame.
-    model.fileSeen = true;
-    model.fileTime = time;
     std::string text;
-    if (readWholeFile(timelineFileName, text) != FileReadResult::Ok) {
-        model.loadError = {.failed = true, .message = "Failed to read kivrel_timeline.json\n"};
-        return false;
+    uint64_t hash = 0;
+    FileReadResult read = readTimelineFile(text, hash);
+    if (read == FileReadResult::Missing || hash == model.seenHash)
+        return FilePoll::Unchanged;
+    model.seenHash = hash;
+    if (model.file == FileKnown::Content && hash == model.fileHash) {
+        model.changedOnDisk = false; // back to what the model knows
+        return FilePoll::Unchanged;
     }
-    return replaceTimeline(model, text);
+    if (timelineHash(*model.timeline) != model.savedHash) {
+        model.changedOnDisk = true;
+        return FilePoll::ChangedOverEdits;
+    }
+    if (!replaceTimeline(model, read, text, hash)) {
+        model.file = FileKnown::Rejected;
+        return FilePoll::NotLoaded;
+    }
+    return FilePoll::Reloaded;
+}
+
+bool reloadFromDisk(EditModel& model)
+{
+    std::string text;
+    uint64_t hash = 0;
+    FileReadResult read = readTimelineFile(text, hash);
+    model.seenHash = hash;
+    return replaceTimeline(model, read, text, hash);
+}
+
+void keepEdits(EditModel& model)
+{
+    model.changedOnDisk = false;
+}
+
+void saveEditsOnPanic(void* userData)
+{
+    EditModel& model = *static_cast<EditModel*>(userData);
+    if (!model.timeline)
+        return;
+    if (checkSave(model) == SaveGuard::Free) {
+        saveTimeline(*model.timeline);
+        return;
+    }
+    constexpr const char* rescue = "kivrel_timeline.panic.json";
+    std::string document = serializeTimeline(*model.timeline, false);
+    if (writeWholeFile(rescue, document.data(), document.size()) == FileWriteResult::Ok)
+        logMessage("Saved timeline file %s\n", rescue);
+    else
+        logMessage("Failed to write file %s\n", rescue);
 }
 
 uint32_t takeSimulationChange(EditModel& model)

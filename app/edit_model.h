@@ -6,6 +6,7 @@
 #include "app/timeline_save.h"
 #include "core/array.h"
 #include "timeline/json.h"
+#include "timeline/timeline_io.h"
 #include "timeline/timeline.h"
 
 #include <cstdint>
@@ -26,6 +27,10 @@ struct EditCommand {
 
 constexpr uint32_t noFrame = UINT32_MAX;
 
+// What the model knows of "kivrel_timeline.json": the content it last loaded or wrote, by a
+// hash of its bytes. A file whose bytes differ is another program's, whenever it came.
+enum class FileKnown { Absent, Content, Rejected };
+
 struct EditModel {
     Timeline* timeline = nullptr;     // owned; replaced whole by a reload
     DynamicArray<EditCommand> done;   // undone from the top
@@ -33,21 +38,26 @@ struct EditModel {
     // The first frame whose particle simulation an edit, undo, redo or reload has changed
     // since the caller last took it (takeSimulationChange); noFrame when none.
     uint32_t simulationChangedFrom = noFrame;
-    // "kivrel_timeline.json" as last loaded or saved: its time, or none seen.
-    bool fileSeen = false;
-    int64_t fileTime = 0;
-    JsonError loadError; // the last load's failure, kept for the UI; cleared by a load that works
+    // The file as this model last loaded or wrote it (Content, with its hash), or none there
+    // (Absent), or one it could not load and so must not write over unasked (Rejected).
+    FileKnown file = FileKnown::Absent;
+    uint64_t fileHash = 0;
+    uint64_t seenHash = 0;       // the bytes the last look at the file found (each looked at once)
+    uint64_t savedHash = 0;      // the timeline's text when it was last loaded or saved
+    bool changedOnDisk = false;  // another program's file arrived over unsaved edits: the user chooses
+    TimelineReport lastLoad;     // the last load's error (cleared by one that works) and warnings
 };
-
 // The start of the edit mode: "kivrel_timeline.json" from the working directory when it exists
-// and loads, otherwise the compiled-in text (a file that fails leaves its error in loadError);
-// the tracks seeded from the defaults when that gives none, as the piece does.
+// and loads (checked against the piece's tracks and ranges), otherwise the compiled-in text (a
+// file that fails leaves its error in lastLoad and is Rejected); the tracks seeded from the
+// defaults when that gives none, as the piece does.
 void startEditModel(EditModel& model, uint32_t frameCount);
 void stopEditModel(EditModel& model);
 
 // The edits; each is one command. Each refuses (false, nothing changed) a track or frame
-// outside the timeline, a value of another type than the track's and an easing outside the
-// table; adding onto a key, and moving, deleting or changing a missing key, are refused too.
+// outside the timeline, a value of another type than the track's or outside its range (NaN
+// and the infinities included) and an easing outside the table; adding onto a key, and
+// moving, deleting or changing a missing key, are refused too.
 // A move onto another key replaces it, and undoing the move brings it back.
 bool addKey(EditModel& model, uint32_t track, uint32_t frame, FrameValue value, uint32_t easing);
 bool moveKey(EditModel& model, uint32_t track, uint32_t from, uint32_t to);
@@ -58,13 +68,29 @@ bool changeKeyEasing(EditModel& model, uint32_t track, uint32_t frame, uint32_t 
 bool undoEdit(EditModel& model);
 bool redoEdit(EditModel& model);
 
-// The timeline's own save and header export (app/timeline_save.h); the commands stay, and the
-// file written is not taken for a change on disk.
+// Whether a save may replace "kivrel_timeline.json" without asking the user: Free when the file
+// is the one this model last loaded or wrote, or there is none; otherwise why not.
+enum class SaveGuard { Free, FileDidNotLoad, FileChangedOnDisk };
+SaveGuard checkSave(EditModel& model);
+// The timeline's own save and header export (app/timeline_save.h); the commands stay. What it
+// wrote is the file this model knows from then on.
 TimelineSaved saveEdits(EditModel& model);
-// When "kivrel_timeline.json" has another time than last seen, loads it into a fresh timeline:
-// true when that replaced the timeline (the commands are dropped: they were made on the old
-// one). A file that does not load keeps the timeline and sets loadError.
-bool reloadChangedTimeline(EditModel& model);
+
+// A look at "kivrel_timeline.json" (the edit mode's poll). A file with other bytes than the
+// model knows is loaded into a fresh timeline that replaces the old one (Reloaded; the commands
+// are dropped: they were made on the old one), unless the timeline has unsaved edits: then
+// nothing is dropped, changedOnDisk is set and the user chooses (reloadFromDisk, or keepEdits
+// and a save that asks first). A file that does not load keeps the timeline, sets
+// lastLoad.error and is not written over unasked. Each content is acted on once.
+enum class FilePoll { Unchanged, Reloaded, NotLoaded, ChangedOverEdits };
+FilePoll reloadChangedTimeline(EditModel& model);
+// The user's two answers to changedOnDisk: the file's timeline in place of the edits (false,
+// with lastLoad.error, when it does not load), or the edits kept for now.
+bool reloadFromDisk(EditModel& model);
+void keepEdits(EditModel& model);
+// The panic hook of the edit mode (userData: the model): the save, or, where the file on disk
+// is not the model's to replace, the document alone as "kivrel_timeline.panic.json".
+void saveEditsOnPanic(void* userData);
 
 // The frame from which the particle buffer must be stepped again, and resets it to noFrame.
 uint32_t takeSimulationChange(EditModel& model);

@@ -3,6 +3,7 @@
 #include "app/editor_ui.h"
 
 #include "app/main_loop.h"
+#include "app/parameters.h"
 #include "timeline/easing.h"
 
 #include <imgui.h>
@@ -97,9 +98,46 @@ void drawTransport(EditorView& view, EditModel& model, const EditorStatus& statu
     ImGui::SameLine();
     if (ImGui::Button("Save"))
         requests.save = true;
-    ImGui::TextUnformatted(view.status);
-    if (model.loadError.failed)
-        ImGui::TextColored(errorColour, "kivrel_timeline.json: %s", model.loadError.message);
+    ImGui::TextWrapped("%s", view.status);
+    if (model.lastLoad.error.failed)
+        ImGui::TextColored(errorColour, "kivrel_timeline.json did not load: %s", model.lastLoad.error.message);
+    if (!model.lastLoad.warnings.empty())
+        ImGui::TextWrapped("kivrel_timeline.json: %s", model.lastLoad.warnings.c_str());
+    if (model.changedOnDisk) {
+        ImGui::TextColored(errorColour, "kivrel_timeline.json changed on disk; the edits here are not saved.");
+        if (ImGui::Button("Load the file (drop the edits)")) {
+            view.status = reloadFromDisk(model) ? "Reloaded kivrel_timeline.json" : "The file did not load";
+            requests.undoOrRedo = true;
+        }
+        ImGui::SameLine();
+        if (ImGui::Button("Keep the edits"))
+            keepEdits(model);
+    }
+}
+
+// The question before a save over a file this model did not load or write: Enter or the first
+// button says yes, Escape or the second no.
+void drawSaveOverQuestion(EditorView& view, const EditModel& model, EditorRequests& requests)
+{
+    constexpr const char* title = "Save over kivrel_timeline.json?";
+    if (view.askSaveOver != SaveGuard::Free && !ImGui::IsPopupOpen(title))
+        ImGui::OpenPopup(title);
+    if (!ImGui::BeginPopupModal(title, nullptr, ImGuiWindowFlags_AlwaysAutoResize))
+        return;
+    if (view.askSaveOver == SaveGuard::FileDidNotLoad)
+        ImGui::Text("kivrel_timeline.json did not load:\n%s", model.lastLoad.error.message);
+    else
+        ImGui::Text("kivrel_timeline.json was changed on disk by another program since it was loaded.");
+    ImGui::Text("Saving replaces it with the timeline shown here.");
+    const bool yes = ImGui::Button("Save over it (Enter)") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Enter));
+    ImGui::SameLine();
+    const bool no = ImGui::Button("Cancel (Escape)") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape));
+    if (yes || no) {
+        requests.saveOver = yes;
+        view.askSaveOver = SaveGuard::Free;
+        ImGui::CloseCurrentPopup();
+    }
+    ImGui::EndPopup();
 }
 
 // The value's editor for the track's type; true when Enter (or a step button) changed it.
@@ -160,8 +198,12 @@ void drawSelectedKey(EditorView& view, EditModel& model)
         moveKey(model, track, frame, uint32_t(to)))
         view.selectedFrame = uint32_t(to);
     FrameValue value = key.value;
-    if (editValue(t.type, value))
-        changeKeyValue(model, track, frame, value);
+    const TrackDescription* description = findDemoTrack(t.name);
+    if (editValue(t.type, value) && !changeKeyValue(model, track, frame, value))
+        view.status = "Refused: a value must be a finite number within the track's range";
+    if (description)
+        ImGui::TextDisabled("range %s%g, %g%s", description->range.open ? "(" : "[", description->range.min,
+                            description->range.max, description->range.open ? ")" : "]");
     editEasing(model, track, frame, key.easing);
     drawEasingCurve(key.easing, 160.0f, 60.0f);
     bool deletePressed = !ImGui::GetIO().WantTextInput && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Delete));
@@ -200,6 +242,7 @@ void drawEditor(EditorView& view, EditModel& model, const EditorStatus& status, 
                ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse);
     drawTrackRows(view, model, status, requests);
     ImGui::End();
+    drawSaveOverQuestion(view, model, requests);
 }
 
 void undoFromEditor(EditorView& view, EditModel& model, EditorRequests& requests)

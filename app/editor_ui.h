@@ -17,6 +17,7 @@ struct EditorRequests {
     bool save = false;
     bool undoOrRedo = false;   // done already; the selection may point at nothing now
     uint32_t seekTo = noFrame; // the frame to show next
+    bool saveOver = false;     // the user confirmed a save over a file the model does not know
 };
 
 // The UI's own state between frames.
@@ -33,6 +34,7 @@ struct EditorView {
     int32_t scrubFrame = 0;     // the scrub bar's value while it is dragged
     bool scrubbing = false;     // the scrub bar was held last frame
     const char* status = "";    // the last save, undo, redo or reload
+    SaveGuard askSaveOver = SaveGuard::Free; // a save waits for the user's yes: why
 };
 
 // What the UI shows of the run.

@@ -4,9 +4,6 @@
 
 #include "timeline/timeline_io.h"
 
-// Keeps the first error of a checked load (a printf format; the text ends with a line feed).
-__attribute__((format(printf, 2, 3))) void failCheck(TimelineReport& report, const char* format, ...);
-
 // True when the whole tree loads as it stands into a timeline of frameCount frames; otherwise
 // the first error is kept in the report. Tracks the rules do not know and members that are no
 // track are added to the report's warnings.

@@ -41,6 +41,8 @@ struct TimelineReport {
     JsonError error;
     std::string warnings;
 };
+// Keeps the first error of a report (a printf format; the text ends with a line feed).
+__attribute__((format(printf, 2, 3))) void failCheck(TimelineReport& report, const char* format, ...);
 
 // Replaces every track and bookmark of the timeline with the document's (frameCount stays).
 // length counts the text's bytes, a terminating zero may be included. Returns false, leaving

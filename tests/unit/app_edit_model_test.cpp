@@ -3,6 +3,7 @@
 #include "app/edit_model.h"
 
 #include "app/main_loop.h"
+#include "app/parameters.h"
 #include "app/timeline_save.h"
 #include "system/system.h"
 #include "timeline/easing.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -102,7 +104,9 @@ TEST_F(EditFolder, EditsUndoAndRedoAcrossASaveAndReportTheFirstFrameTheSimulatio
         {"move onto the 400 key", [&] { return moveKey(model, focus, 1000, 1051); }, true, "DF::FocusSc", 1051, "300 key Linear", noFrame},
         {"move of no key", [&] { return moveKey(model, focus, 1000, 1100); }, false, "DF::FocusSc", 1000, "200", noFrame},
         {"delete", [&] { return deleteKey(model, focus, 1051); }, true, "DF::FocusSc", 1051, "200", noFrame},
-        {"save", [&] { return saveEdits(model) == TimelineSaved::DocumentAndHeader && !reloadChangedTimeline(model); }, true, "DF::FocusSc", 1051, "200", noFrame},
+        {"save", [&] { return saveEdits(model) == TimelineSaved::DocumentAndHeader && reloadChangedTimeline(model) == FilePoll::Unchanged; }, true, "DF::FocusSc", 1051, "200", noFrame},
+        {"a value outside the range", [&] { return changeKeyValue(model, focus, 0, floatValue(20000)); }, false, "DF::FocusSc", 0, "200 key None", noFrame},
+        {"a value not finite", [&] { return addKey(model, focus, 5, floatValue(INFINITY), 0); }, false, "DF::FocusSc", 5, "200", noFrame},
         {"undo the delete", [&] { return undoEdit(model); }, true, "DF::FocusSc", 1051, "300 key Linear", noFrame},
         {"undo the move", [&] { return undoEdit(model); }, true, "DF::FocusSc", 1051, "400 key None", noFrame},
         {"the moved key is back", [&] { return true; }, true, "DF::FocusSc", 1000, "300 key Linear", noFrame},
@@ -136,52 +140,82 @@ TEST_F(EditFolder, ReloadsAChangedFileAndKeepsTheTimelineAndTheErrorOfABrokenOne
     CaptureStdout();
     EXPECT_EQ(saveEdits(model), TimelineSaved::DocumentOnly);
     std::string saved = serializeTimeline(*model.timeline, false);
+    // Another program's file of the same time as the save is its own, not the save: the bytes tell.
     // The saved file read back is the same timeline; a changed value arrives whole.
     // The particles' frames change from the first key that differs in a track that moves them
     // (CM::Pos at 3830 follows an unchanged key without easing), and not at all when none does.
     takeSimulationChange(model);
-    writeLater(saved);
-    EXPECT_TRUE(reloadChangedTimeline(model));
-    EXPECT_EQ(serializeTimeline(*model.timeline, false), saved);
-    EXPECT_EQ(takeSimulationChange(model), noFrame);
     std::string moved = saved;
     moved.replace(moved.find("[-23.230000"), 11, "[-20.000000");
-    writeLater(moved);
-    EXPECT_TRUE(reloadChangedTimeline(model));
+    const fs::file_time_type saveTime = fs::last_write_time(timelineFileName);
+    ASSERT_EQ(writeWholeFile(timelineFileName, moved.data(), moved.size()), FileWriteResult::Ok);
+    fs::last_write_time(timelineFileName, saveTime);
+    EXPECT_EQ(reloadChangedTimeline(model), FilePoll::Reloaded);
     EXPECT_EQ(takeSimulationChange(model), 3830u);
+    writeLater(saved);
+    EXPECT_EQ(reloadChangedTimeline(model), FilePoll::Reloaded);
+    EXPECT_EQ(serializeTimeline(*model.timeline, false), saved);
+    EXPECT_EQ(takeSimulationChange(model), 3830u);
+    // Over unsaved edits a change on disk drops neither: the edit stays, a save asks first, and
+    // the user's reload takes the file (the edit cannot be undone on the timeline it replaced).
     std::string changed = saved;
     changed.replace(changed.find("\"value\":64"), 10, "\"value\":32");
-    writeLater(changed);
     addKey(model, track("CM::Fov"), 10, floatValue(1), 0);
-    EXPECT_TRUE(reloadChangedTimeline(model));
+    writeLater(changed);
+    EXPECT_EQ(reloadChangedTimeline(model), FilePoll::ChangedOverEdits);
+    EXPECT_TRUE(model.changedOnDisk);
+    EXPECT_EQ(valueAt("CM::Fov", 10), "1 key None");
+    keepEdits(model);
+    EXPECT_EQ(checkSave(model), SaveGuard::FileChangedOnDisk);
+    EXPECT_EQ(reloadChangedTimeline(model), FilePoll::Unchanged); // each content once
+    EXPECT_TRUE(reloadFromDisk(model));
     EXPECT_EQ(valueAt("SM::NumPart", 0), "32 key None");
-    EXPECT_FALSE(undoEdit(model)); // the edit was made on the timeline the file replaced
+    EXPECT_FALSE(undoEdit(model));
     EXPECT_EQ(takeSimulationChange(model), 0u);
-    EXPECT_FALSE(reloadChangedTimeline(model)); // unchanged since
+    EXPECT_EQ(checkSave(model), SaveGuard::Free);
     GetCapturedStdout();
 
     const struct {
         std::string text, error;
     } broken[] = {
         {"{\"SM::NumPart\": {\"type\": \"UINT\"", "PANIC: Missing }\n"},
-        {"{\"a\": tru}", "PANIC: Undefine token at line 1\n"},
         {"{\n\"a\": \"x", "PANIC: Incomplete string at line 2\n"},
-        {"[1, 2]", "ASSERT: Timeline document is not an object\n"},
-        {"", "Timeline document holds no value\n"},
+        {"[1, 2]", "The document is not an object\n"},
+        {"", "The document holds no value\n"},
+        {std::string(checkedDocumentLimit + 1, ' '), "The file is larger than 2097152 bytes\n"},
     };
     for (const auto& [text, error] : broken) {
         writeLater(text);
         CaptureStdout();
-        EXPECT_FALSE(reloadChangedTimeline(model)) << text;
+        EXPECT_EQ(reloadChangedTimeline(model), FilePoll::NotLoaded) << error;
         GetCapturedStdout();
-        EXPECT_TRUE(model.loadError.failed) << text;
-        EXPECT_STREQ(model.loadError.message, error.c_str()) << text;
-        EXPECT_EQ(serializeTimeline(*model.timeline, false), changed) << text;
+        EXPECT_STREQ(model.lastLoad.error.message, error.c_str());
+        EXPECT_EQ(serializeTimeline(*model.timeline, false), changed) << error;
+        EXPECT_EQ(checkSave(model), SaveGuard::FileDidNotLoad) << error;
     }
     writeLater(saved);
     CaptureStdout();
-    EXPECT_TRUE(reloadChangedTimeline(model));
+    EXPECT_EQ(reloadChangedTimeline(model), FilePoll::Reloaded);
     GetCapturedStdout();
-    EXPECT_FALSE(model.loadError.failed);
+    EXPECT_FALSE(model.lastLoad.error.failed);
     EXPECT_EQ(valueAt("SM::NumPart", 0), "64 key None");
+}
+
+TEST_F(EditFolder, AFileThatDidNotLoadAtTheStartIsNotSavedOverUnaskedNorByAPanic)
+{
+    const std::string broken = "{\"AT::Steps\":{\"type\":\"UINT\",\"frames\":[{\"frame\":0,\"easing\":\"None\",\"value\":1000}]}}";
+    ASSERT_EQ(writeWholeFile(timelineFileName, broken.data(), broken.size()), FileWriteResult::Ok);
+    stopEditModel(model);
+    CaptureStdout();
+    startEditModel(model, timelineFrameCount);
+    EXPECT_STREQ(model.lastLoad.error.message, "Track \"AT::Steps\", key at frame 0: value 1000 is outside [0, 14]\n");
+    EXPECT_EQ(model.timeline->tracks.count, demoTrackCount); // the compiled-in timeline
+    EXPECT_EQ(checkSave(model), SaveGuard::FileDidNotLoad);
+    saveEditsOnPanic(&model);
+    GetCapturedStdout();
+    std::string onDisk, rescued;
+    EXPECT_EQ(readWholeFile(timelineFileName, onDisk), FileReadResult::Ok);
+    EXPECT_EQ(onDisk, broken);
+    EXPECT_EQ(readWholeFile("kivrel_timeline.panic.json", rescued), FileReadResult::Ok);
+    EXPECT_EQ(rescued, serializeTimeline(*model.timeline, false));
 }

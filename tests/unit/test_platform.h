@@ -25,3 +25,8 @@ struct WindowFacts {
     uint32_t screenWidth = 0, screenHeight = 0;
 };
 WindowFacts windowFacts(Window* window);
+
+// Starts the count of the process's peak memory afresh; false where the platform cannot (then
+// peakMemoryGrowth means nothing). peakMemoryGrowth: bytes above the memory in use at the reset.
+bool resetPeakMemory();
+uint64_t peakMemoryGrowth();

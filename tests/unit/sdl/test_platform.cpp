@@ -4,6 +4,8 @@
 
 #include <SDL.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 const int minusOneExitStatus = 255; // the low 8 bits of -1
@@ -59,4 +61,41 @@ WindowFacts windowFacts(Window*)
             facts.borderless = SDL_GetWindowFlags(window) & SDL_WINDOW_BORDERLESS;
     }
     return facts;
+}
+
+namespace {
+
+uint64_t residentAtReset = 0;
+
+// A line of /proc/self/status in bytes ("VmHWM:   1234 kB").
+uint64_t statusBytes(const char* field)
+{
+    std::FILE* file = std::fopen("/proc/self/status", "r");
+    char line[256];
+    uint64_t kilobytes = 0;
+    while (file && std::fgets(line, sizeof(line), file))
+        if (std::strncmp(line, field, std::strlen(field)) == 0)
+            kilobytes = std::strtoull(line + std::strlen(field), nullptr, 10);
+    if (file)
+        std::fclose(file);
+    return kilobytes * 1024;
+}
+
+} // namespace
+
+bool resetPeakMemory()
+{
+    // Writing 5 to clear_refs sets the peak resident size (VmHWM) back to the present one.
+    std::FILE* file = std::fopen("/proc/self/clear_refs", "w");
+    if (!file)
+        return false;
+    bool reset = std::fputs("5", file) >= 0;
+    reset = std::fclose(file) == 0 && reset;
+    residentAtReset = statusBytes("VmRSS:");
+    return reset;
+}
+
+uint64_t peakMemoryGrowth()
+{
+    return statusBytes("VmHWM:") - residentAtReset;
 }

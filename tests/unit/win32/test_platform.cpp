@@ -43,3 +43,13 @@ WindowFacts windowFacts(Window*)
             .screenWidth = uint32_t(GetSystemMetrics(SM_CXSCREEN)),
             .screenHeight = uint32_t(GetSystemMetrics(SM_CYSCREEN))};
 }
+
+bool resetPeakMemory()
+{
+    return false; // the peak working set cannot be started afresh
+}
+
+uint64_t peakMemoryGrowth()
+{
+    return 0;
+}
