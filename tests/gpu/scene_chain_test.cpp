@@ -68,7 +68,9 @@ TEST_F(WideSceneChainTest, RecordsEveryStepWithItsDescriptorsFilterChainCopiesAn
         {2, scene.accumImage}, // accum -> colour -> accum
         {3, scene.colorImage}, // accum -> colour -> accum -> colour
         {0, scene.accumImage}, // the temporal output unfiltered
+        {maxFilterSteps, scene.accumImage}, // the most the frame's heap holds: one more does not fit
     };
+    EXPECT_GT(descriptorsPerFrame(maxFilterSteps + 1), shaderHeapDescriptors);
     for (const auto& c : cases) {
         state.filterSteps = c.filterSteps;
         renderFrame();
