@@ -38,8 +38,14 @@ TEST(Parameters, TracksReachTheirDestinationsAndNearNamesChangeNothing)
     };
     const Case cases[] = {
         {"SM::NumPart", {TrackType::UINT, 77, 0, 0}, [](const DemoState& s) { return s.scene.numParticles == 77; }},
-        // The particle buffer holds 128 records.
+        // Held within each range, whatever a file or an overshooting easing gives: the particle
+        // buffer's 128 records, the 14 filter steps the frame's heap holds, a field of view just
+        // under 180 degrees (a finite projection), no negative light.
         {"SM::NumPart", {TrackType::UINT, 200, 0, 0}, [](const DemoState& s) { return s.scene.numParticles == 128; }},
+        {"AT::Steps", {TrackType::UINT, 1000, 0, 0}, [](const DemoState& s) { return s.filterSteps == 14; }},
+        {"CM::Fov", floatValue(180.0f), [](const DemoState& s) { return std::isfinite(s.projection.m[1][1]) && s.projection.m[1][1] > 0.0f; }},
+        {"BP::BkgColor", {TrackType::FLOAT3, floatBits(-1.0f), floatBits(NAN), floatBits(0.5f)},
+         [](const DemoState& s) { return s.scene.backgroundColor.x == 0.0f && s.scene.backgroundColor.y == 0.0f && s.scene.backgroundColor.z == 0.5f; }},
         // 90 degrees: f = 1 / tan 45 = 1, and m00 = f / (16 / 9) = 0.5625.
         {"CM::Fov", floatValue(90.0f), [](const DemoState& s) {
              return std::fabs(s.projection.m[1][1] - 1.0f) < 1e-6f && std::fabs(s.projection.m[0][0] - 0.5625f) < 1e-6f;
