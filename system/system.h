@@ -17,8 +17,11 @@ void debugBreakIfAttached();
 // Monotonic clock in milliseconds.
 double nowMilliseconds();
 
-// Creates or truncates the file and writes the bytes in one call.
-enum class FileWriteResult { Ok, OpenFailed, WriteFailed };
+// Replaces the file, or makes it, with the bytes: written to a temporary file in the same
+// folder, flushed to the disk and renamed over path. On any failure path is left as it was
+// and the temporary file is removed; the result names the step that failed (ReplaceFailed:
+// the rename). A path that is a folder is OpenFailed.
+enum class FileWriteResult { Ok, OpenFailed, WriteFailed, ReplaceFailed };
 FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size);
 // The whole file's bytes when it holds at most maxBytes; otherwise bytes is left empty.
 enum class FileReadResult { Ok, Missing, TooLarge, ReadFailed };

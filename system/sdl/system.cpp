@@ -2,6 +2,7 @@
 // Leaf of the build: calls nothing of ours, so core's log and checks can stand on it.
 #include "system/system.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -9,7 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <string>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 void debugOutput(const char*)
 {
@@ -52,14 +57,76 @@ double nowMilliseconds()
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
+// >>files
+namespace {
+
+// Writes every byte, through short writes and interrupted calls.
+bool writeAll(int file, const char* bytes, size_t size)
+{
+    while (size > 0) {
+        ssize_t written = write(file, bytes, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes += written;
+        size -= size_t(written);
+    }
+    return true;
+}
+
+// A new file beside path, "<path>.<pid>.<n>.tmp", made here and by no one else (O_EXCL).
+int createTemporaryFile(const char* path, std::string& temporaryPath)
+{
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporaryPath = std::string(path) + "." + std::to_string(getpid()) + "." + std::to_string(counter++) + ".tmp";
+        // 0644 less the umask, as a new file; the old file's mode replaces it below.
+        int file = open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (file >= 0 || errno != EEXIST)
+            return file;
+    }
+    return -1;
+}
+
+// The rename is durable once the folder's entry is on the disk; best effort.
+void syncFolderOf(const char* path)
+{
+    const char* slash = std::strrchr(path, '/');
+    std::string folder = !slash ? "." : slash == path ? "/" : std::string(path, slash);
+    int file = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (file >= 0) {
+        fsync(file);
+        close(file);
+    }
+}
+
+} // namespace
+
+// The bytes go to a temporary file beside path, reach the disk, and only then replace path by
+// rename: whatever fails or kills the process on the way, path holds its old bytes or the new.
 FileWriteResult writeWholeFile(const char* path, const void* bytes, size_t size)
 {
-    std::FILE* file = std::fopen(path, "wb");
-    if (!file)
+    // A file beyond RLIMIT_FSIZE is then a failed write (EFBIG) instead of the process's end.
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct stat old{};
+    const bool existed = stat(path, &old) == 0;
+    if (existed && S_ISDIR(old.st_mode))
         return FileWriteResult::OpenFailed;
-    size_t written = size ? std::fwrite(bytes, 1, size, file) : 0;
-    bool closed = std::fclose(file) == 0;
-    return written == size && closed ? FileWriteResult::Ok : FileWriteResult::WriteFailed;
+    std::string temporaryPath;
+    int file = createTemporaryFile(path, temporaryPath);
+    if (file < 0)
+        return FileWriteResult::OpenFailed;
+    if (existed)
+        fchmod(file, old.st_mode & 0777); // best effort: the file keeps the mode it had
+    bool written = writeAll(file, static_cast<const char*>(bytes), size) && fsync(file) == 0;
+    written = close(file) == 0 && written;
+    if (!written || rename(temporaryPath.c_str(), path) != 0) {
+        unlink(temporaryPath.c_str());
+        return written ? FileWriteResult::ReplaceFailed : FileWriteResult::WriteFailed;
+    }
+    syncFolderOf(path);
+    return FileWriteResult::Ok;
 }
 
 FileReadResult readWholeFile(const char* path, std::string& bytes, size_t maxBytes)
