@@ -7,34 +7,39 @@
 
 #include <cstdio>
 
+namespace {
+
+// Logs a failed write in the words of the step that failed; writeFailedFormat words a failed write.
+void logWriteFailure(FileWriteResult result, const char* path, const char* writeFailedFormat)
+{
+    if (result == FileWriteResult::OpenFailed)
+        logMessage("Failed to open file %s\n", path);
+    else if (result == FileWriteResult::ReplaceFailed)
+        logMessage("Failed to replace file %s\n", path);
+    else
+        logMessage(writeFailedFormat, path);
+}
+
+} // namespace
+
 bool exportTimelineHeader(const Timeline& timeline, const char* path)
 {
     std::string header = timelineHeaderText(timeline);
-    switch (writeWholeFile(path, header.data(), header.size())) {
-    case FileWriteResult::Ok:
-        logMessage("Saved timeline file header %s\n", path);
-        return true;
-    case FileWriteResult::OpenFailed:
-        logMessage("Failed to open file %s\n", path);
+    FileWriteResult result = writeWholeFile(path, header.data(), header.size());
+    if (result != FileWriteResult::Ok) {
+        logWriteFailure(result, path, "Failed to write file header %s\n");
         return false;
-    case FileWriteResult::WriteFailed:
-        break;
     }
-    logMessage("Failed to write file header %s\n", path);
-    return false;
+    logMessage("Saved timeline file header %s\n", path);
+    return true;
 }
 
 TimelineSaved saveTimeline(const Timeline& timeline)
 {
     std::string document = serializeTimeline(timeline, false);
-    switch (writeWholeFile(timelineFileName, document.data(), document.size())) {
-    case FileWriteResult::Ok:
-        break;
-    case FileWriteResult::OpenFailed:
-        logMessage("Failed to open file %s\n", timelineFileName);
-        return TimelineSaved::Nothing;
-    case FileWriteResult::WriteFailed:
-        logMessage("Failed to write file %s\n", timelineFileName);
+    FileWriteResult result = writeWholeFile(timelineFileName, document.data(), document.size());
+    if (result != FileWriteResult::Ok) {
+        logWriteFailure(result, timelineFileName, "Failed to write file %s\n");
         return TimelineSaved::Nothing; // a failed document write skips the header
     }
     logMessage("Saved timeline file %s\n", timelineFileName);
