@@ -1,6 +1,8 @@
 // PNG files through libpng's simplified interface (see png_file.h).
 #include "tools/png_file.h"
 
+#include "system/system.h"
+
 #include <png.h>
 
 bool writePng(const char* path, const uint8_t* rgba, uint32_t width, uint32_t height)
@@ -22,8 +24,15 @@ bool writePng(const char* path, const uint8_t* rgba, uint32_t width, uint32_t he
     image.width = width;
     image.height = height;
     image.format = PNG_FORMAT_RGB;
-    bool written = png_image_write_to_file(&image, path, 0, rgb.data, 0, nullptr) != 0;
+    // Encoded in memory, then written whole through the system layer: a frame already there
+    // is replaced by a complete one or left as it was.
+    png_alloc_size_t size = PNG_IMAGE_PNG_SIZE_MAX(image);
+    DynamicArray<uint8_t> file;
+    file.reserve(size + 1);
+    bool written = file.data && png_image_write_to_memory(&image, file.data, &size, 0, rgb.data, 0, nullptr) != 0 &&
+                   writeWholeFile(path, file.data, size) == FileWriteResult::Ok;
     png_image_free(&image);
+    file.clear();
     rgb.clear();
     return written;
 }

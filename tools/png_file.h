@@ -12,7 +12,7 @@ struct RgbaImage {
 };
 
 // Writes width x height RGBA8 pixels as an opaque RGB PNG (alpha dropped: frames are opaque).
-// False, with nothing left behind but perhaps a partial file, when the file cannot be written.
+// False, with a file already at path left as it was, when the file cannot be written.
 bool writePng(const char* path, const uint8_t* rgba, uint32_t width, uint32_t height);
 // Any PNG as RGBA8; false when the file is missing or not a PNG.
 bool readPng(const char* path, RgbaImage& image);
