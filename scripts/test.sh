@@ -12,7 +12,7 @@ cmake --build build
 ctest --test-dir build --output-on-failure -j2
 
 cmake -B build-sanitize -G Ninja -DKIVREL_SANITIZE=ON -DKIVREL_WERROR=ON >/dev/null
-cmake --build build-sanitize --target kivrel_unit_tests kivrel_window_tests
+cmake --build build-sanitize --target kivrel_unit_tests kivrel_window_tests kivrel_timeline_fuzz_replay
 ctest --test-dir build-sanitize -L unit --output-on-failure -j2
 
 # Windows: its own build folder, one throw-away Wine prefix for all its runs.

@@ -1,0 +1,77 @@
+// Fuzz target of the edit mode's timeline reader: any text either loads, and then its save
+// loads again to the same text, or is refused with the timeline left as it was.
+#include "app/main_loop.h"
+#include "app/parameters.h"
+#include "timeline/timeline_io.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+[[noreturn]] void failFuzzCheck(const char* what, const std::string& text)
+{
+    std::fprintf(stderr, "timeline_fuzz: %s\n%s\n", what, text.c_str());
+    std::abort();
+}
+
+// Same tracks in the same order, and the same key (value words and easing) at every frame:
+// the text alone would not show a value that the save rounds away.
+bool sameKeys(const Timeline& a, const Timeline& b)
+{
+    if (a.tracks.count != b.tracks.count)
+        return false;
+    for (uint32_t t = 0; t < a.tracks.count; ++t) {
+        const Track& x = *a.tracks[t];
+        const Track& y = *b.tracks[t];
+        if (std::strcmp(x.name, y.name) != 0 || x.type != y.type || x.keys.count != y.keys.count)
+            return false;
+        for (uint32_t f = 0; f < x.keys.count; ++f) {
+            const Keyframe* p = x.keys[f];
+            const Keyframe* q = y.keys[f];
+            if ((p == nullptr) != (q == nullptr))
+                return false;
+            if (p && (p->easing != q->easing || std::memcmp(&p->value, &q->value, sizeof(FrameValue)) != 0))
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const char* text = reinterpret_cast<const char*>(data);
+    JsonValue value;
+    JsonError error;
+    parseJson(value, text, size, 0, &error);
+    releaseJson(value);
+
+    Timeline* timeline = createTimeline(timelineFrameCount);
+    const std::string empty = serializeTimeline(*timeline, false);
+    TimelineReport report;
+    if (!loadCheckedTimeline(*timeline, text, size, demoTimelineRules, report)) {
+        if (!report.error.failed)
+            failFuzzCheck("a refused text has no error", "");
+        if (serializeTimeline(*timeline, false) != empty)
+            failFuzzCheck("a refused text changed the timeline", report.error.message);
+        destroyTimeline(timeline);
+        return 0;
+    }
+    // The save of what loaded must load, with nothing skipped, and save to the same text.
+    const std::string saved = serializeTimeline(*timeline, false);
+    Timeline* again = createTimeline(timelineFrameCount);
+    if (!loadCheckedTimeline(*again, saved.data(), saved.size(), demoTimelineRules, report))
+        failFuzzCheck(report.error.message, saved);
+    if (!report.warnings.empty())
+        failFuzzCheck("the saved text has parts the load skips", saved);
+    if (!sameKeys(*timeline, *again) || serializeTimeline(*again, false) != saved)
+        failFuzzCheck("the saved text loads to another timeline", saved);
+    destroyTimeline(again);
+    destroyTimeline(timeline);
+    return 0;
+}
