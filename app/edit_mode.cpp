@@ -21,7 +21,7 @@
 namespace {
 
 constexpr double reloadPollMilliseconds = 250.0;
-constexpr uint32_t controlKey = 0x11, spaceKey = 0x20; // virtual-key codes (platform.h)
+constexpr uint32_t controlKey = 0x11, spaceKey = 0x20, enterKey = 0x0D, escapeKey = 0x1B; // virtual-key codes (platform.h)
 
 // Every object of the edit mode, owned by runEditMode from start-up to shutdown.
 struct EditRun {
@@ -170,7 +170,11 @@ bool pumpEditor(EditRun& run)
     EditorRequests requests;
     readShortcuts(run, requests);
     const ImGuiIO& io = ImGui::GetIO();
-    const EditorStatus status = {.frame = playhead(run), .paused = run.paused, .ready = soundtrackReady(run)};
+    const EditorStatus status = {.frame = playhead(run),
+                                 .paused = run.paused,
+                                 .ready = soundtrackReady(run),
+                                 .enterPressed = run.input.keyPressed[enterKey] != 0,
+                                 .escapePressed = run.input.keyPressed[escapeKey] != 0};
     drawEditor(run.view, run.model, status, io.DisplaySize.x, io.DisplaySize.y, requests);
     ImGui::Render();
     if (requests.undoOrRedo)

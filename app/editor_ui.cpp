@@ -117,7 +117,8 @@ void drawTransport(EditorView& view, EditModel& model, const EditorStatus& statu
 
 // The question before a save over a file this model did not load or write: Enter or the first
 // button says yes, Escape or the second no.
-void drawSaveOverQuestion(EditorView& view, const EditModel& model, EditorRequests& requests)
+void drawSaveOverQuestion(EditorView& view, const EditModel& model, const EditorStatus& status,
+                          EditorRequests& requests)
 {
     constexpr const char* title = "Save over kivrel_timeline.json?";
     if (view.askSaveOver != SaveGuard::Free && !ImGui::IsPopupOpen(title))
@@ -129,9 +130,9 @@ void drawSaveOverQuestion(EditorView& view, const EditModel& model, EditorReques
     else
         ImGui::Text("kivrel_timeline.json was changed on disk by another program since it was loaded.");
     ImGui::Text("Saving replaces it with the timeline shown here.");
-    const bool yes = ImGui::Button("Save over it (Enter)") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Enter));
+    const bool yes = ImGui::Button("Save over it (Enter)") || status.enterPressed;
     ImGui::SameLine();
-    const bool no = ImGui::Button("Cancel (Escape)") || ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Escape));
+    const bool no = ImGui::Button("Cancel (Escape)") || status.escapePressed;
     if (yes || no) {
         requests.saveOver = yes;
         view.askSaveOver = SaveGuard::Free;
@@ -242,7 +243,7 @@ void drawEditor(EditorView& view, EditModel& model, const EditorStatus& status, 
                ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse);
     drawTrackRows(view, model, status, requests);
     ImGui::End();
-    drawSaveOverQuestion(view, model, requests);
+    drawSaveOverQuestion(view, model, status, requests);
 }
 
 void undoFromEditor(EditorView& view, EditModel& model, EditorRequests& requests)

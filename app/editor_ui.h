@@ -42,6 +42,9 @@ struct EditorStatus {
     uint32_t frame; // the playhead: the frame shown next
     bool paused;
     bool ready;     // the soundtrack is rendered: the transport works
+    // Enter and Escape pressed in this pump (ImGui of this version misses a press that comes and
+    // goes within one frame, as a fast key does on a slow frame).
+    bool enterPressed = false, escapePressed = false;
 };
 
 // The viewport's size in a display of width x height: what the panels leave, from the top left.

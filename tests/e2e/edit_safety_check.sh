@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# kivrel --edit on a disk that works against it, one case a function, each run in a folder of
-# its own that holds a valid saved "kivrel_timeline.json" (the compiled-in timeline) and an
-# empty code/. The user's file is never lost: a save that fails leaves it byte for byte.
+# kivrel --edit on a disk and beside programs that work against it, one case a function, each
+# run in a folder of its own that holds a valid saved "kivrel_timeline.json" (the compiled-in
+# timeline) and an empty code/. The user's file is never lost: a save that fails leaves it byte
+# for byte, a file that did not load is saved over only when confirmed, an outside edit stays.
 # Usage: edit_safety_check.sh <kivrel> <source folder> <output folder>
 set -euo pipefail
 kivrel=$(realpath "$1")
@@ -47,6 +48,55 @@ full_disk() {
     quit
 }
 
+# A file that does not load (a value past its range) is named in the log and not saved over:
+# Ctrl+S asks first, and only Enter, the yes, writes the timeline shown (the compiled-in one).
+broken_file() {
+    python3 - <<'PY'
+import json
+document = json.load(open("kivrel_timeline.json"))
+document["AT::Steps"]["frames"][0]["value"] = 1000
+json.dump(document, open("kivrel_timeline.json", "w"))
+PY
+    cp kivrel_timeline.json broken.json
+    start
+    grep -q 'not loaded: Track "AT::Steps", key at frame 0: value 1000 is outside \[0, 14\]' log.txt ||
+        fail "the broken file's error is not in the log"
+    save
+    wait_for "did not load: saved only when confirmed"
+    sleep 1 && cmp kivrel_timeline.json broken.json || fail "Ctrl+S wrote over the broken file unasked"
+    keys Return
+    wait_for "Saved timeline file kivrel_timeline.json"
+    cmp kivrel_timeline.json "$out/saved.json" || fail "the yes did not save the timeline shown"
+    quit
+}
+
+# Another program writes the file the moment the edit mode has saved it (as the header is
+# being written): that write is reloaded (the editor has no unsaved edits), never lost.
+outside_edit() {
+    python3 - <<'PY'
+import json
+document = json.load(open("kivrel_timeline.json"))
+document["CM::Bright"]["frames"][0]["value"] = 40.0
+json.dump(document, open("outside.json", "w"))
+PY
+    start
+    ( timeout 20 bash -c "until grep -q 'Saved timeline file kivrel_timeline.json' log.txt; do sleep 0.01; done" &&
+      cat outside.json >kivrel_timeline.json ) &
+    local writer=$!
+    save
+    wait $writer || fail "no save to write after"
+    timeout 10 bash -c "until sed -n '/Saved timeline file kivrel_timeline.json/,\$p' log.txt | grep -q 'reloaded kivrel_timeline.json'; do sleep 0.5; done" ||
+        fail "the outside edit after the save was not reloaded"
+    [ "$(python3 -c 'import json; print(json.load(open("kivrel_timeline.json"))["CM::Bright"]["frames"][0]["value"])')" = 40.0 ] ||
+        fail "the outside edit was written over"
+    save
+    timeout 10 bash -c "until [ \$(grep -c 'Saved timeline file kivrel_timeline.json' log.txt) = 2 ]; do sleep 0.5; done" ||
+        fail "no second save"
+    grep -q '"CM::Bright":{"type":"FLOAT","frames":\[{"frame":0,"easing":"None","value":40.000000}' kivrel_timeline.json ||
+        fail "the reloaded outside edit is not in the editor's save"
+    quit
+}
+
 # The saved file: the compiled-in timeline's text, taken from its header.
 python3 - "$source/code/kivrel_timeline.json.h" "$out/saved.json" <<'PY'
 import ast, sys
@@ -54,7 +104,7 @@ text = open(sys.argv[1]).read()
 literal = text[text.index('= "') + 2:text.rindex('";') + 1]
 open(sys.argv[2], "w").write(ast.literal_eval(literal))
 PY
-for case in full_disk; do
+for case in full_disk broken_file outside_edit; do
     mkdir -p "$out/$case/code" && cp "$out/saved.json" "$out/$case/kivrel_timeline.json"
     cd "$out/$case" && $case
 done
