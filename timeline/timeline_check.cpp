@@ -183,7 +183,7 @@ bool checkMember(const JsonMember& m, uint32_t frameCount, const TimelineRules& 
     const Quoted q = quoted(name);
     if (std::strcmp(name.chars, "__bookmarks__") == 0 && m.value.type == JsonValueType::Array)
         return checkBookmarks(*m.value.array, frameCount, report);
-    const TrackRule* rule = std::strlen(name.chars) == name.length ? rules.findTrack(name.chars) : nullptr;
+    const TrackRule* rule = findRule(rules, name);
     if (m.value.type != JsonValueType::Object || !rule) {
         char line[128];
         std::snprintf(line, sizeof(line), "\"%.*s\" is not a track of the timeline: left out\n", q.length, q.chars);
@@ -200,6 +200,11 @@ bool checkMember(const JsonMember& m, uint32_t frameCount, const TimelineRules& 
 }
 
 } // namespace
+
+const TrackRule* findRule(const TimelineRules& rules, const JsonString& name)
+{
+    return std::strlen(name.chars) == name.length ? rules.findTrack(name.chars) : nullptr;
+}
 
 void failCheck(TimelineReport& report, const char* format, ...)
 {

@@ -168,7 +168,7 @@ void loadDocument(Timeline& timeline, const JsonObject& root, const TimelineRule
     clearTimeline(timeline);
     for (const JsonMember& member : root.members) {
         const char* key = member.key.string.chars;
-        if (member.value.type == JsonValueType::Object && (!rules || rules->findTrack(key)))
+        if (member.value.type == JsonValueType::Object && (!rules || findRule(*rules, member.key.string)))
             loadTrack(timeline, key, *member.value.object);
         else if (member.value.type == JsonValueType::Array && std::strcmp(key, "__bookmarks__") == 0)
             loadBookmarks(timeline, *member.value.array);
