@@ -1,5 +1,6 @@
-// Loading the timeline document, writing it back, the compiled-in text, and documents of
-// the wrong shape (these also run under the sanitizers).
+// Loading the timeline document, writing it back, the compiled-in text, and the check of an
+// edited document against the piece's tracks (these also run under the sanitizers; documents
+// of every other wrong shape are the fuzz corpus's, tests/fuzz).
 #include "app/parameters.h"
 #include "app/timeline_save.h"
 #include "code/kivrel_timeline.json.h"
@@ -68,84 +69,6 @@ TEST(TimelineLoad, LoadingReplacesTracksAndBookmarksAndSkipsWhatIsNoTrack)
     ASSERT_EQ(twice.timeline->tracks.count, 2u);
     EXPECT_EQ(keyFrames(twice.track(0)), (std::vector<uint32_t>{1, 2}));
     EXPECT_TRUE(keyFrames(twice.track(1)).empty());
-}
-
-TEST(TimelineLoad, MembersOfTheWrongShapeAreReportedAndSkipped)
-{
-    // Each broken member (text, then what is reported) sits between good ones, which must load.
-    const std::pair<std::string, std::string> tracks[] = {
-        {"\"__bookmarks__\": [1.5,2.5]", "Bookmarks are not a list of integers"},
-        {"\"t2\":{\"type\":\"DOUBLE\",\"frames\":[]}", "Unknown track type \"DOUBLE\""},
-        {"\"t3\":{\"frames\":[]}", "Failed to find value with key \"type\"\n"},
-        {"\"" + std::string(300, 'L') + "\":{\"type\":\"UINT\",\"frames\":[]}", "Track name exceeds 255 bytes"},
-        {"\"p\":{\"type\":\"UINT\",\"frames\":[1]}", "Key of track \"p\" is not an object"},
-        {"\"q\":{\"type\":\"UINT\",\"frames\":{}}", "Value of key \"frames\" has the wrong type"},
-    };
-    const std::pair<std::string, std::string> keys[] = {
-        {"{\"frame\":\"1\",\"easing\":\"None\",\"value\":1.5}", "Value of key \"frame\" has the wrong type"},
-        {"{\"frame\":3,\"easing\":\"linear\",\"value\":1.5}", "Unknown easing \"linear\""},
-        {"{\"frame\":5,\"easing\":\"None\"}", "Failed to find value with key \"value\"\n"},
-        {"7", "Key of track \"f\" is not an object"},
-        // Frames 0 .. 10842: the first frame past the end.
-        {"{\"frame\":10843,\"easing\":\"None\",\"value\":1.5}", "Exceeded frame index. Max frame index is 10843"},
-        {"{\"frame\":0,\"easing\":\"None\",\"value\":[1.0,2.0]}", "FLOAT3 value of track \"v\" needs three numbers"},
-    };
-    std::string text = "{", expected;
-    for (size_t i = 0; i < std::size(tracks); ++i) {
-        text += tracks[i].first + ",\"u" + std::to_string(i) +
-                "\":{\"type\":\"UINT\",\"frames\":[{\"frame\":0,\"easing\":\"None\",\"value\":8}]},";
-        expected += "ASSERT: " + tracks[i].second + "\n";
-    }
-    // Each bad key follows a good one of frame 10, 11, ...; one more good key ends the list.
-    auto goodKey = [](size_t frame, const char* value) {
-        return "{\"frame\":" + std::to_string(frame) + ",\"easing\":\"Linear\",\"value\":" + value + "}";
-    };
-    auto keyList = [&](const char* name, const char* type, const char* value, size_t from, size_t to) {
-        std::string list = std::string("\"") + name + "\":{\"type\":\"" + type + "\",\"frames\":[";
-        for (size_t i = from; i < to; ++i) {
-            list += goodKey(10 + i - from, value) + "," + keys[i].first + ",";
-            expected += "ASSERT: " + keys[i].second + "\n";
-        }
-        return list + goodKey(10 + to - from, value) + "]},";
-    };
-    // Both number forms in a FLOAT3 value; elements beyond the third are not read.
-    text += keyList("f", "FLOAT", "1.5", 0, 5);
-    text += keyList("v", "FLOAT3", "[1.0,2,3.0,4.0]", 5, 6);
-    Loaded broken(text + "\"z\":{\"type\":\"UINT\",\"frames\":[]}}");
-    ASSERT_TRUE(broken.ok);
-    EXPECT_EQ(broken.asserts, expected);
-    EXPECT_EQ(broken.timeline->bookmarks.count, 0u);
-    // Every good track and key was added; t2, t3 and the long name were not.
-    std::string loaded;
-    for (const Track* track : broken.timeline->tracks)
-        loaded += std::string(track->name) + ":" + std::to_string(keyFrames(*track).size()) + " ";
-    EXPECT_EQ(loaded, "u0:1 u1:1 u2:1 u3:1 p:0 u4:1 q:0 u5:1 f:6 v:2 z:0 ");
-    const Track& floats = broken.track(8);
-    EXPECT_EQ(asFloat(floats.keys[15]->value.x), 1.5f);
-    EXPECT_EQ(floats.keys[15]->easing, 1u);
-    EXPECT_EQ(asFloat(broken.track(9).keys[11]->value.y), 2.0f);
-    EXPECT_EQ(asFloat(broken.track(9).keys[11]->value.z), 3.0f);
-}
-
-TEST(TimelineLoad, NumbersTakeTheTypeOfTheirTrack)
-{
-    auto key = [](const char* frame, const char* value) {
-        return std::string("{\"frame\":") + frame + ",\"easing\":\"None\",\"value\":" + value + "}";
-    };
-    Loaded loaded("{\"f\":{\"type\":\"FLOAT\",\"frames\":[" + key("0", "1") + "," + key("2.5", "-3") + "]}," +
-                  "\"u\":{\"type\":\"UINT\",\"frames\":[" + key("0", "2.7") + "," + key("1", "4.0") + "," +
-                  key("2", "-1.5") + "]}}");
-    // A fraction in a UINT track or as a frame is truncated toward zero (negative: 0), and
-    // reported unless it was whole.
-    EXPECT_EQ(loaded.asserts, "ASSERT: Frame 2.500000 of track \"f\" is not a whole number: taken as 2\n"
-                              "ASSERT: Value 2.700000 of track \"u\" is not a whole number: taken as 2\n"
-                              "ASSERT: Value -1.500000 of track \"u\" is not a whole number: taken as 0\n");
-    // The integer 1 is 1.0 in a FLOAT track, not the float whose bits are 1.
-    EXPECT_EQ(asFloat(loaded.track(0).keys[0]->value.x), 1.0f);
-    EXPECT_EQ(asFloat(loaded.track(0).keys[2]->value.x), -3.0f);
-    const uint32_t whole[3] = {2, 4, 0};
-    for (uint32_t frame = 0; frame < 3; ++frame)
-        EXPECT_EQ(loaded.track(1).keys[frame]->value.x, whole[frame]) << frame;
 }
 
 TEST(TimelineSerialize, CompiledInTextComesBackCharacterForCharacterAndNamesStayInsideTheLiteral)

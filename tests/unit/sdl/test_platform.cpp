@@ -4,9 +4,9 @@
 
 #include <SDL.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 const int minusOneExitStatus = 255; // the low 8 bits of -1
 const bool textFaceNeedsItsBytes = true;
@@ -67,17 +67,15 @@ namespace {
 
 uint64_t residentAtReset = 0;
 
-// A line of /proc/self/status in bytes ("VmHWM:   1234 kB").
-uint64_t statusBytes(const char* field)
+// A size line of /proc/self/status ("VmHWM:   1234 kB") in bytes.
+uint64_t statusBytes(const std::string& field)
 {
-    std::FILE* file = std::fopen("/proc/self/status", "r");
-    char line[256];
+    std::ifstream status("/proc/self/status");
+    std::string name;
     uint64_t kilobytes = 0;
-    while (file && std::fgets(line, sizeof(line), file))
-        if (std::strncmp(line, field, std::strlen(field)) == 0)
-            kilobytes = std::strtoull(line + std::strlen(field), nullptr, 10);
-    if (file)
-        std::fclose(file);
+    while (status >> name && name != field)
+        status.ignore(256, '\n');
+    status >> kilobytes;
     return kilobytes * 1024;
 }
 
@@ -85,12 +83,8 @@ uint64_t statusBytes(const char* field)
 
 bool resetPeakMemory()
 {
-    // Writing 5 to clear_refs sets the peak resident size (VmHWM) back to the present one.
-    std::FILE* file = std::fopen("/proc/self/clear_refs", "w");
-    if (!file)
-        return false;
-    bool reset = std::fputs("5", file) >= 0;
-    reset = std::fclose(file) == 0 && reset;
+    // 5 in clear_refs sets the peak resident size (VmHWM) back to the present one (VmRSS).
+    bool reset = bool(std::ofstream("/proc/self/clear_refs") << "5");
     residentAtReset = statusBytes("VmRSS:");
     return reset;
 }
