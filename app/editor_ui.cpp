@@ -99,9 +99,11 @@ void drawTransport(EditorView& view, EditModel& model, const EditorStatus& statu
     if (ImGui::Button("Save"))
         requests.save = true;
     ImGui::TextWrapped("%s", view.status);
+    ImGui::PushStyleColor(ImGuiCol_Text, errorColour);
     if (model.lastLoad.error.failed)
-        ImGui::TextColored(errorColour, "kivrel_timeline.json did not load: %s", model.lastLoad.error.message);
-    if (!model.lastLoad.warnings.empty())
+        ImGui::TextWrapped("kivrel_timeline.json did not load: %s", model.lastLoad.error.message);
+    ImGui::PopStyleColor();
+    if (!model.lastLoad.error.failed && !model.lastLoad.warnings.empty())
         ImGui::TextWrapped("kivrel_timeline.json: %s", model.lastLoad.warnings.c_str());
     if (model.changedOnDisk) {
         ImGui::TextColored(errorColour, "kivrel_timeline.json changed on disk; the edits here are not saved.");
