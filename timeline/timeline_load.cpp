@@ -1,5 +1,6 @@
 // Loading a timeline document. Only what the parsed tree holds is read: members of the wrong
-// type, short value arrays and unknown names are reported and skipped.
+// type, short value arrays and unknown names are reported and skipped; a checked load
+// (timeline/timeline_check.cpp) refuses first what this would skip.
 #include "timeline/timeline_io.h"
 
 #include "core/log.h"
@@ -156,10 +157,6 @@ void loadBookmarks(Timeline& timeline, const JsonArray& bookmarks)
         ASSERT(false, "ASSERT: Bookmarks are not a list of integers\n");
     }
 }
-
-} // namespace
-
-namespace {
 
 // Every track and bookmark of the document into the timeline; given a lookup, only the tracks
 // it knows (the others take no memory).
