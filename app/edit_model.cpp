@@ -177,6 +177,17 @@ FileReadResult readTimelineFile(std::string& text, uint64_t& hash)
     return read;
 }
 
+// The timeline's document beside the file, where it replaces nothing of the user's.
+void keepUnsavedEdits(const Timeline& timeline)
+{
+    constexpr const char* unsaved = "kivrel_timeline.unsaved.json";
+    std::string document = serializeTimeline(timeline, false);
+    if (writeWholeFile(unsaved, document.data(), document.size()) == FileWriteResult::Ok)
+        logMessage("Saved timeline file %s\n", unsaved);
+    else
+        logMessage("Failed to write file %s\n", unsaved);
+}
+
 // Loads into a fresh timeline, checked, and swaps it in only when the text read whole.
 bool replaceTimeline(EditModel& model, FileReadResult read, const std::string& text, uint64_t hash)
 {
@@ -223,6 +234,8 @@ void startEditModel(EditModel& model, uint32_t frameCount)
 
 void stopEditModel(EditModel& model)
 {
+    if (timelineHash(*model.timeline) != model.savedHash)
+        keepUnsavedEdits(*model.timeline);
     forgetCommands(model);
     destroyTimeline(model.timeline);
 }
@@ -351,16 +364,10 @@ void saveEditsOnPanic(void* userData)
     EditModel& model = *static_cast<EditModel*>(userData);
     if (!model.timeline)
         return;
-    if (checkSave(model) == SaveGuard::Free) {
+    if (checkSave(model) == SaveGuard::Free)
         saveTimeline(*model.timeline);
-        return;
-    }
-    constexpr const char* rescue = "kivrel_timeline.panic.json";
-    std::string document = serializeTimeline(*model.timeline, false);
-    if (writeWholeFile(rescue, document.data(), document.size()) == FileWriteResult::Ok)
-        logMessage("Saved timeline file %s\n", rescue);
     else
-        logMessage("Failed to write file %s\n", rescue);
+        keepUnsavedEdits(*model.timeline);
 }
 
 uint32_t takeSimulationChange(EditModel& model)

@@ -52,6 +52,8 @@ struct EditModel {
 // file that fails leaves its error in lastLoad and is Rejected); the tracks seeded from the
 // defaults when that gives none, as the piece does.
 void startEditModel(EditModel& model, uint32_t frameCount);
+// Edits that are not in "kivrel_timeline.json" when the edit mode ends (Ctrl+Q, a closed window,
+// a lost display) are not lost: they are written to "kivrel_timeline.unsaved.json" first.
 void stopEditModel(EditModel& model);
 
 // The edits; each is one command. Each refuses (false, nothing changed) a track or frame
@@ -89,7 +91,7 @@ FilePoll reloadChangedTimeline(EditModel& model);
 bool reloadFromDisk(EditModel& model);
 void keepEdits(EditModel& model);
 // The panic hook of the edit mode (userData: the model): the save, or, where the file on disk
-// is not the model's to replace, the document alone as "kivrel_timeline.panic.json".
+// is not the model's to replace, the document alone as "kivrel_timeline.unsaved.json".
 void saveEditsOnPanic(void* userData);
 
 // The frame from which the particle buffer must be stepped again, and resets it to noFrame.

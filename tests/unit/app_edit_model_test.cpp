@@ -201,7 +201,7 @@ TEST_F(EditFolder, ReloadsAChangedFileAndKeepsTheTimelineAndTheErrorOfABrokenOne
     EXPECT_EQ(valueAt("SM::NumPart", 0), "64 key None");
 }
 
-TEST_F(EditFolder, AFileThatDidNotLoadAtTheStartIsNotSavedOverUnaskedNorByAPanic)
+TEST_F(EditFolder, AFileThatDidNotLoadAtTheStartIsNotSavedOverUnaskedNorByAPanicAndNoEditIsLostAtTheEnd)
 {
     const std::string broken = "{\"AT::Steps\":{\"type\":\"UINT\",\"frames\":[{\"frame\":0,\"easing\":\"None\",\"value\":1000}]}}";
     ASSERT_EQ(writeWholeFile(timelineFileName, broken.data(), broken.size()), FileWriteResult::Ok);
@@ -216,6 +216,16 @@ TEST_F(EditFolder, AFileThatDidNotLoadAtTheStartIsNotSavedOverUnaskedNorByAPanic
     std::string onDisk, rescued;
     EXPECT_EQ(readWholeFile(timelineFileName, onDisk), FileReadResult::Ok);
     EXPECT_EQ(onDisk, broken);
-    EXPECT_EQ(readWholeFile("kivrel_timeline.panic.json", rescued), FileReadResult::Ok);
+    EXPECT_EQ(readWholeFile("kivrel_timeline.unsaved.json", rescued), FileReadResult::Ok);
     EXPECT_EQ(rescued, serializeTimeline(*model.timeline, false));
+    // Ended with an edit that is in no file: it is written beside the file, which stays.
+    fs::remove("kivrel_timeline.unsaved.json");
+    addKey(model, track("CM::Fov"), 10, floatValue(1), 0);
+    const std::string edited = serializeTimeline(*model.timeline, false);
+    CaptureStdout();
+    stopEditModel(model);
+    startEditModel(model, timelineFrameCount);
+    GetCapturedStdout();
+    EXPECT_EQ(readWholeFile("kivrel_timeline.unsaved.json", rescued), FileReadResult::Ok);
+    EXPECT_EQ(rescued, edited);
 }
