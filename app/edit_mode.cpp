@@ -9,6 +9,7 @@
 #include "app/particle_snapshots.h"
 #include "app/piece.h"
 #include "audio/renderer.h"
+#include "system/system.h"
 #include "core/log.h"
 #include "gfx/context.h"
 #include "gfx/ui.h"
@@ -17,6 +18,8 @@
 #include <imgui.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -37,6 +40,8 @@ struct EditRun {
     bool quit = false;        // Ctrl+Q
     bool controlHeld = false; // Ctrl was down at the end of the last pump
     double nextPoll = 0.0;    // milliseconds: the next look at the timeline file's time
+    MusicView music;          // built once the soundtrack is ready
+    bool gridFromFile = false; // kivrel_grid.json loaded: the music's estimate does not replace it
 };
 
 bool soundtrackReady(const EditRun& run)
@@ -113,6 +118,52 @@ void saveFromEditor(EditRun& run, bool saveOver)
     }
 }
 
+// >>music and grid
+// The grid from kivrel_grid.json; a missing or broken file waits for the music's estimate.
+void loadGridFile(EditRun& run)
+{
+    std::string text;
+    JsonError error;
+    const FileReadResult read = readWholeFile(gridFileName, text, 64 * 1024);
+    run.gridFromFile = read == FileReadResult::Ok && parseGrid(text.c_str(), text.size(), run.view.grid, error);
+    if (run.gridFromFile)
+        std::snprintf(run.view.gridStatus, sizeof(run.view.gridStatus), "Grid from %s", gridFileName);
+    else
+        std::snprintf(run.view.gridStatus, sizeof(run.view.gridStatus), "%s %s: the grid is the music's estimate",
+                      gridFileName, read == FileReadResult::Ok ? "did not load" : "not read");
+    if (!run.gridFromFile && read != FileReadResult::Missing)
+        logMessage("kivrel: %s not used: %s", gridFileName, read == FileReadResult::Ok ? error.message : "unreadable\n");
+}
+
+// Once the samples are in memory: the waveform's, onsets' and tempo's tables, and the grid from
+// the tempo when no file gave one.
+void buildMusic(EditRun& run)
+{
+    const AudioRenderer& audio = *run.piece.audio;
+    if (!run.music.framePeaks.empty() || audio.state != RendererState::Ready || !audio.samples)
+        return;
+    const double start = nowMilliseconds();
+    buildMusicView(run.music, audio.samples, audio.bitsPerSample, audio.totalFrames);
+    const TempoEstimate& tempo = run.music.tempo;
+    logMessage("kivrel: music: %zu frames, %zu onsets, %.2f bpm from frame %.2f, in %.0f ms\n",
+               run.music.framePeaks.size(), run.music.onsets.size(), tempo.beatsPerMinute, tempo.firstBeatFrame,
+               nowMilliseconds() - start);
+    if (run.gridFromFile)
+        return;
+    run.view.grid.beatsPerMinute = tempo.beatsPerMinute;
+    run.view.grid.firstBeatFrame = tempo.firstBeatFrame;
+}
+
+void saveGridFile(EditRun& run)
+{
+    const std::string text = formatGrid(run.view.grid);
+    const bool saved = writeWholeFile(gridFileName, text.data(), text.size()) == FileWriteResult::Ok;
+    run.gridFromFile = run.gridFromFile || saved;
+    std::snprintf(run.view.gridStatus, sizeof(run.view.gridStatus), saved ? "Saved %s" : "Could not write %s",
+                  gridFileName);
+    logMessage("kivrel: %s %s\n", gridFileName, saved ? "saved" : "could not be written");
+}
+
 // Ctrl+S, Ctrl+Z, Ctrl+Y, Ctrl+Q; Space and 1 to 8 (the bookmarks) unless a text field has
 // the keyboard.
 void readShortcuts(EditRun& run, EditorRequests& requests)
@@ -165,6 +216,7 @@ bool pumpEditor(EditRun& run)
     pumpMessages(run.app, run.input);
     if (run.app.windowState.quit)
         return true;
+    buildMusic(run);
     beginWindowUiFrame(run.app.window);
     ImGui::NewFrame();
     EditorRequests requests;
@@ -174,13 +226,16 @@ bool pumpEditor(EditRun& run)
                                  .paused = run.paused,
                                  .ready = soundtrackReady(run),
                                  .enterPressed = run.input.keyPressed[enterKey] != 0,
-                                 .escapePressed = run.input.keyPressed[escapeKey] != 0};
+                                 .escapePressed = run.input.keyPressed[escapeKey] != 0,
+                                 .music = run.music.framePeaks.empty() ? nullptr : &run.music};
     drawEditor(run.view, run.model, status, io.DisplaySize.x, io.DisplaySize.y, requests);
     ImGui::Render();
     if (requests.undoOrRedo)
         run.view.selectedTrack = -1;
     if (requests.save || requests.saveOver)
         saveFromEditor(run, requests.saveOver);
+    if (requests.saveGrid)
+        saveGridFile(run);
     if (requests.togglePause)
         setPaused(run, !run.paused);
     if (requests.seekTo != noFrame && status.ready)
@@ -245,6 +300,7 @@ void startEditRun(EditRun& run, const EditOptions& options)
     ImGui::StyleColorsDark();
     startWindowUi(app.window);
     run.ui = createUiRenderer(app);
+    loadGridFile(run);
 }
 
 void stopEditRun(EditRun& run)

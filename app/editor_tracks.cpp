@@ -1,42 +1,32 @@
 // The track panel of the edit mode (app/editor_ui.h): a ruler with the bookmarks and the
 // playhead, then one row of keys per track on the same zoomable time axis. Click a key to
 // select it, drag it to move it, double-click a row to add one; the wheel zooms about the mouse.
+#include "app/editor_axis.h"
 #include "app/editor_ui.h"
 
+#include "app/editor_music.h"
 #include "app/main_loop.h"
+#include "app/track_curve.h"
+#include "core/log.h"
 
 #include <imgui.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
-constexpr float nameWidth = 150.0f, rowHeight = 20.0f, rulerHeight = 22.0f;
+constexpr float nameWidth = 150.0f, rowHeight = 20.0f, tallRowHeight = 110.0f, rulerHeight = 22.0f;
+constexpr float snapPixels = 6.0f; // a key snaps to a line, bookmark or onset this near
 constexpr float pickRadius = 6.0f; // pixels about a key that select it
 constexpr float dragThreshold = 3.0f; // pixels the mouse moves before a held key does
 constexpr ImU32 playheadColour = IM_COL32(255, 80, 60, 255);
 constexpr ImU32 keyColours[] = {IM_COL32(120, 200, 255, 255), IM_COL32(140, 230, 140, 255),
                                 IM_COL32(240, 200, 90, 255)}; // FLOAT, FLOAT3, UINT
-
-// The axis: x of its left edge and width in screen pixels, over the timeline's frames.
-struct Axis {
-    float left, width;
-    float start, framesPerPixel;
-    uint32_t frameCount;
-};
-
-float frameX(const Axis& axis, float frame)
-{
-    return axis.left + (frame - axis.start) / axis.framesPerPixel;
-}
-
-uint32_t frameAt(const Axis& axis, float x)
-{
-    float frame = std::round(axis.start + (x - axis.left) * axis.framesPerPixel);
-    return uint32_t(std::clamp(frame, 0.0f, float(axis.frameCount - 1)));
-}
+constexpr ImU32 curveColours[] = {IM_COL32(235, 90, 90, 255), IM_COL32(110, 220, 110, 255),
+                                  IM_COL32(110, 150, 255, 255)}; // x, y, z; FLOAT and UINT use the first
 
 // The wheel over the panel zooms about the frame under the mouse; the view stays in range
 // (the axis gives its place and size only).
@@ -44,7 +34,7 @@ void zoomAxis(EditorView& view, const Axis& axis)
 {
     const ImGuiIO& io = ImGui::GetIO();
     const float widest = float(axis.frameCount) / std::max(axis.width, 1.0f);
-    if (ImGui::IsWindowHovered() && io.MouseWheel != 0.0f && io.MousePos.x >= axis.left) {
+    if (ImGui::IsWindowHovered(ImGuiHoveredFlags_ChildWindows) && io.MouseWheel != 0.0f && io.MousePos.x >= axis.left) {
         float anchor = axis.start + (io.MousePos.x - axis.left) * view.framesPerPixel;
         view.framesPerPixel *= io.MouseWheel > 0.0f ? 0.8f : 1.25f;
         view.framesPerPixel = std::clamp(view.framesPerPixel, 0.05f, widest);
@@ -54,8 +44,8 @@ void zoomAxis(EditorView& view, const Axis& axis)
     view.axisStart = std::clamp(view.axisStart, 0.0f, float(axis.frameCount) - axis.width * view.framesPerPixel);
 }
 
-// Frame ticks at least 60 pixels apart, the bookmarks as marks; pressed, it seeks on release.
-void drawRuler(const Axis& axis, const Timeline& timeline, EditorRequests& requests)
+// Frame ticks at least 60 pixels apart over the grid, the bookmarks as marks; pressed, it seeks on release.
+void drawRuler(const Axis& axis, const Timeline& timeline, const BeatGrid& grid, EditorRequests& requests)
 {
     ImDrawList* draw = ImGui::GetWindowDrawList();
     const ImVec2 top = {axis.left, ImGui::GetCursorScreenPos().y};
@@ -64,6 +54,7 @@ void drawRuler(const Axis& axis, const Timeline& timeline, EditorRequests& reque
     if (ImGui::IsItemDeactivated())
         requests.seekTo = frameAt(axis, ImGui::GetIO().MousePos.x);
     draw->AddRectFilled(top, {top.x + axis.width, top.y + rulerHeight}, IM_COL32(30, 30, 38, 255));
+    drawGridLines(axis, grid, top.y, top.y + rulerHeight, true);
     uint32_t tick = 1;
     for (uint32_t step : {1u, 5u, 10u, 30u, 60u, 300u, 600u, 1200u, 3000u})
         if (step / axis.framesPerPixel < 60.0f)
@@ -83,14 +74,28 @@ void drawRuler(const Axis& axis, const Timeline& timeline, EditorRequests& reque
     }
 }
 
+// The frame a held or added key lands on: the mouse's frame snapped (app/beat_grid.h) unless
+// Shift is held.
+uint32_t landingFrame(const EditorView& view, const EditorStatus& status, const Timeline& timeline,
+                      const Axis& axis, float frame)
+{
+    BeatGrid grid = view.grid;
+    grid.snapping = grid.snapping && !ImGui::GetIO().KeyShift;
+    std::span<const uint32_t> onsets;
+    if (status.music)
+        onsets = status.music->onsets;
+    return snapFrame(frame, snapPixels * axis.framesPerPixel, grid,
+                     {timeline.bookmarks.data, size_t(timeline.bookmarks.count)}, onsets, axis.frameCount);
+}
+
 // Where a key held since x = dragStartX lands with the mouse at x: a click alone moves nothing.
-uint32_t dragTarget(const EditorView& view, const Axis& axis, float x)
+uint32_t dragTarget(const EditorView& view, const EditorStatus& status, const Timeline& timeline, const Axis& axis,
+                    float x)
 {
     float moved = x - view.dragStartX;
-    if (std::fabs(moved) < dragThreshold)
+    if (std::fabs(moved) < dragThreshold || view.draggingValue)
         return view.selectedFrame;
-    float frame = std::round(float(view.selectedFrame) + moved * axis.framesPerPixel);
-    return uint32_t(std::clamp(frame, 0.0f, float(axis.frameCount - 1)));
+    return landingFrame(view, status, timeline, axis, float(view.selectedFrame) + moved * axis.framesPerPixel);
 }
 
 // The key nearest x within the pick radius, or noFrame.
@@ -116,51 +121,154 @@ void drawKey(ImDrawList* draw, float x, float y, ImU32 colour, bool selected)
         draw->AddQuad({x, y - r}, {x + r, y}, {x, y + r}, {x - r, y}, IM_COL32_WHITE, 1.5f);
 }
 
-// Selecting, dragging (the move lands on release) and adding keys on one row.
-void handleRowMouse(EditorView& view, EditModel& model, uint32_t index, const Axis& axis)
+// A tall row's curve area: below the key strip, with the visible values' range.
+struct CurveBox {
+    float top, bottom;
+    float low, high;
+};
+
+float valueY(const CurveBox& box, float value)
+{
+    return box.bottom - (value - box.low) / (box.high - box.low) * (box.bottom - box.top);
+}
+
+// The value a tall row's key dragged from dragStartY has with the mouse at y.
+FrameValue draggedValue(const EditorView& view, const Keyframe& key, float y)
+{
+    FrameValue value = key.value;
+    const float moved = (view.dragStartY - y) * view.valuePerPixel;
+    if (value.type == TrackType::UINT) {
+        value.x = uint32_t(std::max(std::round(float(value.x) + moved), 0.0f));
+        return value;
+    }
+    uint32_t* word = view.dragComponent == 2 ? &value.z : view.dragComponent == 1 ? &value.y : &value.x;
+    *word = floatBits(asFloat(*word) + moved);
+    return value;
+}
+
+// The held key's frame move or value change lands as one command on release.
+void releaseKey(EditorView& view, EditModel& model, const EditorStatus& status, uint32_t index, const Axis& axis)
+{
+    const float mouseX = ImGui::GetIO().MousePos.x, mouseY = ImGui::GetIO().MousePos.y;
+    const Keyframe* key = model.timeline->tracks[index]->keys[view.selectedFrame];
+    if (view.draggingValue && key) {
+        if (std::fabs(mouseY - view.dragStartY) >= dragThreshold &&
+            !changeKeyValue(model, index, view.selectedFrame, draggedValue(view, *key, mouseY)))
+            view.status = "Refused: a value must be a finite number within the track's range";
+    } else {
+        uint32_t to = dragTarget(view, status, *model.timeline, axis, mouseX);
+        if (to != view.selectedFrame && moveKey(model, index, view.selectedFrame, to)) {
+            logMessage("kivrel: key of %s moved from frame %u to %u\n", model.timeline->tracks[index]->name,
+                       view.selectedFrame, to);
+            view.selectedFrame = to;
+        }
+    }
+    view.draggedTrack = -1;
+    view.draggingValue = false;
+}
+
+// Selecting, dragging (the move lands on release) and adding keys on one row; in a tall row a
+// key taken below the key strip drags its value.
+void handleRowMouse(EditorView& view, EditModel& model, const EditorStatus& status, uint32_t index, const Axis& axis,
+                    const CurveBox& box)
 {
     const Track& track = *model.timeline->tracks[index];
-    const float mouseX = ImGui::GetIO().MousePos.x;
+    const ImVec2 mouse = ImGui::GetIO().MousePos;
     if (ImGui::IsItemClicked(ImGuiMouseButton_Left)) {
-        uint32_t key = keyNear(track, axis, mouseX);
+        uint32_t key = keyNear(track, axis, mouse.x);
         view.selectedTrack = int32_t(index);
-        view.selectedFrame = key != noFrame ? key : frameAt(axis, mouseX);
+        view.selectedFrame = key != noFrame ? key : frameAt(axis, mouse.x);
         view.draggedTrack = key != noFrame ? int32_t(index) : -1;
-        view.dragStartX = mouseX;
+        view.dragStartX = mouse.x;
+        view.dragStartY = mouse.y;
+        view.draggingValue = key != noFrame && box.bottom > box.top && mouse.y > box.top;
+        view.valuePerPixel = (box.high - box.low) / std::max(box.bottom - box.top, 1.0f);
+        if (view.draggingValue && track.type == TrackType::FLOAT3) {
+            const FrameValue value = track.keys[key]->value;
+            const float ys[3] = {valueY(box, asFloat(value.x)), valueY(box, asFloat(value.y)), valueY(box, asFloat(value.z))};
+            view.dragComponent = 0;
+            for (uint32_t c = 1; c < 3; ++c)
+                if (std::fabs(ys[c] - mouse.y) < std::fabs(ys[view.dragComponent] - mouse.y))
+                    view.dragComponent = c;
+        }
         if (key == noFrame && ImGui::IsMouseDoubleClicked(ImGuiMouseButton_Left)) {
+            view.selectedFrame = landingFrame(view, status, *model.timeline, axis, frameAtX(axis, mouse.x));
             uint32_t easing = 0;
             FrameValue value = evaluateTrack(track, view.selectedFrame, &easing);
             addKey(model, index, view.selectedFrame, value, easing);
         }
     }
-    if (view.draggedTrack == int32_t(index) && ImGui::IsMouseReleased(ImGuiMouseButton_Left)) {
-        uint32_t to = dragTarget(view, axis, mouseX);
-        if (to != view.selectedFrame && moveKey(model, index, view.selectedFrame, to))
-            view.selectedFrame = to;
-        view.draggedTrack = -1;
-    }
+    if (view.draggedTrack == int32_t(index) && ImGui::IsMouseReleased(ImGuiMouseButton_Left))
+        releaseKey(view, model, status, index, axis);
 }
 
-void drawTrackRow(EditorView& view, EditModel& model, uint32_t index, const Axis& axis)
+// The track's value over the visible frames, one sample a pixel (or a frame, zoomed in), scaled
+// to the range it covers there: a line per component, steps for UINT.
+CurveBox drawCurve(const Track& track, const Axis& axis, float top, float bottom)
+{
+    ImDrawList* draw = ImGui::GetWindowDrawList();
+    const float step = std::max(axis.framesPerPixel, 1.0f);
+    std::vector<CurveSample> samples(size_t(axis.width * axis.framesPerPixel / step) + 2);
+    sampleTrackCurve(track, std::floor(axis.start), step, samples);
+    CurveBox box = {.top = top + 3.0f, .bottom = bottom - 3.0f, .low = 0.0f, .high = 1.0f};
+    curveRange(samples, track.type, box.low, box.high);
+    std::vector<ImVec2> points;
+    for (uint32_t c = 0; c < curveComponents(track.type); ++c) {
+        points.clear();
+        for (const CurveSample& sample : samples) {
+            const ImVec2 point = {frameX(axis, float(sample.frame)), valueY(box, sample.value[c])};
+            if (track.type == TrackType::UINT && !points.empty())
+                points.push_back({point.x, points.back().y}); // held until the next sample
+            points.push_back(point);
+        }
+        draw->AddPolyline(points.data(), int(points.size()), curveColours[c], 0, 1.2f);
+    }
+    return box;
+}
+
+// The held value's key at its new height, with the value beside it.
+void drawDraggedValue(const EditorView& view, const Track& track, const CurveBox& box, const Axis& axis)
+{
+    const Keyframe* key = track.keys[view.selectedFrame];
+    if (!key)
+        return;
+    const ImVec2 mouse = ImGui::GetIO().MousePos;
+    const FrameValue value = draggedValue(view, *key, mouse.y);
+    const uint32_t word = view.dragComponent == 2 ? value.z : view.dragComponent == 1 ? value.y : value.x;
+    const float number = track.type == TrackType::UINT ? float(word) : asFloat(word);
+    const float x = frameX(axis, float(view.selectedFrame));
+    ImGui::GetWindowDrawList()->AddCircleFilled({x, valueY(box, number)}, 4.0f, IM_COL32_WHITE);
+    ImGui::SetTooltip("%g", number);
+}
+
+// One row: the name (a click makes it tall or short again), its curve over the grid and its keys.
+void drawTrackRow(EditorView& view, EditModel& model, const EditorStatus& status, uint32_t index, const Axis& axis)
 {
     ImDrawList* draw = ImGui::GetWindowDrawList();
     const Track& track = *model.timeline->tracks[index];
     const ImVec2 start = ImGui::GetCursorScreenPos();
-    const float middle = start.y + rowHeight * 0.5f;
-    const bool selectedRow = view.selectedTrack == int32_t(index);
+    const bool tall = (view.tallRows >> index) & 1u, selectedRow = view.selectedTrack == int32_t(index);
+    const float height = tall ? tallRowHeight : rowHeight, middle = start.y + rowHeight * 0.5f;
     draw->AddText({start.x, start.y + 3}, selectedRow ? IM_COL32_WHITE : IM_COL32(190, 190, 200, 255), track.name);
     ImGui::PushID(int(index));
+    if (ImGui::InvisibleButton("name", {nameWidth - 4.0f, height}))
+        view.tallRows ^= 1u << index;
     ImGui::SetCursorScreenPos({axis.left, start.y});
-    ImGui::InvisibleButton("keys", {axis.width, rowHeight});
-    handleRowMouse(view, model, index, axis);
+    ImGui::InvisibleButton("keys", {axis.width, height});
     ImGui::PopID();
-    draw->AddRectFilled({axis.left, start.y + 1}, {axis.left + axis.width, start.y + rowHeight - 1},
-                        selectedRow ? IM_COL32(50, 50, 66, 255) : IM_COL32(38, 38, 46, 255));
-    draw->PushClipRect({axis.left, start.y}, {axis.left + axis.width, start.y + rowHeight}, true);
+    const ImVec2 end = {axis.left + axis.width, start.y + height - 1};
+    draw->AddRectFilled({axis.left, start.y + 1}, end, selectedRow ? IM_COL32(50, 50, 66, 255) : IM_COL32(38, 38, 46, 255));
+    draw->PushClipRect({axis.left, start.y}, end, true);
+    drawGridLines(axis, view.grid, start.y + 1, end.y, false);
+    CurveBox box = drawCurve(track, axis, tall ? start.y + rowHeight : start.y + 1, end.y);
+    if (!tall)
+        box.top = box.bottom; // a short row's curve is for reading only
+    handleRowMouse(view, model, status, index, axis, box);
     const ImU32 colour = keyColours[std::min(uint32_t(track.type), 2u)];
+    const bool held = view.draggedTrack == int32_t(index);
     // Where this row's held key would land; the selected frame when it holds none.
-    const uint32_t target =
-        view.draggedTrack == int32_t(index) ? dragTarget(view, axis, ImGui::GetIO().MousePos.x) : view.selectedFrame;
+    const uint32_t target = held ? dragTarget(view, status, *model.timeline, axis, ImGui::GetIO().MousePos.x)
+                                 : view.selectedFrame;
     for (uint32_t frame = frameAt(axis, axis.left); frame <= frameAt(axis, axis.left + axis.width); ++frame) {
         if (!track.keys[frame])
             continue;
@@ -170,7 +278,16 @@ void drawTrackRow(EditorView& view, EditModel& model, uint32_t index, const Axis
         if (dragged)
             drawKey(draw, frameX(axis, float(target)), middle, colour, true);
     }
+    if (held && view.draggingValue)
+        drawDraggedValue(view, track, box, axis);
     draw->PopClipRect();
+}
+
+void drawPlayhead(const Axis& axis, uint32_t frame, float top, float bottom)
+{
+    const float x = frameX(axis, float(frame));
+    if (x >= axis.left && x <= axis.left + axis.width)
+        ImGui::GetWindowDrawList()->AddLine({x, top}, {x, bottom}, playheadColour, 2.0f);
 }
 
 } // namespace
@@ -179,8 +296,9 @@ void drawTrackRows(EditorView& view, EditModel& model, const EditorStatus& statu
 {
     const Timeline& timeline = *model.timeline;
     const ImVec2 origin = ImGui::GetCursorScreenPos();
+    const float scrollbar = ImGui::GetStyle().ScrollbarSize;
     Axis axis = {.left = origin.x + nameWidth,
-                 .width = std::max(ImGui::GetContentRegionAvail().x - nameWidth, 50.0f),
+                 .width = std::max(ImGui::GetContentRegionAvail().x - nameWidth - scrollbar, 50.0f),
                  .start = 0.0f,
                  .framesPerPixel = 1.0f,
                  .frameCount = timeline.frameCount};
@@ -197,15 +315,25 @@ void drawTrackRows(EditorView& view, EditModel& model, const EditorStatus& statu
     axis.framesPerPixel = view.framesPerPixel;
     ImGui::TextDisabled("wheel: zoom");
     ImGui::SameLine();
-    drawRuler(axis, timeline, requests);
-    for (uint32_t index = 0; index < timeline.tracks.count; ++index)
-        drawTrackRow(view, model, index, axis);
-    const float bottom = ImGui::GetCursorScreenPos().y;
+    drawRuler(axis, timeline, view.grid, requests);
+    ImGui::SetCursorScreenPos({axis.left, ImGui::GetCursorScreenPos().y});
+    drawWaveformStrip(axis, status.music, view.grid);
+    drawPlayhead(axis, status.frame, origin.y, ImGui::GetCursorScreenPos().y);
+    // The rows scroll under the ruler and the strip when tall rows make them higher than the panel.
+    ImGui::SetCursorScreenPos({origin.x, ImGui::GetCursorScreenPos().y});
+    const float rowsHeight = std::max(ImGui::GetContentRegionAvail().y - ImGui::GetFrameHeightWithSpacing(), rowHeight);
+    ImGui::BeginChild("rows", {nameWidth + axis.width + scrollbar, rowsHeight}, false, ImGuiWindowFlags_NoScrollWithMouse);
+    ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, {0.0f, 0.0f});
+    const float rowsTop = ImGui::GetCursorScreenPos().y;
+    for (uint32_t index = 0; index < timeline.tracks.count; ++index) {
+        ImGui::SetCursorScreenPos({origin.x, ImGui::GetCursorScreenPos().y});
+        drawTrackRow(view, model, status, index, axis);
+    }
+    drawPlayhead(axis, status.frame, rowsTop, ImGui::GetCursorScreenPos().y);
+    ImGui::PopStyleVar();
+    ImGui::EndChild();
     ImGui::SetNextItemWidth(axis.width);
-    ImGui::SetCursorScreenPos({axis.left, bottom + 4});
+    ImGui::SetCursorScreenPos({axis.left, ImGui::GetCursorScreenPos().y});
     float visible = axis.width * view.framesPerPixel;
     ImGui::SliderFloat("##scroll", &view.axisStart, 0.0f, std::max(float(timeline.frameCount) - visible, 0.0f), "");
-    const float x = frameX(axis, float(status.frame));
-    if (x >= axis.left && x <= axis.left + axis.width)
-        ImGui::GetWindowDrawList()->AddLine({x, origin.y}, {x, bottom}, playheadColour, 2.0f);
 }

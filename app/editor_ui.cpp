@@ -238,6 +238,7 @@ void drawEditor(EditorView& view, EditModel& model, const EditorStatus& status, 
     const Float2 viewport = editorViewport(width, height);
     beginPanel("Editor", viewport.x, 0.0f, width - viewport.x, height, 0);
     drawTransport(view, model, status, requests);
+    drawGridSettings(view, status, requests);
     drawSelectedKey(view, model);
     drawValues(model, status.frame);
     ImGui::End();

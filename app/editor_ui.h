@@ -3,7 +3,9 @@
 // edit model; what needs the GPU or the music comes back as requests. ImGui's API only.
 #pragma once
 
+#include "app/beat_grid.h"
 #include "app/edit_model.h"
+#include "app/music_view.h"
 #include "core/math.h"
 
 #include <cstdint>
@@ -18,6 +20,7 @@ struct EditorRequests {
     bool undoOrRedo = false;   // done already; the selection may point at nothing now
     uint32_t seekTo = noFrame; // the frame to show next
     bool saveOver = false;     // the user confirmed a save over a file the model does not know
+    bool saveGrid = false;     // the user changed the beat grid: its file is written
 };
 
 // The UI's own state between frames.
@@ -28,13 +31,19 @@ struct EditorView {
     float framesPerPixel = 0.0f; // the axis's zoom; 0 fits the piece's frames to the axis
     uint32_t followedFrame = 0; // the playhead the axis last saw: a new one is kept in view
     int32_t draggedTrack = -1;  // a key held by the mouse, from selectedFrame
-    float dragStartX = 0.0f;    // where the mouse took it, screen pixels
+    float dragStartX = 0.0f, dragStartY = 0.0f; // where the mouse took it, screen pixels
+    bool draggingValue = false; // a tall row's key dragged up or down: its value, not its frame
+    float valuePerPixel = 0.0f; // the tall row's scale when the value drag began
+    uint32_t dragComponent = 0; // FLOAT3: the component nearest the mouse when it began
+    uint32_t tallRows = 0;      // one bit a track: the row is tall, its curve readable
     bool looping = false;       // between bookmarks loopFrom and loopTo
     int32_t loopFrom = 0, loopTo = 1;
     int32_t scrubFrame = 0;     // the scrub bar's value while it is dragged
     bool scrubbing = false;     // the scrub bar was held last frame
     const char* status = "";    // the last save, undo, redo or reload
     SaveGuard askSaveOver = SaveGuard::Free; // a save waits for the user's yes: why
+    BeatGrid grid;              // from kivrel_grid.json, or the music's estimate
+    char gridStatus[160] = "";  // where the grid came from, or why its file was not used
 };
 
 // What the UI shows of the run.
@@ -45,6 +54,7 @@ struct EditorStatus {
     // Enter and Escape pressed in this pump (ImGui of this version misses a press that comes and
     // goes within one frame, as a fast key does on a slow frame).
     bool enterPressed = false, escapePressed = false;
+    const MusicView* music = nullptr; // null until the soundtrack is ready
 };
 
 // The viewport's size in a display of width x height: what the panels leave, from the top left.
@@ -54,6 +64,9 @@ void drawEditor(EditorView& view, EditModel& model, const EditorStatus& status, 
                 EditorRequests& requests);
 // The tracks' rows (app/editor_tracks.cpp), inside the track panel.
 void drawTrackRows(EditorView& view, EditModel& model, const EditorStatus& status, EditorRequests& requests);
+// The music under the ruler and the grid (app/editor_music.cpp): the grid's settings in the side
+// panel.
+void drawGridSettings(EditorView& view, const EditorStatus& status, EditorRequests& requests);
 // Undo and redo with their status line (the buttons and Ctrl+Z, Ctrl+Y).
 void undoFromEditor(EditorView& view, EditModel& model, EditorRequests& requests);
 void redoFromEditor(EditorView& view, EditModel& model, EditorRequests& requests);
