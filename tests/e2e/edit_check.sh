@@ -3,7 +3,8 @@
 # bookmark 3 (frame 5208, lit); the screenshot has the UI beside the viewport and that frame in
 # it. Ctrl+S writes both files (the header compiles); the file edited on disk to brightness 0
 # turns the paused picture black; Escape leaves it running; Ctrl+Q exits 0. Before all that, an
-# unknown option is a usage line and exit code 2.
+# unknown option is a usage line and exit code 2. The track panel shows the music's waveform, the
+# grid of kivrel_grid.json (100 bpm from frame 0: a bar every 144 frames) and the tracks' curves.
 # Usage: edit_check.sh <kivrel> <output folder>
 set -euo pipefail
 kivrel=$(realpath "$1")
@@ -16,6 +17,7 @@ if [ -z "${KIVREL_EDIT_CHECK_INSIDE:-}" ]; then
     KIVREL_EDIT_CHECK_INSIDE=1 exec xvfb-run -a -s "-screen 0 1100x720x24" bash "$0" "$@"
 fi
 cd "$out"
+printf '{"bpm": 100.0, "firstBeatFrame": 0.0, "subdivision": 1, "snapping": true}' >kivrel_grid.json
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null "$kivrel" --edit --render-size 256x144 >log.txt 2>&1 &
 pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
@@ -37,6 +39,15 @@ awk "BEGIN { exit !($lit > 0.02) }" || fail "viewport black at frame 5208: $lit"
 # ImGui's dark style: grey panels with blue buttons and frames, where the back buffer is black.
 awk "BEGIN { exit !($(mean mean.b-mean.r 380x660 620,0) > 0.01) }" || fail "no UI beside the viewport"
 
+# The track panel: the ruler at y 327, the 40-pixel strip at 353, rows of 20 from 397; the axis
+# from x 158, 440 wide. Left channel's blue in the strip, the first curve colour (red) in the rows,
+# and bar lines (a bar every 144 frames, 8.6 pixels) through the strip's silence after the music.
+count() { convert lit.png -crop "$2+$((X + ${3%%,*}))+$((Y + ${3##*,}))" +repage -fuzz 25% -fill white -opaque "$1" \
+    -fill black +opaque white -format "%[fx:mean*w*h]" info:; }
+awk "BEGIN { exit !($(count 'rgb(110,190,240)' 380x18 158,354) > 500) }" || fail "no waveform under the ruler"
+awk "BEGIN { exit !($(count 'rgb(235,90,90)' 440x250 158,398) > 300) }" || fail "no curves in the rows"
+lines=$(convert lit.png -crop "50x1+$((X + 545))+$((Y + 355))" -threshold 30% -format "%[fx:mean*w]" info:)
+awk "BEGIN { exit !($lines >= 4) }" || fail "$lines bar lines in 50 pixels of the strip"
 keys keydown ctrl sleep 0.5 key s keyup ctrl # Ctrl down over several frames, up with S
 wait_for "Saved timeline file"
 [ -s kivrel_timeline.json ] && echo '#include "code/kivrel_timeline.json.h"' >header.cpp &&
