@@ -55,11 +55,10 @@ void drawRuler(const Axis& axis, const Timeline& timeline, const BeatGrid& grid,
         requests.seekTo = frameAt(axis, ImGui::GetIO().MousePos.x);
     draw->AddRectFilled(top, {top.x + axis.width, top.y + rulerHeight}, IM_COL32(30, 30, 38, 255));
     drawGridLines(axis, grid, top.y, top.y + rulerHeight, true);
-    uint32_t tick = 1;
-    for (uint32_t step : {1u, 5u, 10u, 30u, 60u, 300u, 600u, 1200u, 3000u})
-        if (step / axis.framesPerPixel < 60.0f)
-            tick = step * 2 > 3000 ? 3000 : step;
-    tick = std::max(tick, 1u);
+    uint32_t tick = 3000; // the finest step whose labels stay 60 pixels apart
+    for (uint32_t step : {3000u, 1200u, 600u, 300u, 60u, 30u, 10u, 5u, 1u})
+        if (step / axis.framesPerPixel >= 60.0f)
+            tick = step;
     for (uint32_t frame = uint32_t(axis.start) / tick * tick; frameX(axis, float(frame)) < axis.left + axis.width;
          frame += tick) {
         float x = frameX(axis, float(frame));
