@@ -309,8 +309,8 @@ void recordSimulation(SceneResources& scene, DemoState& state, CommandList* list
         uploadBlock(*block, list, scene.frameSlot);
     mark(scene, list, SceneMark::Uploads);
 
-    // 3. Simulation: one group of 128 threads steps every particle together (its contacts need
-    // them all); the program leaves a remainder below 32 unsimulated, and none at all is no dispatch.
+    // 3. Simulation: one group steps every particle together (its contacts need them all); the
+    // program leaves a remainder below 32 unsimulated, and fewer than 32 make no dispatch.
     DescriptorTable table = allocateDescriptors(*scene.frameHeap, 3);
     writeBufferUAV(table, scene.particleBuffer, MAX_PARTICLES, sizeof(ParticleData));
     writeCBVs(table, {&scene.simulationBlock, &scene.sceneBlock});

@@ -1,7 +1,7 @@
 // Particle simulation: lays out the two scenes on their initialisation frames, moves the
-// scripted spheres and integrates and collides the dynamic ones. One group of 128 threads, one
-// per particle; it reads and writes only the particle buffer (records of 104 bytes,
-// byte-addressed), reading it all before it writes any of it.
+// scripted spheres and integrates the dynamic ones, then resolves their contacts pair by pair
+// in a fixed order. One group of 64 threads, two particles each; it reads and writes only the
+// particle buffer (records of 104 bytes, byte-addressed), all of it read before any is written.
 #include "ParticleConfig.h"
 
 RWByteAddressBuffer particles : register(u0);
@@ -176,16 +176,14 @@ uint2 pairOfRound(uint round, uint k)
     return uint2(min(x, y), max(x, y));
 }
 
-// Thread k < 64 resolves pair k of each round; a barrier between rounds, a fixed two sweeps
-// of 127 whatever the scene (see README, GPU programs), always in this order.
+// Thread k resolves pair k of each round; a barrier between rounds, a fixed two sweeps of 127
+// whatever the scene (see README, GPU programs), always in this order.
 void collideAll(uint k)
 {
     GroupMemoryBarrierWithGroupSync();
     for (uint round = 0; round < 2 * ROUNDS; ++round) {
-        if (k < MAX_PARTICLES / 2) {
-            uint2 pair = pairOfRound(round % ROUNDS, k);
-            resolvePair(pair.x, pair.y, round >= ROUNDS);
-        }
+        uint2 pair = pairOfRound(round % ROUNDS, k);
+        resolvePair(pair.x, pair.y, round >= ROUNDS);
         GroupMemoryBarrierWithGroupSync();
     }
 }
@@ -451,23 +449,23 @@ ContactSphere contactSphereOf(ParticleData p, uint role)
     return sphere;
 }
 
-// One group holds every sphere: a step reads the previous step's records and nothing else,
-// whatever order its threads run in. A larger dispatch's further groups take no step.
-[numthreads(MAX_PARTICLES, 1, 1)]
-void main(uint3 threadId : SV_DispatchThreadID, uint slot : SV_GroupIndex)
+// The step of particle i: the thread's as well as the frame's, so that no branch depends on
+// the constant block alone (see README, GPU programs). A particle from numParticles / 32 x 32
+// on, or past the 128 records, takes none.
+uint stepOf(uint i)
 {
-    uint i = threadId.x;
-    // The step is the thread's as well as the frame's: a particle from numParticles / 32 x 32
-    // on, or past the 128 records, takes none. So no branch below depends on the constant
-    // block alone (see README, GPU programs).
     uint simulated = min(sceneData.numParticles / 32 * 32, MAX_PARTICLES);
     uint frame = simulation.frame;
     uint sceneZeroStep = frame == 0 ? LAY_OUT_SCENE_0 : MOVE_SCENE_0;
     uint sceneOneStep = frame == SCENE1_CLEAR_FRAME ? CLEAR_SCENE_0
                       : (frame == SCENE1_LAYOUT_FRAME ? LAY_OUT_SCENE_1 : MOVE_SCENE_1);
     uint sceneStep = simulation.scene == 0 ? sceneZeroStep : (simulation.scene == 1 ? sceneOneStep : KEEP);
-    uint step = i < simulated ? sceneStep : NO_STEP;
+    return i < simulated ? sceneStep : NO_STEP;
+}
 
+// Particle i moved by its rules, its contact sphere left in slot.
+ParticleData stepBeforeContacts(uint i, uint step, uint slot)
+{
     ParticleData p = (ParticleData)0;
     uint role = CONTACT_NONE;
     if (step != NO_STEP) {
@@ -476,12 +474,34 @@ void main(uint3 threadId : SV_DispatchThreadID, uint slot : SV_GroupIndex)
         p.prevPosition = p.position;
         role = stepParticle(step, i, p);
     }
-    // Every thread of the group reaches the barriers, those without a particle too.
     contactSpheres[slot] = contactSphereOf(p, role);
-    collideAll(slot);
-    if (step != NO_STEP) {
-        p.position = contactSpheres[slot].position;
-        p.velocity = contactSpheres[slot].velocity;
-        storeParticle(i, p);
-    }
+    return p;
+}
+
+void storeAfterContacts(uint i, uint step, uint slot, ParticleData p)
+{
+    if (step == NO_STEP)
+        return;
+    p.position = contactSpheres[slot].position;
+    p.velocity = contactSpheres[slot].velocity;
+    storeParticle(i, p);
+}
+
+// One group holds every sphere, so a step reads the previous step's records and nothing else,
+// whatever order its threads run in. Thread k steps particles k and k + 64 and resolves pair k
+// of each round: 64 threads, all busy in every round (lavapipe runs an idle lane's code as well,
+// masked). A larger dispatch's further groups take no step.
+[numthreads(MAX_PARTICLES / 2, 1, 1)]
+void main(uint3 groupId : SV_GroupID, uint k : SV_GroupIndex)
+{
+    uint first = groupId.x * MAX_PARTICLES + k;
+    uint second = first + MAX_PARTICLES / 2;
+    uint firstStep = stepOf(first);
+    uint secondStep = stepOf(second);
+    // Every thread reaches the barriers, those without a particle too.
+    ParticleData a = stepBeforeContacts(first, firstStep, k);
+    ParticleData b = stepBeforeContacts(second, secondStep, k + MAX_PARTICLES / 2);
+    collideAll(k);
+    storeAfterContacts(first, firstStep, k, a);
+    storeAfterContacts(second, secondStep, k + MAX_PARTICLES / 2, b);
 }
