@@ -309,12 +309,13 @@ void recordSimulation(SceneResources& scene, DemoState& state, CommandList* list
         uploadBlock(*block, list, scene.frameSlot);
     mark(scene, list, SceneMark::Uploads);
 
-    // 3. Simulation: 32 particles a group; a remainder below 32 is left unsimulated.
+    // 3. Simulation: one group steps every particle together (its contacts need them all); the
+    // program leaves a remainder below 32 unsimulated, and fewer than 32 make no dispatch.
     DescriptorTable table = allocateDescriptors(*scene.frameHeap, 3);
     writeBufferUAV(table, scene.particleBuffer, MAX_PARTICLES, sizeof(ParticleData));
     writeCBVs(table, {&scene.simulationBlock, &scene.sceneBlock});
     bindTable(list, scene.simulationPipeline, table);
-    uint32_t groups = state.scene.numParticles / 32;
+    uint32_t groups = state.scene.numParticles >= 32 ? 1 : 0;
     if (groups != 0)
         dispatch(list, groups, 1, 1);
     scene.lastFrame.simulationGroups = groups;

@@ -109,7 +109,7 @@ PARTICLE_FIELDS(PARTICLE_OFFSET)
 
 struct ParticleSceneData {
     float3 backgroundColor;
-    uint numParticles;        // records in use; the simulation dispatches numParticles / 32 groups
+    uint numParticles;        // records in use; the simulation steps numParticles / 32 x 32 of them
 };
 
 struct SimulationData {

@@ -1,6 +1,7 @@
 // Particle simulation: lays out the two scenes on their initialisation frames, moves the
-// scripted spheres and integrates and collides the dynamic ones. One thread per particle;
-// it reads and writes only the particle buffer (records of 104 bytes, byte-addressed).
+// scripted spheres and integrates the dynamic ones, then resolves their contacts pair by pair
+// in a fixed order. One group of 64 threads, two particles each; it reads and writes only the
+// particle buffer (records of 104 bytes, byte-addressed), all of it read before any is written.
 #include "ParticleConfig.h"
 
 RWByteAddressBuffer particles : register(u0);
@@ -54,15 +55,6 @@ void storeParticle(uint index, ParticleData p)
     particles.Store(base + OFFSET_INDEX_OF_REFRACTION, asuint(p.material.indexOfRefraction));
 }
 
-// The collision pass changes only where a sphere is and how fast it moves; writing just those
-// two fields keeps another thread's concurrent scripted writes to the same record intact.
-void storeMotion(uint index, float3 position, float3 velocity)
-{
-    uint base = index * PARTICLE_STRIDE;
-    particles.Store3(base + OFFSET_POSITION, asuint(position));
-    particles.Store3(base + OFFSET_VELOCITY, asuint(velocity));
-}
-
 // >>random
 // A hash of a per-thread seed, advanced on every draw; no generator state is stored.
 float nextRandom(inout float seed)
@@ -87,54 +79,112 @@ void setMaterial(inout ParticleData p, float3 albedo, float emissive, float refl
 }
 
 // >>collisions
-// All pairs, brute force. Fixed and scripted spheres never move. Both spheres of a dynamic
-// pair are read as currently stored, so a contact that the other thread has already resolved
-// is not resolved twice; the order in which different threads' writes land is not defined.
-void collide(uint i, inout ParticleData self)
+// The step's contacts, resolved after every sphere has moved: each thread writes its sphere's
+// contact fields here, and from then on the pairs change them only in disjoint pairs, so no
+// thread reads a sphere that another thread is writing.
+static const uint CONTACT_NONE = 0;    // not simulated this step, or no contacts this step
+static const uint CONTACT_FIXED = 1;   // immovable: fixed or scripted
+static const uint CONTACT_DYNAMIC = 2;
+
+struct ContactSphere {
+    float3 position;
+    float3 velocity;
+    float radius;
+    float elasticity;
+    float friction;
+    uint role; // CONTACT_*
+};
+
+groupshared ContactSphere contactSpheres[MAX_PARTICLES];
+
+// Both move: the impulse along the line of centres, scaled by other's friction, and each
+// centre moved out by its share of the overlap, in proportion to the other's radius.
+// Coincident centres have no direction between them: they separate along +y.
+void resolveDynamicPair(inout ContactSphere self, inout ContactSphere other)
 {
-    // A fixed sphere meets no other: its loop has no pass. The bound is the sphere's, not the
-    // constant block's alone (see README, GPU programs).
-    uint others = self.dynamic != 0 ? min(sceneData.numParticles, MAX_PARTICLES) : 0;
-    for (uint j = 0; j < others; ++j) {
-        if (j == i)
-            continue;
-        uint base = i * PARTICLE_STRIDE;
-        self.position = asfloat(particles.Load3(base + OFFSET_POSITION));
-        self.velocity = asfloat(particles.Load3(base + OFFSET_VELOCITY));
-        ParticleData other = loadParticle(j);
-        float3 d = other.position - self.position;
-        float dist = length(d);
-        float R = self.radius + other.radius;
-        if (dist >= R)
-            continue;
-        // Coincident centres have no direction between them: both kinds of contact separate
-        // along +y.
-        if (other.dynamic != 0) {
-            float3 n = dist > 0.000001 ? d / dist : float3(0.0, 1.0, 0.0);
-            float overlap = R - dist;
-            float vn = dot(self.velocity - other.velocity, n);
-            float e = min(self.elasticity, other.elasticity) + 1.0;
-            float3 J = -vn * e * n;
-            float3 corr = (overlap / R) * n;
-            self.velocity += J * other.friction;
-            other.velocity -= J * other.friction;
-            self.position -= corr * other.radius;
-            other.position += corr * self.radius;
-            storeMotion(i, self.position, self.velocity);
-            storeMotion(j, other.position, other.velocity);
-        } else {
-            // Pushed out of the fixed sphere, away from its centre.
-            float3 n = dist > 0.000001 ? -d / dist : float3(0.0, 1.0, 0.0);
-            self.position += n * 0.8 * max(R - dist - 0.001, 0.0);
-            float vn = dot(self.velocity, n);
-            if (vn < 0.0) {
-                float3 vN = vn * n;
-                float3 vT = self.velocity - vN;
-                self.velocity = vT * (1.0 - clamp(self.friction * other.friction, 0.0, 1.0))
-                    - vN * clamp(self.elasticity, 0.0, 1.0);
-            }
-            storeMotion(i, self.position, self.velocity);
-        }
+    float3 d = other.position - self.position;
+    float dist = length(d);
+    float R = self.radius + other.radius;
+    if (dist >= R)
+        return;
+    float3 n = dist > 0.000001 ? d / dist : float3(0.0, 1.0, 0.0);
+    float overlap = R - dist;
+    float vn = dot(self.velocity - other.velocity, n);
+    float e = min(self.elasticity, other.elasticity) + 1.0;
+    float3 J = -vn * e * n;
+    float3 corr = (overlap / R) * n;
+    self.velocity += J * other.friction;
+    other.velocity -= J * other.friction;
+    self.position -= corr * other.radius;
+    other.position += corr * self.radius;
+}
+
+// Pushed out of the fixed sphere, away from its centre (along +y from its very centre), and
+// bounced if it was moving in.
+void pushOutOfFixed(inout ContactSphere self, ContactSphere fixed)
+{
+    float3 d = fixed.position - self.position;
+    float dist = length(d);
+    float R = self.radius + fixed.radius;
+    if (dist >= R)
+        return;
+    float3 n = dist > 0.000001 ? -d / dist : float3(0.0, 1.0, 0.0);
+    self.position += n * 0.8 * max(R - dist - 0.001, 0.0);
+    float vn = dot(self.velocity, n);
+    if (vn < 0.0) {
+        float3 vN = vn * n;
+        float3 vT = self.velocity - vN;
+        self.velocity = vT * (1.0 - clamp(self.friction * fixed.friction, 0.0, 1.0))
+            - vN * clamp(self.elasticity, 0.0, 1.0);
+    }
+}
+
+// Spheres a < b, in one of the two sweeps over all pairs. As each thread of the landed program
+// met every other sphere, every contact is met from both of its spheres: two dynamic ones
+// with a as self in the first sweep and b in the second, which resolves only what the other
+// contacts pushed back into overlap; a dynamic one is pushed out of an immovable one in the
+// first sweep only; two immovable ones, or a sphere outside the step, meet nothing.
+void resolvePair(uint a, uint b, bool secondSweep)
+{
+    ContactSphere first = contactSpheres[a];
+    ContactSphere second = contactSpheres[b];
+    if (first.role == CONTACT_DYNAMIC && second.role == CONTACT_DYNAMIC) {
+        if (secondSweep)
+            resolveDynamicPair(second, first);
+        else
+            resolveDynamicPair(first, second);
+        contactSpheres[a] = first;
+        contactSpheres[b] = second;
+    } else if (!secondSweep && first.role == CONTACT_DYNAMIC && second.role == CONTACT_FIXED) {
+        pushOutOfFixed(first, second);
+        contactSpheres[a] = first;
+    } else if (!secondSweep && first.role == CONTACT_FIXED && second.role == CONTACT_DYNAMIC) {
+        pushOutOfFixed(second, first);
+        contactSpheres[b] = second;
+    }
+}
+
+// Round-robin schedule (the circle method) of the 128 spheres: in round r, sphere 127 meets
+// r, and for k = 1 to 63 sphere (r + k) mod 127 meets (r - k) mod 127. The 64 pairs of a
+// round are disjoint, and the 127 rounds of a sweep meet every pair exactly once.
+static const uint ROUNDS = MAX_PARTICLES - 1;
+
+uint2 pairOfRound(uint round, uint k)
+{
+    uint x = k == 0 ? MAX_PARTICLES - 1 : (round + k) % ROUNDS;
+    uint y = k == 0 ? round : (round + ROUNDS - k) % ROUNDS;
+    return uint2(min(x, y), max(x, y));
+}
+
+// Thread k resolves pair k of each round; a barrier between rounds, a fixed two sweeps of 127
+// whatever the scene (see README, GPU programs), always in this order.
+void collideAll(uint k)
+{
+    GroupMemoryBarrierWithGroupSync();
+    for (uint round = 0; round < 2 * ROUNDS; ++round) {
+        uint2 pair = pairOfRound(round % ROUNDS, k);
+        resolvePair(pair.x, pair.y, round >= ROUNDS);
+        GroupMemoryBarrierWithGroupSync();
     }
 }
 
@@ -181,7 +231,8 @@ void initialiseScene0(uint i, inout ParticleData p, inout float seed)
     p.material.metallic = 0.0;
 }
 
-void simulateScene0(uint i, inout ParticleData p)
+// Returns the sphere's part in this step's contacts: none until the fall.
+uint simulateScene0(uint i, inout ParticleData p)
 {
     float time = simulation.time;
     uint frame = simulation.frame;
@@ -200,15 +251,14 @@ void simulateScene0(uint i, inout ParticleData p)
     }
     bool falling = !scripted && p.dynamic != 0;
     if (falling) {
-        float3 centre = asfloat(particles.Load3(OFFSET_POSITION)); // particle 0
+        // Particle 0 as the last step left it: no thread writes the buffer before the contacts.
+        float3 centre = asfloat(particles.Load3(OFFSET_POSITION));
         p.acceleration = (centre - p.position) * 0.0021;
         p.material.emissive = abs(sin(0.5 * sin(time * 0.0005 + float(i))));
         p.velocity += p.acceleration * simulation.dt;
         p.position += p.velocity * simulation.dt;
     }
-    storeParticle(i, p);
-    if (falling)
-        collide(i, p); // which moves dynamic spheres only
+    return scripted ? CONTACT_NONE : (p.dynamic != 0 ? CONTACT_DYNAMIC : CONTACT_FIXED);
 }
 
 // >>scene1
@@ -311,7 +361,8 @@ void floatAwayDark(inout ParticleData p, float dt)
     p.material.emissive = 0.0;
 }
 
-void simulateScene1(uint i, inout ParticleData p)
+// Returns the sphere's part in this step's contacts.
+uint simulateScene1(uint i, inout ParticleData p)
 {
     float time = simulation.time;
     uint frame = simulation.frame;
@@ -354,13 +405,12 @@ void simulateScene1(uint i, inout ParticleData p)
         p.position += p.velocity * dt;
     }
 
-    storeParticle(i, p);
-    collide(i, p);
+    return p.dynamic != 0 ? CONTACT_DYNAMIC : CONTACT_FIXED;
 }
 
 // >>main
 // What a frame does to the particles, by scene and frame number.
-static const uint NO_STEP = 0;         // threads past the buffer's 128 records
+static const uint NO_STEP = 0;         // threads past the simulated particles
 static const uint LAY_OUT_SCENE_0 = 1; // scene 0, frame 0
 static const uint MOVE_SCENE_0 = 2;
 static const uint CLEAR_SCENE_0 = 3;   // scene 1, SCENE1_CLEAR_FRAME: every sphere goes
@@ -368,42 +418,90 @@ static const uint LAY_OUT_SCENE_1 = 4; // scene 1, SCENE1_LAYOUT_FRAME
 static const uint MOVE_SCENE_1 = 5;
 static const uint KEEP = 6;            // any other scene
 
-[numthreads(32, 1, 1)]
-void main(uint3 threadId : SV_DispatchThreadID)
+// The step's rules for particle i, before the contacts; returns its part in them.
+uint stepParticle(uint step, uint i, inout ParticleData p)
 {
-    uint i = threadId.x;
-    // The step is the thread's as well as the frame's: a thread past the 128 records, which a
-    // larger dispatch must not write past, takes none. So no branch below depends on the
-    // constant block alone (see README, GPU programs).
+    float seed = simulation.time + float(i) + 1.0;
+    if (step == LAY_OUT_SCENE_0) {
+        initialiseScene0(i, p, seed);
+    } else if (step == MOVE_SCENE_0) {
+        return simulateScene0(i, p);
+    } else if (step == CLEAR_SCENE_0) {
+        p.radius = 0.0;
+        p.visible = 0;
+    } else if (step == LAY_OUT_SCENE_1) {
+        initialiseScene1(i, p, seed);
+    } else if (step == MOVE_SCENE_1) {
+        return simulateScene1(i, p);
+    }
+    return CONTACT_NONE;
+}
+
+ContactSphere contactSphereOf(ParticleData p, uint role)
+{
+    ContactSphere sphere;
+    sphere.position = p.position;
+    sphere.velocity = p.velocity;
+    sphere.radius = p.radius;
+    sphere.elasticity = p.elasticity;
+    sphere.friction = p.friction;
+    sphere.role = role;
+    return sphere;
+}
+
+// The step of particle i: the thread's as well as the frame's, so that no branch depends on
+// the constant block alone (see README, GPU programs). A particle from numParticles / 32 x 32
+// on, or past the 128 records, takes none.
+uint stepOf(uint i)
+{
+    uint simulated = min(sceneData.numParticles / 32 * 32, MAX_PARTICLES);
     uint frame = simulation.frame;
     uint sceneZeroStep = frame == 0 ? LAY_OUT_SCENE_0 : MOVE_SCENE_0;
     uint sceneOneStep = frame == SCENE1_CLEAR_FRAME ? CLEAR_SCENE_0
                       : (frame == SCENE1_LAYOUT_FRAME ? LAY_OUT_SCENE_1 : MOVE_SCENE_1);
     uint sceneStep = simulation.scene == 0 ? sceneZeroStep : (simulation.scene == 1 ? sceneOneStep : KEEP);
-    uint step = i < MAX_PARTICLES ? sceneStep : NO_STEP;
+    return i < simulated ? sceneStep : NO_STEP;
+}
+
+// Particle i moved by its rules, its contact sphere left in slot.
+ParticleData stepBeforeContacts(uint i, uint step, uint slot)
+{
+    ParticleData p = (ParticleData)0;
+    uint role = CONTACT_NONE;
+    if (step != NO_STEP) {
+        p = loadParticle(i);
+        p.id = i + 1;
+        p.prevPosition = p.position;
+        role = stepParticle(step, i, p);
+    }
+    contactSpheres[slot] = contactSphereOf(p, role);
+    return p;
+}
+
+void storeAfterContacts(uint i, uint step, uint slot, ParticleData p)
+{
     if (step == NO_STEP)
         return;
+    p.position = contactSpheres[slot].position;
+    p.velocity = contactSpheres[slot].velocity;
+    storeParticle(i, p);
+}
 
-    ParticleData p = loadParticle(i);
-    p.id = i + 1;
-    p.prevPosition = p.position;
-    float seed = simulation.time + float(i) + 1.0;
-
-    if (step == LAY_OUT_SCENE_0) {
-        initialiseScene0(i, p, seed);
-        storeParticle(i, p);
-    } else if (step == MOVE_SCENE_0) {
-        simulateScene0(i, p);
-    } else if (step == CLEAR_SCENE_0) {
-        p.radius = 0.0;
-        p.visible = 0;
-        storeParticle(i, p);
-    } else if (step == LAY_OUT_SCENE_1) {
-        initialiseScene1(i, p, seed);
-        storeParticle(i, p);
-    } else if (step == MOVE_SCENE_1) {
-        simulateScene1(i, p);
-    } else {
-        storeParticle(i, p);
-    }
+// One group holds every sphere, so a step reads the previous step's records and nothing else,
+// whatever order its threads run in. Thread k steps particles k and k + 64 and resolves pair k
+// of each round: 64 threads, all busy in every round (lavapipe runs an idle lane's code as well,
+// masked). A larger dispatch's further groups take no step.
+[numthreads(MAX_PARTICLES / 2, 1, 1)]
+void main(uint3 groupId : SV_GroupID, uint k : SV_GroupIndex)
+{
+    uint first = groupId.x * MAX_PARTICLES + k;
+    uint second = first + MAX_PARTICLES / 2;
+    uint firstStep = stepOf(first);
+    uint secondStep = stepOf(second);
+    // Every thread reaches the barriers, those without a particle too.
+    ParticleData a = stepBeforeContacts(first, firstStep, k);
+    ParticleData b = stepBeforeContacts(second, secondStep, k + MAX_PARTICLES / 2);
+    collideAll(k);
+    storeAfterContacts(first, firstStep, k, a);
+    storeAfterContacts(second, secondStep, k + MAX_PARTICLES / 2, b);
 }

@@ -1,4 +1,4 @@
-// Tolerant picture comparison (see image_compare.h).
+// Picture comparison (see image_compare.h).
 #include "tools/image_compare.h"
 
 ImageDifference compareImages(const RgbaImage& a, const RgbaImage& b, uint32_t pixelThreshold)
@@ -29,6 +29,5 @@ ImageDifference compareImages(const RgbaImage& a, const RgbaImage& b, uint32_t p
 
 bool withinTolerance(const ImageDifference& difference, const ImageTolerance& tolerance)
 {
-    return difference.sameSize && difference.meanAbsolute <= tolerance.maxMeanAbsolute &&
-           difference.shareOverThreshold <= tolerance.maxShareOverThreshold;
+    return difference.sameSize && difference.shareOverThreshold <= tolerance.maxShareOverThreshold;
 }

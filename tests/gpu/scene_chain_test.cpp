@@ -95,11 +95,11 @@ TEST_F(WideSceneChainTest, RecordsEveryStepWithItsDescriptorsFilterChainCopiesAn
     EXPECT_EQ(scene.particleBuffer->state, STATE_UNORDERED_ACCESS);
     EXPECT_EQ(currentBackBuffer(app)->state, STATE_PRESENT);
 
-    // Scene 0 lays its particles out on frame 0, giving record i the id i + 1; a record no
-    // thread reached stays as the zeroed buffer left it. 31 particles make no whole group: no
-    // dispatch, and the frame is still complete.
+    // Scene 0 lays its particles out on frame 0, giving record i the id i + 1; a record past
+    // count / 32 x 32 (80 -> 64) stays as the zeroed buffer left it. One group steps them all;
+    // 31 particles make no whole 32: no dispatch, and the frame is still complete.
     state.simulation.frame = 0;
-    for (auto [count, groups, id63, id64, id127] : {std::array<uint32_t, 5>{64, 2, 64, 0, 0}, {128, 4, 64, 65, 128}}) {
+    for (auto [count, groups, id63, id64, id127] : {std::array<uint32_t, 5>{80, 1, 64, 0, 0}, {128, 1, 64, 65, 128}}) {
         state.scene.numParticles = count;
         renderFrame(false);
         EXPECT_EQ(scene.lastFrame.simulationGroups, groups);
