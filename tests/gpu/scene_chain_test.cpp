@@ -163,26 +163,28 @@ TEST_F(SceneChainTest, HistoryImagesStartZeroedWhateverTheirMemoryHeld)
     }
 }
 
-TEST_F(SceneChainTest, AFrameSeekedFromASnapshotHasTheParticlesOfOneSteppedFromFrameZero)
+TEST_F(SceneChainTest, ASeekGivesTheBytesOfALinearRunFromFrameZero)
 {
     ParticleSnapshots snapshots;
     createParticleSnapshots(app, snapshots);
     auto seek = [&](uint32_t frame) { return seekParticles(app, scene, state, *piece.timeline, snapshots, frame); };
-    // Scene 0 (before frame 3254) has no collisions, so its steps give the same bytes every time;
-    // from frame 2375 its lights fall, each step moving on from the last one's velocities.
-    // To 2410 from frame 0, taking the snapshot of 2400 on the way; to 5 from the zeroed buffer.
-    EXPECT_EQ(seek(2410), 2410u);
-    const std::vector<uint8_t> stepped = readBufferBytes(scene.particleBuffer);
-    EXPECT_EQ(seek(5), 5u);
-    EXPECT_FALSE(readBufferBytes(scene.particleBuffer) == stepped);
-    EXPECT_EQ(seek(2410), 10u);
-    EXPECT_TRUE(readBufferBytes(scene.particleBuffer) == stepped);
-    EXPECT_EQ(state.simulation.frame, 2410u);
-    // An edit from 2401 on keeps the snapshot of 2400, one from 2400 on throws it away.
-    discardSnapshotsFrom(snapshots, 2401);
-    EXPECT_NE(snapshots.slots[8], nullptr);
-    discardSnapshotsFrom(snapshots, 2400);
-    EXPECT_EQ(snapshots.slots[8], nullptr);
-    EXPECT_NE(snapshots.slots[7], nullptr);
+    // Frame 0, a snapshot's own frame, the frames scene 1 is cleared and laid out in, and a frame
+    // of scene 1's collisions: stepped from frame 0 with no snapshot, then, once a seek past them
+    // has taken the snapshots, from the nearest one (frame mod 300 steps), to the same bytes.
+    for (uint32_t frame : {0u, 3300u, 3254u, 3255u, 3500u}) {
+        discardSnapshotsFrom(snapshots, 0);
+        EXPECT_EQ(seek(frame), frame);
+        const std::vector<uint8_t> linear = readBufferBytes(scene.particleBuffer);
+        seek(3601);
+        EXPECT_EQ(seek(frame), frame % snapshotInterval);
+        EXPECT_TRUE(readBufferBytes(scene.particleBuffer) == linear) << "frame " << frame;
+        EXPECT_EQ(state.simulation.frame, frame);
+    }
+    // An edit from 3301 on keeps the snapshot of 3300, one from 3300 on throws it away.
+    discardSnapshotsFrom(snapshots, 3301);
+    EXPECT_NE(snapshots.slots[11], nullptr);
+    discardSnapshotsFrom(snapshots, 3300);
+    EXPECT_EQ(snapshots.slots[11], nullptr);
+    EXPECT_NE(snapshots.slots[10], nullptr);
     destroyParticleSnapshots(app, snapshots);
 }
