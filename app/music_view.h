@@ -26,7 +26,7 @@ struct TempoEstimate {
 
 struct MusicView {
     std::vector<SoundPeaks> framePeaks; // one per timeline frame the sound reaches
-    std::vector<float> onsetStrength;   // one per timeline frame: the rise of its energy
+    std::vector<float> onsetStrength;   // one per timeline frame: its onsets' strength
     std::vector<uint32_t> onsets;       // frames where the onset strength peaks, ascending
     TempoEstimate tempo;
     float loudest = 0.0f;               // the largest sample's magnitude: the strip's full height
@@ -41,12 +41,15 @@ void buildMusicView(MusicView& view, const void* samples, uint32_t bitsPerSample
 void reduceColumns(std::span<const SoundPeaks> framePeaks, float startFrame, float framesPerColumn,
                    std::span<SoundPeaks> columns);
 
-// The half-wave rectified rise of each frame's log energy over the frame before (mono).
-std::vector<float> onsetEnvelope(std::span<const float> frameEnergy);
+// Each frame's onset strength from the mono samples: the spectral flux (the rises of log
+// magnitude from the frame before, over 1024-sample windows) in six bands, each band over its
+// mean so a pulse in the bass counts as much as chords above it, summed and log-compressed.
+std::vector<float> onsetEnvelope(std::span<const float> mono);
 // Frames whose strength is the highest within 4 frames each side and above the mean by twice
 // the standard deviation.
 std::vector<uint32_t> onsetPeaks(std::span<const float> envelope);
-// The envelope's autocorrelation summed at the first 8 multiples of each candidate beat period
-// (60 to 200 beats a minute) and weighted towards 120 by a log-Gaussian (Ellis, "Beat tracking
-// by dynamic programming", 2007), then the phase whose beats sum the most envelope.
+// The envelope low-passed and less its local mean; its autocorrelation summed at each candidate
+// beat period (60 to 200 beats a minute) and 2, 4 and 8 times it, weighted towards 120 by a
+// log-Gaussian (Ellis, "Beat tracking by dynamic programming", 2007). Duple multiples only: a
+// pulse every bar gives four beats to it, not five. Then the phase whose beats sum the most.
 TempoEstimate estimateTempo(std::span<const float> envelope);

@@ -43,19 +43,26 @@ TEST(MusicView, ColumnsTakeEveryFrameTheirSpanTouches)
 
 TEST(MusicView, FindsTheTempoAndFirstBeatOfAClickTrack)
 {
-    // 40 s of 10 ms clicks (a decaying 1 kHz tone) from t0, one a beat; the first beat's frame
-    // is t0 * 60.
+    // 40 s of 10 ms clicks (a decaying 1 kHz tone) from t0, one a beat, each bar's first at 0.8
+    // and the others at `quiet`, over a 200 Hz tone in 20 Hz tremolo; the first beat's frame is
+    // t0 * 60. The tremolo flickers with a period of 3 frames, which is no tempo (it gave 120).
     struct Case {
-        float bpm, t0;
-    } cases[] = {{90.0f, 0.3f}, {128.0f, 0.1f}, {150.0f, 0.35f}};
+        float bpm, t0, quiet, tremolo;
+    } cases[] = {{90.0f, 0.3f, 0.8f, 0.0f}, {128.0f, 0.1f, 0.8f, 0.0f}, {150.0f, 0.35f, 0.8f, 0.0f},
+                 {100.0f, 0.2f, 0.1f, 0.3f}};
     for (const Case& c : cases) {
         const uint32_t sampleFrames = 40 * 44100;
         std::vector<float> samples(size_t(sampleFrames) * 2, 0.0f);
-        for (double t = c.t0; t < 40.0 - 0.02; t += 60.0 / c.bpm)
-            for (uint32_t i = 0, start = uint32_t(std::lround(t * 44100)); i < 441; ++i) {
-                float v = 0.8f * std::exp(-float(i) / 100.0f) * std::sin(6.2831853f * 1000.0f * i / 44100.0f);
-                samples[size_t(start + i) * 2] = samples[size_t(start + i) * 2 + 1] = v;
-            }
+        for (uint32_t s = 0; s < sampleFrames; ++s)
+            samples[size_t(s) * 2] = c.tremolo * std::sin(6.2831853f * 200.0f * s / 44100.0f) *
+                                     std::sin(6.2831853f * 20.0f * s / 44100.0f);
+        int beat = 0;
+        for (double t = c.t0; t < 40.0 - 0.02; t += 60.0 / c.bpm, ++beat)
+            for (uint32_t i = 0, start = uint32_t(std::lround(t * 44100)); i < 441; ++i)
+                samples[size_t(start + i) * 2] += (beat % 4 ? c.quiet : 0.8f) * std::exp(-float(i) / 100.0f) *
+                                                  std::sin(6.2831853f * 1000.0f * i / 44100.0f);
+        for (uint32_t s = 0; s < sampleFrames; ++s)
+            samples[size_t(s) * 2 + 1] = samples[size_t(s) * 2];
         MusicView view;
         buildMusicView(view, samples.data(), 32, sampleFrames);
         EXPECT_EQ(view.framePeaks.size(), 2400u) << c.bpm; // 40 s at 60 frames a second
