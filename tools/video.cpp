@@ -55,11 +55,13 @@ std::string muxCommand(const std::string& ffmpeg, const std::string& frameFolder
     for (char c : frameFolder)
         folder += c == '%' ? std::string("%%") : std::string(1, c);
     std::string framePattern = (std::filesystem::path(folder) / "frame_%05d.png").string();
-    // The frames are read for (count - 1/2) / 60 s: frame k starts at k / 60, so exactly `count` of
-    // them. An output frame limit (-frames:v) would end the file with the last picture and drop
-    // the sound still buffered for it: a short clip's MP4 then had none at all.
+    // The frames are read for count / 60 s: frame k lasts from k / 60 to (k + 1) / 60, and ffmpeg
+    // keeps the frames that end within the duration, so exactly `count` of them (half a frame
+    // less lost the last frame of 4, 7, 10, ... frames). An output frame limit (-frames:v) would
+    // end the file with the last picture and drop the sound still buffered for it: a short
+    // clip's MP4 then had none at all.
     char duration[32];
-    std::snprintf(duration, sizeof(duration), "%.6f", (double(frameCount) - 0.5) / 60.0);
+    std::snprintf(duration, sizeof(duration), "%.9f", double(frameCount) / 60.0);
     // yuv420p: the pixel format every player takes; the encoders follow the file's extension.
     return shellQuote(ffmpeg) + " -nostdin -y -loglevel error -framerate 60 -start_number " +
            std::to_string(firstFrame) + " -t " + duration + " -i " + shellQuote(framePattern) + " -i " +
