@@ -1,6 +1,8 @@
 // Picture comparison (see image_compare.h).
 #include "tools/image_compare.h"
 
+#include <cmath>
+
 ImageDifference compareImages(const RgbaImage& a, const RgbaImage& b, uint32_t pixelThreshold)
 {
     ImageDifference difference;
@@ -9,7 +11,7 @@ ImageDifference compareImages(const RgbaImage& a, const RgbaImage& b, uint32_t p
     uint64_t pixelCount = uint64_t(a.width) * a.height;
     if (!difference.sameSize || pixelCount == 0)
         return difference;
-    uint64_t sum = 0;
+    uint64_t sum = 0, squares = 0;
     uint64_t over = 0;
     for (uint64_t i = 0; i < pixelCount; ++i) {
         uint32_t pixelLargest = 0;
@@ -17,6 +19,7 @@ ImageDifference compareImages(const RgbaImage& a, const RgbaImage& b, uint32_t p
             int delta = int(a.pixels.data[i * 4 + channel]) - int(b.pixels.data[i * 4 + channel]);
             uint32_t size = uint32_t(delta < 0 ? -delta : delta);
             sum += size;
+            squares += uint64_t(size) * size;
             pixelLargest = size > pixelLargest ? size : pixelLargest;
         }
         over += pixelLargest > pixelThreshold ? 1 : 0;
@@ -24,6 +27,7 @@ ImageDifference compareImages(const RgbaImage& a, const RgbaImage& b, uint32_t p
     }
     difference.meanAbsolute = double(sum) / double(pixelCount * 3);
     difference.shareOverThreshold = double(over) / double(pixelCount);
+    difference.psnr = 10.0 * std::log10(255.0 * 255.0 / (double(squares) / double(pixelCount * 3)));
     return difference;
 }
 

@@ -11,6 +11,7 @@ struct ImageDifference {
     double meanAbsolute = 0.0;       // mean |a - b| over R, G and B of every pixel, 0 .. 255
     double shareOverThreshold = 0.0; // share of pixels with a channel off by more than the threshold, 0 .. 1
     uint32_t largest = 0;            // the largest channel difference
+    double psnr = 0.0;               // dB over R, G and B, peak 255; infinite for the same pixels
 };
 
 struct ImageTolerance {
