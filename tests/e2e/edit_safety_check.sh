@@ -51,15 +51,10 @@ full_disk() {
 # A file that does not load (a value past its range) is named in the log and not saved over:
 # Ctrl+S asks first, and only Enter, the yes, writes the timeline shown (the compiled-in one).
 broken_file() {
-    python3 - <<'PY'
-import json
-document = json.load(open("kivrel_timeline.json"))
-document["AT::Steps"]["frames"][0]["value"] = 1000
-json.dump(document, open("kivrel_timeline.json", "w"))
-PY
+    sed -i -E 's/("AT::Steps":[^]]*"value":)3}/\13000}/' kivrel_timeline.json
     cp kivrel_timeline.json broken.json
     start
-    grep -q 'not loaded: Track "AT::Steps", key at frame 0: value 1000 is outside \[0, 14\]' log.txt ||
+    grep -q 'not loaded: Track "AT::Steps", key at frame 0: value 3000 is outside \[0, 14\]' log.txt ||
         fail "the broken file's error is not in the log"
     save
     wait_for "did not load: saved only when confirmed"
@@ -71,14 +66,10 @@ PY
 }
 
 # Another program writes the file the moment the edit mode has saved it (as the header is
-# being written): that write is reloaded (the editor has no unsaved edits), never lost.
+# being written): that write is reloaded (the editor has no unsaved edits), never lost, and the
+# editor's next save is the same text.
 outside_edit() {
-    python3 - <<'PY'
-import json
-document = json.load(open("kivrel_timeline.json"))
-document["CM::Bright"]["frames"][0]["value"] = 40.0
-json.dump(document, open("outside.json", "w"))
-PY
+    sed -E 's/("CM::Bright":[^]]*"value":)0\.000000/\14.000000/' kivrel_timeline.json >outside.json
     start
     ( timeout 20 bash -c "until grep -q 'Saved timeline file kivrel_timeline.json' log.txt; do sleep 0.01; done" &&
       cat outside.json >kivrel_timeline.json ) &
@@ -87,13 +78,10 @@ PY
     wait $writer || fail "no save to write after"
     timeout 10 bash -c "until sed -n '/Saved timeline file kivrel_timeline.json/,\$p' log.txt | grep -q 'reloaded kivrel_timeline.json'; do sleep 0.5; done" ||
         fail "the outside edit after the save was not reloaded"
-    [ "$(python3 -c 'import json; print(json.load(open("kivrel_timeline.json"))["CM::Bright"]["frames"][0]["value"])')" = 40.0 ] ||
-        fail "the outside edit was written over"
     save
     timeout 10 bash -c "until [ \$(grep -c 'Saved timeline file kivrel_timeline.json' log.txt) = 2 ]; do sleep 0.5; done" ||
         fail "no second save"
-    grep -q '"CM::Bright":{"type":"FLOAT","frames":\[{"frame":0,"easing":"None","value":40.000000}' kivrel_timeline.json ||
-        fail "the reloaded outside edit is not in the editor's save"
+    cmp kivrel_timeline.json outside.json || fail "the outside edit was lost"
     quit
 }
 

@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 
 #ifndef _WIN32
@@ -20,10 +19,9 @@ namespace {
 
 std::string fileBytes(const fs::path& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << file.rdbuf();
-    return bytes.str();
+    std::string bytes;
+    readWholeFile(path.string().c_str(), bytes);
+    return bytes;
 }
 
 std::set<std::string> entries(const fs::path& folder)

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -31,45 +30,9 @@ struct Loaded {
         asserts = parsed == std::string::npos ? log : log.substr(parsed + 2);
     }
     ~Loaded() { destroyTimeline(timeline); }
-    const Track& track(uint32_t i) const { return *timeline->tracks[i]; }
 };
 
-std::vector<uint32_t> keyFrames(const Track& track)
-{
-    std::vector<uint32_t> frames;
-    for (uint32_t f = 0; f < track.keys.count; ++f)
-        if (track.keys[f])
-            frames.push_back(f);
-    return frames;
-}
-
 } // namespace
-
-TEST(TimelineLoad, LoadingReplacesTracksAndBookmarksAndSkipsWhatIsNoTrack)
-{
-    Loaded document("{\"__bookmarks__\": [1,2],\"X::Gone\":{\"type\":\"INVALID\",\"frames\":[]},\"other\":[1,2],"
-                    "\"n\":3}");
-    EXPECT_TRUE(document.ok);
-    EXPECT_EQ(document.asserts, "");
-    ASSERT_EQ(document.timeline->tracks.count, 1u);
-    EXPECT_EQ(document.track(0).type, TrackType::INVALID);
-    // Loaded again: the new document's tracks and bookmarks only. A root that is not an
-    // object leaves the timeline as it was.
-    testing::internal::CaptureStdout();
-    for (std::string text : {"{\"__bookmarks__\": [9],\"b\":{\"type\":\"FLOAT\",\"frames\":[]}}", "[1,2]", "7", "]"})
-        EXPECT_EQ(loadTimeline(*document.timeline, text.data(), text.size()), text[0] == '{') << text;
-    testing::internal::GetCapturedStdout();
-    ASSERT_EQ(document.timeline->tracks.count, 1u);
-    EXPECT_STREQ(document.track(0).name, "b");
-    ASSERT_EQ(document.timeline->bookmarks.count, 1u);
-    EXPECT_EQ(document.timeline->bookmarks[0], 9u);
-    // Keys of a second track of the same name go to the first.
-    Loaded twice("{\"a\":{\"type\":\"UINT\",\"frames\":[{\"frame\":1,\"easing\":\"None\",\"value\":5}]},"
-                 "\"a\":{\"type\":\"UINT\",\"frames\":[{\"frame\":2,\"easing\":\"None\",\"value\":6}]}}");
-    ASSERT_EQ(twice.timeline->tracks.count, 2u);
-    EXPECT_EQ(keyFrames(twice.track(0)), (std::vector<uint32_t>{1, 2}));
-    EXPECT_TRUE(keyFrames(twice.track(1)).empty());
-}
 
 TEST(TimelineSerialize, CompiledInTextComesBackCharacterForCharacterAndNamesStayInsideTheLiteral)
 {
