@@ -201,24 +201,42 @@ void handleRowMouse(EditorView& view, EditModel& model, const EditorStatus& stat
         releaseKey(view, model, status, index, axis);
 }
 
+// A frame's buffers for the rows' curves: sized once for the axis, reused by every row.
+struct CurveBuffers {
+    std::vector<CurveSample> samples;
+    std::vector<ImVec2> points;
+};
+
+// Adds a curve point; a point level with the two before it only moves the last one on, so a
+// held value draws as one segment rather than one a pixel (the same picture, fewer vertices).
+void addCurvePoint(std::vector<ImVec2>& points, ImVec2 point)
+{
+    const size_t n = points.size();
+    if (n >= 2 && points[n - 1].y == point.y && points[n - 2].y == point.y)
+        points[n - 1].x = point.x;
+    else
+        points.push_back(point);
+}
+
 // The track's value over the visible frames, one sample a pixel (or a frame, zoomed in), scaled
 // to the range it covers there: a line per component, steps for UINT.
-CurveBox drawCurve(const Track& track, const Axis& axis, float top, float bottom)
+CurveBox drawCurve(const Track& track, const Axis& axis, float top, float bottom, CurveBuffers& buffers)
 {
     ImDrawList* draw = ImGui::GetWindowDrawList();
     const float step = std::max(axis.framesPerPixel, 1.0f);
-    std::vector<CurveSample> samples(size_t(axis.width * axis.framesPerPixel / step) + 2);
+    std::vector<CurveSample>& samples = buffers.samples;
+    samples.resize(size_t(axis.width * axis.framesPerPixel / step) + 2);
     sampleTrackCurve(track, std::floor(axis.start), step, samples);
     CurveBox box = {.top = top + 3.0f, .bottom = bottom - 3.0f, .low = 0.0f, .high = 1.0f};
     curveRange(samples, track.type, box.low, box.high);
-    std::vector<ImVec2> points;
+    std::vector<ImVec2>& points = buffers.points;
     for (uint32_t c = 0; c < curveComponents(track.type); ++c) {
         points.clear();
         for (const CurveSample& sample : samples) {
             const ImVec2 point = {frameX(axis, float(sample.frame)), valueY(box, sample.value[c])};
             if (track.type == TrackType::UINT && !points.empty())
-                points.push_back({point.x, points.back().y}); // held until the next sample
-            points.push_back(point);
+                addCurvePoint(points, {point.x, points.back().y}); // held until the next sample
+            addCurvePoint(points, point);
         }
         draw->AddPolyline(points.data(), int(points.size()), curveColours[c], 0, 1.2f);
     }
@@ -241,7 +259,8 @@ void drawDraggedValue(const EditorView& view, const Track& track, const CurveBox
 }
 
 // One row: the name (a click makes it tall or short again), its curve over the grid and its keys.
-void drawTrackRow(EditorView& view, EditModel& model, const EditorStatus& status, uint32_t index, const Axis& axis)
+void drawTrackRow(EditorView& view, EditModel& model, const EditorStatus& status, uint32_t index, const Axis& axis,
+                  CurveBuffers& buffers)
 {
     ImDrawList* draw = ImGui::GetWindowDrawList();
     const Track& track = *model.timeline->tracks[index];
@@ -256,10 +275,14 @@ void drawTrackRow(EditorView& view, EditModel& model, const EditorStatus& status
     ImGui::InvisibleButton("keys", {axis.width, height});
     ImGui::PopID();
     const ImVec2 end = {axis.left + axis.width, start.y + height - 1};
+    if (!ImGui::IsRectVisible({axis.left, start.y}, end)) { // scrolled out of the panel: nothing to draw
+        handleRowMouse(view, model, status, index, axis, CurveBox{});
+        return;
+    }
     draw->AddRectFilled({axis.left, start.y + 1}, end, selectedRow ? IM_COL32(50, 50, 66, 255) : IM_COL32(38, 38, 46, 255));
     draw->PushClipRect({axis.left, start.y}, end, true);
     drawGridLines(axis, view.grid, start.y + 1, end.y, false);
-    CurveBox box = drawCurve(track, axis, tall ? start.y + rowHeight : start.y + 1, end.y);
+    CurveBox box = drawCurve(track, axis, tall ? start.y + rowHeight : start.y + 1, end.y, buffers);
     if (!tall)
         box.top = box.bottom; // a short row's curve is for reading only
     handleRowMouse(view, model, status, index, axis, box);
@@ -324,9 +347,10 @@ void drawTrackRows(EditorView& view, EditModel& model, const EditorStatus& statu
     ImGui::BeginChild("rows", {nameWidth + axis.width + scrollbar, rowsHeight}, false, ImGuiWindowFlags_NoScrollWithMouse);
     ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, {0.0f, 0.0f});
     const float rowsTop = ImGui::GetCursorScreenPos().y;
+    CurveBuffers buffers;
     for (uint32_t index = 0; index < timeline.tracks.count; ++index) {
         ImGui::SetCursorScreenPos({origin.x, ImGui::GetCursorScreenPos().y});
-        drawTrackRow(view, model, status, index, axis);
+        drawTrackRow(view, model, status, index, axis, buffers);
     }
     drawPlayhead(axis, status.frame, rowsTop, ImGui::GetCursorScreenPos().y);
     ImGui::PopStyleVar();

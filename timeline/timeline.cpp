@@ -36,6 +36,12 @@ void setKey(Timeline& timeline, const char* name, uint32_t frame, FrameValue val
     storeTrackKey(*track, frame, {value, easing});
 }
 
+TrackType valueType(const Track& track)
+{
+    bool knownType = track.type == TrackType::FLOAT || track.type == TrackType::FLOAT3 || track.type == TrackType::UINT;
+    return knownType ? track.type : TrackType::INVALID;
+}
+
 } // namespace
 
 void storeTrackKey(Track& track, uint32_t frame, const Keyframe& key)
@@ -122,12 +128,45 @@ void setKeyFloat3(Timeline& timeline, const char* name, uint32_t frame, const Fl
            "ASSERT: Track is FLOAT3 type\n");
 }
 
+FrameValue easeBetweenKeys(const Track& track, uint32_t previous, uint32_t next, uint32_t frame)
+{
+    const Keyframe& p = *track.keys[previous];
+    const Keyframe& n = *track.keys[next];
+    FrameValue result{valueType(track), 0, 0, 0};
+    float t = float(frame - previous) / float(next - previous);
+    t = t < 0.0f ? 0.0f : (t < 1.0f ? t : 1.0f);
+    // The earlier key's easing shapes the whole segment.
+    float e = easingFunctions[p.easing](t);
+
+    auto lerpWord = [e](uint32_t a, uint32_t b) { return floatBits(e * (asFloat(b) - asFloat(a)) + asFloat(a)); };
+    switch (result.type) {
+    case TrackType::FLOAT:
+        result.x = lerpWord(p.value.x, n.value.x);
+        break;
+    case TrackType::FLOAT3:
+        result.x = lerpWord(p.value.x, n.value.x);
+        result.y = lerpWord(p.value.y, n.value.y);
+        result.z = lerpWord(p.value.z, n.value.z);
+        break;
+    case TrackType::UINT: {
+        float a = float(p.value.x);
+        float b = float(n.value.x);
+        float v = e * (b - a) + a;
+        // Truncation toward zero through a signed 64-bit integer; its low 32 bits are the value.
+        result.x = uint32_t(int64_t(v));
+        break;
+    }
+    case TrackType::INVALID:
+        break;
+    }
+    return result;
+}
+
 FrameValue evaluateTrack(const Track& track, uint32_t frame, uint32_t* easing)
 {
     uint32_t frameCount = track.keys.count;
     ASSERT(frame < frameCount, "ASSERT: Exceeded frame index. Max frame index is %u\n", frameCount);
-    bool knownType = track.type == TrackType::FLOAT || track.type == TrackType::FLOAT3 || track.type == TrackType::UINT;
-    FrameValue result{knownType ? track.type : TrackType::INVALID, 0, 0, 0};
+    FrameValue result{valueType(track), 0, 0, 0};
     if (easing)
         *easing = 0;
     if (frame >= frameCount)
@@ -156,35 +195,7 @@ FrameValue evaluateTrack(const Track& track, uint32_t frame, uint32_t* easing)
         ++next;
     if (next >= frameCount)
         return p.value; // after the last key
-    const Keyframe& n = *track.keys[next];
-
-    float t = float(frame - previous) / float(next - previous);
-    t = t < 0.0f ? 0.0f : (t < 1.0f ? t : 1.0f);
-    // The earlier key's easing shapes the whole segment.
-    float e = easingFunctions[p.easing](t);
-
-    auto lerpWord = [e](uint32_t a, uint32_t b) { return floatBits(e * (asFloat(b) - asFloat(a)) + asFloat(a)); };
-    switch (result.type) {
-    case TrackType::FLOAT:
-        result.x = lerpWord(p.value.x, n.value.x);
-        break;
-    case TrackType::FLOAT3:
-        result.x = lerpWord(p.value.x, n.value.x);
-        result.y = lerpWord(p.value.y, n.value.y);
-        result.z = lerpWord(p.value.z, n.value.z);
-        break;
-    case TrackType::UINT: {
-        float a = float(p.value.x);
-        float b = float(n.value.x);
-        float v = e * (b - a) + a;
-        // Truncation toward zero through a signed 64-bit integer; its low 32 bits are the value.
-        result.x = uint32_t(int64_t(v));
-        break;
-    }
-    case TrackType::INVALID:
-        break;
-    }
-    return result;
+    return easeBetweenKeys(track, previous, next, frame);
 }
 
 void updateTimeline(Timeline& timeline, uint32_t frame, const TrackCallback& callback)

@@ -80,6 +80,10 @@ void removeTrackKey(Track& track, uint32_t frame);
 
 // The track's value at frame; easing (when not null) receives the easing in force there.
 FrameValue evaluateTrack(const Track& track, uint32_t frame, uint32_t* easing);
+// evaluateTrack's value at a frame between two keys with an easing (previous < frame < next, the
+// keys at previous and next, none between): for a caller that walks the keys itself (the edit
+// mode's curves) and must get exactly the evaluation's values.
+FrameValue easeBetweenKeys(const Track& track, uint32_t previous, uint32_t next, uint32_t frame);
 
 // Evaluates every track at frame, then calls the callback for every track in track order.
 // The caller keeps frame below frameCount.
