@@ -4,7 +4,8 @@
 # it. Ctrl+S writes both files (the header compiles); the file edited on disk to brightness 0
 # turns the paused picture black; Escape leaves it running; Ctrl+Q exits 0. Before all that, an
 # unknown option is a usage line and exit code 2. The track panel shows the music's waveform, the
-# grid of kivrel_grid.json (100 bpm from frame 0: a bar every 144 frames) and the tracks' curves.
+# grid of kivrel_grid.json (100 bpm from frame 0: a bar every 144 frames) and the tracks' curves;
+# a key dragged with snapping on is saved on a beat's frame.
 # Usage: edit_check.sh <kivrel> <output folder>
 set -euo pipefail
 kivrel=$(realpath "$1")
@@ -66,6 +67,16 @@ shoot
 dark=$(mean mean 500x280 53,10)
 awk "BEGIN { exit !($dark < 0.002) }" || fail "the picture at brightness 0 is not black: $dark (was $lit)"
 
+# Snapping: DF::FocusPt's key at 7215 (row 10, alone in the silence after the music) held over
+# several frames and dragged 4 pixels left (67 frames) lands on the nearest beat, 7164 = 199 x 36.
+x=$((X + 158 + 7215 * 440 / 7400)) y=$((Y + 397 + 9 * 20 + 10))
+xdotool mousemove $x $y mousedown 1 && sleep 0.3
+for d in 1 2 3 4; do xdotool mousemove $((x - d)) $y && sleep 0.2; done
+xdotool mouseup 1 && wait_for "moved from frame 7215"
+keys keydown ctrl sleep 0.5 key s keyup ctrl
+timeout 30 bash -c 'until [ "$(grep -c "Saved timeline file kivrel" log.txt)" = 2 ]; do sleep 0.5; done' || fail "no second save"
+python3 -c 'import json; f = [k["frame"] for k in json.load(open("kivrel_timeline.json"))["DF::FocusPt"]["frames"]]
+exit(not (f[-2] == 6829 and f[-1] % 36 == 0 and f[-1] != 7215))' || fail "the dragged key is not on a beat"
 keys Escape && sleep 1 && kill -0 $pid || fail "Escape ended the edit mode"
 keys ctrl+q
 code=0 && wait $pid || code=$?
