@@ -8,11 +8,7 @@ out=$(realpath -m "$2")
 rm -rf "$out" && mkdir -p "$out"/{piece,edit}
 server= pid=
 trap 'kill -9 $server $pid 2>/dev/null || true' EXIT
-fail() {
-    echo "FAIL: $*"
-    tail -n 5 log.txt 2>/dev/null || true
-    exit 1
-}
+fail() { echo "FAIL: $*"; tail -n 5 log.txt 2>/dev/null || true; exit 1; }
 
 # lose_display <folder> <what the log shows once it draws> <its shutdown line> [options]
 lose_display() {

@@ -53,13 +53,8 @@ keys keydown ctrl sleep 0.5 key s keyup ctrl # Ctrl down over several frames, up
 wait_for "Saved timeline file"
 [ -s kivrel_timeline.json ] && echo '#include "code/kivrel_timeline.json.h"' >header.cpp &&
     c++ -fsyntax-only header.cpp || fail "the saved header does not compile"
-python3 - <<'PY'
-import json
-document = json.load(open("kivrel_timeline.json"))
-for key in document["CM::Bright"]["frames"]:
-    key["value"] = 0.0
-json.dump(document, open("kivrel_timeline.json", "w"))
-PY
+python3 -c 'import json; d = json.load(open("kivrel_timeline.json")); [k.update(value=0.0) for k in d["CM::Bright"]["frames"]]
+json.dump(d, open("kivrel_timeline.json", "w"))'
 wait_for "reloaded kivrel_timeline.json"
 shoot
 # Brightness moves no particle: the snapshots stay and the paused frame is not stepped again.

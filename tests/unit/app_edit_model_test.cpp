@@ -63,15 +63,11 @@ struct EditFolder : testing::Test {
             std::snprintf(text, sizeof(text), "%g", double(asFloat(value.x)));
         return t.keys[frame] ? std::string(text) + " key " + easingNames[t.keys[frame]->easing] : text;
     }
-    // Each a later time than any before, as another program's saves would give them (writes
-    // in one tick of the file system's clock would share one).
-    void writeLater(const std::string& text)
+    // Another program's save (the model goes by the bytes, not the time).
+    void writeFile(const std::string& text)
     {
         ASSERT_EQ(writeWholeFile(timelineFileName, text.data(), text.size()), FileWriteResult::Ok);
-        laterTime += std::chrono::seconds(2);
-        fs::last_write_time(timelineFileName, laterTime);
     }
-    fs::file_time_type laterTime = fs::file_time_type::clock::now();
 };
 
 FrameValue floatValue(float x) { return {TrackType::FLOAT, floatBits(x), 0, 0}; }
@@ -148,11 +144,11 @@ TEST_F(EditFolder, ReloadsAChangedFileAndKeepsTheTimelineAndTheErrorOfABrokenOne
     std::string moved = saved;
     moved.replace(moved.find("[-23.230000"), 11, "[-20.000000");
     const fs::file_time_type saveTime = fs::last_write_time(timelineFileName);
-    ASSERT_EQ(writeWholeFile(timelineFileName, moved.data(), moved.size()), FileWriteResult::Ok);
+    writeFile(moved);
     fs::last_write_time(timelineFileName, saveTime);
     EXPECT_EQ(reloadChangedTimeline(model), FilePoll::Reloaded);
     EXPECT_EQ(takeSimulationChange(model), 3830u);
-    writeLater(saved);
+    writeFile(saved);
     EXPECT_EQ(reloadChangedTimeline(model), FilePoll::Reloaded);
     EXPECT_EQ(serializeTimeline(*model.timeline, false), saved);
     EXPECT_EQ(takeSimulationChange(model), 3830u);
@@ -161,7 +157,7 @@ TEST_F(EditFolder, ReloadsAChangedFileAndKeepsTheTimelineAndTheErrorOfABrokenOne
     std::string changed = saved;
     changed.replace(changed.find("\"value\":64"), 10, "\"value\":32");
     addKey(model, track("CM::Fov"), 10, floatValue(1), 0);
-    writeLater(changed);
+    writeFile(changed);
     EXPECT_EQ(reloadChangedTimeline(model), FilePoll::ChangedOverEdits);
     EXPECT_TRUE(model.changedOnDisk);
     EXPECT_EQ(valueAt("CM::Fov", 10), "1 key None");
@@ -185,7 +181,7 @@ TEST_F(EditFolder, ReloadsAChangedFileAndKeepsTheTimelineAndTheErrorOfABrokenOne
         {std::string(checkedDocumentLimit + 1, ' '), "The file is larger than 2097152 bytes\n"},
     };
     for (const auto& [text, error] : broken) {
-        writeLater(text);
+        writeFile(text);
         CaptureStdout();
         EXPECT_EQ(reloadChangedTimeline(model), FilePoll::NotLoaded) << error;
         GetCapturedStdout();
@@ -193,7 +189,7 @@ TEST_F(EditFolder, ReloadsAChangedFileAndKeepsTheTimelineAndTheErrorOfABrokenOne
         EXPECT_EQ(serializeTimeline(*model.timeline, false), changed) << error;
         EXPECT_EQ(checkSave(model), SaveGuard::FileDidNotLoad) << error;
     }
-    writeLater(saved);
+    writeFile(saved);
     CaptureStdout();
     EXPECT_EQ(reloadChangedTimeline(model), FilePoll::Reloaded);
     GetCapturedStdout();

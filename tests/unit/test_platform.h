@@ -26,7 +26,6 @@ struct WindowFacts {
 };
 WindowFacts windowFacts(Window* window);
 
-// Starts the count of the process's peak memory afresh; false where the platform cannot (then
-// peakMemoryGrowth means nothing). peakMemoryGrowth: bytes above the memory in use at the reset.
+// The process's peak memory since the reset, in bytes above what it used then (false: unmeasured).
 bool resetPeakMemory();
 uint64_t peakMemoryGrowth();
