@@ -40,6 +40,8 @@ struct EditRun {
     bool quit = false;        // Ctrl+Q
     bool controlHeld = false; // Ctrl was down at the end of the last pump
     double nextPoll = 0.0;    // milliseconds: the next look at the timeline file's time
+    double iterationStart = 0.0; // milliseconds: when the last loop iteration began
+    bool snapshotsMade = false;  // every snapshot up to the last frame shown is there
     MusicView music;          // built once the soundtrack is ready
     bool gridFromFile = false; // kivrel_grid.json loaded: the music's estimate does not replace it
 };
@@ -249,6 +251,19 @@ bool pumpEditor(EditRun& run)
     return run.quit;
 }
 
+// Between iterations, as much time as the last iteration took (at most 250 ms) goes to making
+// the particle snapshots, until every one is there: a seek then steps at most 299 frames.
+void makeSnapshotsBetweenFrames(EditRun& run)
+{
+    const double now = nowMilliseconds();
+    const double budget = std::min(now - run.iterationStart, 250.0);
+    const bool made = makeSnapshots(run.app, run.piece.scene, run.piece.state, *run.model.timeline, run.snapshots, budget);
+    if (made && !run.snapshotsMade)
+        logMessage("kivrel: particle snapshots made up to frame %u\n", lastFrameShown / snapshotInterval * snapshotInterval);
+    run.snapshotsMade = made;
+    run.iterationStart = nowMilliseconds();
+}
+
 // Between iterations (a reload replaces the timeline the iteration evaluates).
 void pollTimelineFile(EditRun& run)
 {
@@ -343,6 +358,7 @@ int runEditMode(const EditOptions& options)
     startLoop(run.loop, run.piece.state);
     do {
         pollTimelineFile(run);
+        makeSnapshotsBetweenFrames(run);
     } while (runLoopIteration(run.loop, run.piece.state, *run.model.timeline, nowMilliseconds, soundtrack, frames));
 
     stopEditRun(run);

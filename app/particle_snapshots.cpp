@@ -4,9 +4,11 @@
 
 #include "gfx/commands.h"
 #include "gfx/passes.h"
+#include "system/system.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -73,11 +75,14 @@ void createParticleSnapshots(RenderApp& app, ParticleSnapshots& snapshots)
 {
     snapshots.readback = createBuffer(app, particleBufferBytes, BufferType::Readback, nullptr, false, 0);
     snapshots.upload = createBuffer(app, particleBufferBytes, BufferType::Upload, nullptr, false, 0);
+    snapshots.makerParticles = createBuffer(app, particleBufferBytes, BufferType::ReadWrite, nullptr, true,
+                                            RESOURCE_FLAG_ALLOW_UNORDERED_ACCESS);
 }
 
 void destroyParticleSnapshots(RenderApp& app, ParticleSnapshots& snapshots)
 {
     discardSnapshotsFrom(snapshots, 0);
+    destroyBuffer(app, snapshots.makerParticles);
     destroyBuffer(app, snapshots.upload);
     destroyBuffer(app, snapshots.readback);
 }
@@ -88,6 +93,7 @@ void discardSnapshotsFrom(ParticleSnapshots& snapshots, uint32_t frame)
         std::free(snapshots.slots[slot]);
         snapshots.slots[slot] = nullptr;
     }
+    snapshots.makerRestart = true;
 }
 
 uint32_t seekParticles(RenderApp& app, SceneResources& scene, DemoState& state, Timeline& timeline,
@@ -110,4 +116,37 @@ uint32_t seekParticles(RenderApp& app, SceneResources& scene, DemoState& state, 
     prepareFrame(state, timeline, frame);
     waitForAllFrames(app);
     return frame - start;
+}
+
+bool makeSnapshots(RenderApp& app, SceneResources& scene, DemoState& state, Timeline& timeline,
+                   ParticleSnapshots& snapshots, double budget)
+{
+    constexpr uint32_t lastSlot = lastFrameShown / snapshotInterval;
+    uint32_t missing = 1;
+    while (missing <= lastSlot && snapshots.slots[missing])
+        ++missing;
+    if (missing > lastSlot)
+        return true;
+    if (snapshots.makerRestart)
+        snapshots.makerState = state; // the live records: every value that no track drives
+    std::swap(scene.particleBuffer, snapshots.makerParticles);
+    std::swap(state, snapshots.makerState);
+    if (snapshots.makerRestart) {
+        // The buffer as the frame of the last snapshot before the first missing one finds it.
+        uint32_t start = (missing - 1) * snapshotInterval;
+        restoreSnapshot(app, scene, snapshots, missing - 1);
+        state.simulation.frame = start > 0 ? start - 1 : 0;
+        evaluateFrame(state, timeline);
+        snapshots.makerFrame = start;
+        snapshots.makerRestart = false;
+    }
+    const double end = nowMilliseconds() + budget;
+    for (uint32_t& n = snapshots.makerFrame; n <= lastSlot * snapshotInterval && nowMilliseconds() < end; ++n) {
+        prepareFrame(state, timeline, n);
+        stepFrame(app, scene, state, snapshots, n);
+    }
+    waitForAllFrames(app);
+    std::swap(state, snapshots.makerState);
+    std::swap(scene.particleBuffer, snapshots.makerParticles);
+    return false;
 }

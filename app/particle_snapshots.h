@@ -17,6 +17,12 @@ struct ParticleSnapshots {
     uint8_t* slots[snapshotSlotCount] = {};
     Buffer* readback = nullptr; // particleBufferBytes each, host-visible
     Buffer* upload = nullptr;
+    // The maker (makeSnapshots): particles and records of its own, stepped between the edit
+    // mode's frames up to the last frame shown; it starts again after a discard.
+    Buffer* makerParticles = nullptr;
+    DemoState makerState{};
+    uint32_t makerFrame = 0;   // the frame it steps next
+    bool makerRestart = true;  // from the last snapshot before the first one missing
 };
 
 void createParticleSnapshots(RenderApp& app, ParticleSnapshots& snapshots);
@@ -34,3 +40,10 @@ void discardSnapshotsFrom(ParticleSnapshots& snapshots, uint32_t frame);
 // afterwards; frame is kept below the timeline's frameCount.
 uint32_t seekParticles(RenderApp& app, SceneResources& scene, DemoState& state, Timeline& timeline,
                        ParticleSnapshots& snapshots, uint32_t frame);
+
+// Steps the maker's particles for about budget milliseconds, taking every snapshot up to the
+// last frame shown that is missing, with the scene's particle buffer and records (state, whose
+// constant blocks the scene uploads) lent to it meanwhile: what the scene shows is untouched.
+// Returns true once every snapshot is there. The GPU is idle afterwards.
+bool makeSnapshots(RenderApp& app, SceneResources& scene, DemoState& state, Timeline& timeline,
+                   ParticleSnapshots& snapshots, double budget);

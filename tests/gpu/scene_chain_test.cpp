@@ -171,15 +171,24 @@ TEST_F(SceneChainTest, ASeekGivesTheBytesOfALinearRunFromFrameZero)
     // Frame 0, a snapshot's own frame, the frames scene 1 is cleared and laid out in, and a frame
     // of scene 1's collisions: stepped from frame 0 with no snapshot, then, once a seek past them
     // has taken the snapshots, from the nearest one (frame mod 300 steps), to the same bytes.
+    std::vector<uint8_t> linear;
     for (uint32_t frame : {0u, 3300u, 3254u, 3255u, 3500u}) {
         discardSnapshotsFrom(snapshots, 0);
         EXPECT_EQ(seek(frame), frame);
-        const std::vector<uint8_t> linear = readBufferBytes(scene.particleBuffer);
+        linear = readBufferBytes(scene.particleBuffer);
         seek(3601);
         EXPECT_EQ(seek(frame), frame % snapshotInterval);
         EXPECT_TRUE(readBufferBytes(scene.particleBuffer) == linear) << "frame " << frame;
         EXPECT_EQ(state.simulation.frame, frame);
     }
+    // Snapshots made beside the scene's own particles leave those as they were, and a seek from
+    // them gives the same bytes (the last case's, frame 3500).
+    discardSnapshotsFrom(snapshots, 0);
+    const std::vector<uint8_t> shown = readBufferBytes(scene.particleBuffer);
+    while (!makeSnapshots(app, scene, state, *piece.timeline, snapshots, 1000.0)) {}
+    EXPECT_TRUE(readBufferBytes(scene.particleBuffer) == shown);
+    EXPECT_EQ(seek(3500), 200u);
+    EXPECT_TRUE(readBufferBytes(scene.particleBuffer) == linear);
     // An edit from 3301 on keeps the snapshot of 3300, one from 3300 on throws it away.
     discardSnapshotsFrom(snapshots, 3301);
     EXPECT_NE(snapshots.slots[11], nullptr);
