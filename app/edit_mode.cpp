@@ -251,12 +251,13 @@ bool pumpEditor(EditRun& run)
     return run.quit;
 }
 
-// Between iterations, as much time as the last iteration took (at most 250 ms) goes to making
-// the particle snapshots, until every one is there: a seek then steps at most 299 frames.
+// Between iterations, as much time as the last iteration took (at most 150 ms) goes to making
+// the particle snapshots, until every one is there: a seek then steps at most 299 frames. None
+// while a mouse button is held: a drag gets every frame there is.
 void makeSnapshotsBetweenFrames(EditRun& run)
 {
     const double now = nowMilliseconds();
-    const double budget = std::min(now - run.iterationStart, 250.0);
+    const double budget = ImGui::IsAnyMouseDown() ? 0.0 : std::min(now - run.iterationStart, 150.0);
     const bool made = makeSnapshots(run.app, run.piece.scene, run.piece.state, *run.model.timeline, run.snapshots, budget);
     if (made && !run.snapshotsMade)
         logMessage("kivrel: particle snapshots made up to frame %u\n", lastFrameShown / snapshotInterval * snapshotInterval);

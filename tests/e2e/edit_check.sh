@@ -72,6 +72,9 @@ keys keydown ctrl sleep 0.5 key s keyup ctrl
 timeout 30 bash -c 'until [ "$(grep -c "Saved timeline file kivrel" log.txt)" = 2 ]; do sleep 0.5; done' || fail "no second save"
 python3 -c 'import json; f = [k["frame"] for k in json.load(open("kivrel_timeline.json"))["DF::FocusPt"]["frames"]]
 exit(not (f[-2] == 6829 and f[-1] % 36 == 0 and f[-1] != 7215))' || fail "the dragged key is not on a beat"
+# Once the snapshots are made between frames, a seek to bookmark 7 (6829) steps at most 299 frames.
+wait_for "particle snapshots made" && keys 7 && wait_for "seek to frame 6829"
+[ "$(sed -n 's/.*seek to frame 6829, \([0-9]*\) frames.*/\1/p' log.txt)" -le 299 ] || fail "the seek stepped too far"
 keys Escape && sleep 1 && kill -0 $pid || fail "Escape ended the edit mode"
 keys ctrl+q
 code=0 && wait $pid || code=$?
