@@ -439,13 +439,7 @@ uint stepParticle(uint step, uint i, inout ParticleData p)
 
 ContactSphere contactSphereOf(ParticleData p, uint role)
 {
-    ContactSphere sphere;
-    sphere.position = p.position;
-    sphere.velocity = p.velocity;
-    sphere.radius = p.radius;
-    sphere.elasticity = p.elasticity;
-    sphere.friction = p.friction;
-    sphere.role = role;
+    ContactSphere sphere = {p.position, p.velocity, p.radius, p.elasticity, p.friction, role};
     return sphere;
 }
 
@@ -489,8 +483,7 @@ void storeAfterContacts(uint i, uint step, uint slot, ParticleData p)
 
 // One group holds every sphere, so a step reads the previous step's records and nothing else,
 // whatever order its threads run in. Thread k steps particles k and k + 64 and resolves pair k
-// of each round: 64 threads, all busy in every round (lavapipe runs an idle lane's code as well,
-// masked). A larger dispatch's further groups take no step.
+// of each round, all 64 busy in every round; a larger dispatch's further groups take no step.
 [numthreads(MAX_PARTICLES / 2, 1, 1)]
 void main(uint3 groupId : SV_GroupID, uint k : SV_GroupIndex)
 {
