@@ -257,7 +257,11 @@ bool pumpEditor(EditRun& run)
 void makeSnapshotsBetweenFrames(EditRun& run)
 {
     const double now = nowMilliseconds();
-    const double budget = ImGui::IsAnyMouseDown() ? 0.0 : std::min(now - run.iterationStart, 150.0);
+    if (ImGui::IsAnyMouseDown()) {
+        run.iterationStart = now; // no slice: even an empty one waits for the GPU
+        return;
+    }
+    const double budget = std::min(now - run.iterationStart, 150.0);
     const bool made = makeSnapshots(run.app, run.piece.scene, run.piece.state, *run.model.timeline, run.snapshots, budget);
     if (made && !run.snapshotsMade)
         logMessage("kivrel: particle snapshots made up to frame %u\n", lastFrameShown / snapshotInterval * snapshotInterval);
