@@ -129,7 +129,7 @@ std::vector<float> bandFlux(std::span<const float> mono, size_t frames)
     std::vector<std::complex<float>> spectrum(fluxWindow);
     std::vector<float> previous(fluxWindow / 2, 0.0f), current(fluxWindow / 2);
     for (size_t f = 0; f < frames; ++f) {
-        const int64_t start = int64_t(f + 1) * samplesPerTimelineFrame - fluxWindow;
+        const int64_t start = int64_t(f + 1) * soundFramesPerPicture - fluxWindow;
         for (uint32_t n = 0; n < fluxWindow; ++n)
             spectrum[n] = start + n < 0 ? 0.0f : hann[n] * mono[size_t(start + n)];
         fft(spectrum);
@@ -148,14 +148,14 @@ std::vector<float> bandFlux(std::span<const float> mono, size_t frames)
 
 void buildMusicView(MusicView& view, const void* samples, uint32_t bitsPerSample, uint32_t sampleFrames)
 {
-    const uint32_t frames = (sampleFrames + samplesPerTimelineFrame - 1) / samplesPerTimelineFrame;
+    const uint32_t frames = (sampleFrames + soundFramesPerPicture - 1) / soundFramesPerPicture;
     view.framePeaks.assign(frames, SoundPeaks{});
     view.loudest = 0.0f;
-    std::vector<float> mono(size_t(frames) * samplesPerTimelineFrame, 0.0f);
+    std::vector<float> mono(size_t(frames) * soundFramesPerPicture, 0.0f);
     for (uint32_t f = 0; f < frames; ++f) {
         SoundPeaks& peaks = view.framePeaks[f];
-        const uint32_t end = std::min(sampleFrames, (f + 1) * samplesPerTimelineFrame);
-        for (uint32_t s = f * samplesPerTimelineFrame; s < end; ++s) {
+        const uint32_t end = std::min(sampleFrames, (f + 1) * soundFramesPerPicture);
+        for (uint32_t s = f * soundFramesPerPicture; s < end; ++s) {
             for (uint32_t c = 0; c < musicChannels; ++c) {
                 float v = sampleAt(samples, bitsPerSample, size_t(s) * musicChannels + c);
                 peaks.low[c] = peaks.empty ? v : std::min(peaks.low[c], v);
@@ -194,7 +194,7 @@ void reduceColumns(std::span<const SoundPeaks> framePeaks, float startFrame, flo
 
 std::vector<float> onsetEnvelope(std::span<const float> mono)
 {
-    const size_t frames = mono.size() / samplesPerTimelineFrame;
+    const size_t frames = mono.size() / soundFramesPerPicture;
     const std::vector<float> flux = bandFlux(mono, frames);
     std::vector<float> envelope(frames, 0.0f);
     for (uint32_t band = 0; band < fluxBands; ++band) {

@@ -3,13 +3,13 @@
 // beat estimated from it. Plain logic on CPU samples: no GPU, no UI.
 #pragma once
 
+#include "audio/player.h"
+
 #include <cstdint>
 #include <span>
 #include <vector>
 
-// A timeline frame's sound: 44100 Hz / 60 frames a second (audio/player.h plays frame f from
-// sample f * 735).
-constexpr uint32_t samplesPerTimelineFrame = 735;
+// A timeline frame's sound is soundFramesPerPicture (735) stereo frames, from f × 735 on.
 constexpr uint32_t musicChannels = 2; // left, right
 
 // The lowest and highest sample of each channel over a span of sound; empty when it covers none.

@@ -22,6 +22,8 @@ extern const WaveOut platformWaveOut;
 constexpr uint32_t audioHeaderCount = 16;
 // Pictures per second of music: timeline frame f starts f × sampleRate / 60 sound frames in.
 constexpr uint32_t pictureFramesPerSecond = 60;
+// Stereo frames of the soundtrack (44100 Hz) to one picture: 735.
+constexpr uint32_t soundFramesPerPicture = 44100 / pictureFramesPerSecond;
 
 struct AudioPlayer {
     const WaveOut* waveOut = &platformWaveOut;

@@ -20,7 +20,6 @@
 namespace {
 
 constexpr const char* tool = "kivrel-capture";
-constexpr uint32_t samplesPerFrame = 44100 / 60; // stereo frames of sound per picture: 735
 
 // The folder exists (made if need be) and takes a new file.
 bool prepareOutputFolder(const std::string& folder, std::string& reason)
@@ -52,8 +51,8 @@ bool writeSoundtrack(RenderApp& app, const std::string& path, uint32_t first, ui
         reportToolError(tool, "the soundtrack was not rendered as 32-bit floats\n");
         return false;
     }
-    uint32_t start = first * samplesPerFrame;
-    uint32_t count = (last - first + 1) * samplesPerFrame;
+    uint32_t start = first * soundFramesPerPicture;
+    uint32_t count = (last - first + 1) * soundFramesPerPicture;
     bool ok = uint64_t(start) + count <= audio->totalFrames;
     if (ok) {
         const float* samples = reinterpret_cast<const float*>(audio->samples) + uint64_t(start) * audio->channels;
