@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <string>
 
 namespace {
@@ -82,36 +83,40 @@ void writeSlot(EditModel& model, uint32_t track, uint32_t frame, bool present, c
         storeTrackKey(t, frame, key);
     else
         removeTrackKey(t, frame);
+    // The segment the slot now ends may begin earlier than the one it ended (a key before it went).
+    if (movesParticles(t.name))
+        model.simulationChangedFrom = std::min(model.simulationChangedFrom, firstChangedFrame(t, frame));
 }
 
-// Forward applies the changes in order, backward restores them in reverse order: the inverse
-// of a sequence, whatever slots its changes share.
+void writeBookmarks(Timeline& timeline, const std::vector<uint32_t>& bookmarks)
+{
+    timeline.bookmarks.clear();
+    for (uint32_t frame : bookmarks)
+        timeline.bookmarks.push(frame);
+}
+
+// A command's slots are each changed once, so forward writes every after and backward every
+// before, in any order.
 void applyCommand(EditModel& model, const EditCommand& command, bool forward)
 {
-    for (uint32_t i = 0; i < command.changeCount; ++i) {
-        const KeySlotChange& c = command.changes[forward ? i : command.changeCount - 1 - i];
+    for (const KeySlotChange& c : command.changes) {
         if (forward)
             writeSlot(model, c.track, c.frame, c.presentAfter, c.after);
         else
             writeSlot(model, c.track, c.frame, c.presentBefore, c.before);
     }
-}
-
-void runCommand(EditModel& model, const EditCommand& command)
-{
-    applyCommand(model, command, true);
-    model.done.push(command);
-    model.undone.clear();
+    if (command.bookmarksChanged)
+        writeBookmarks(*model.timeline, forward ? command.bookmarksAfter : command.bookmarksBefore);
 }
 
 // Undo and redo: the top command of one stack applied (backward or forward) onto the other.
-bool replayCommand(EditModel& model, DynamicArray<EditCommand>& from, DynamicArray<EditCommand>& to, bool forward)
+bool replayCommand(EditModel& model, std::vector<EditCommand>& from, std::vector<EditCommand>& to, bool forward)
 {
-    if (from.count == 0)
+    if (from.empty())
         return false;
-    EditCommand command = from[--from.count];
-    applyCommand(model, command, forward);
-    to.push(command);
+    to.push_back(std::move(from.back()));
+    from.pop_back();
+    applyCommand(model, to.back(), forward);
     return true;
 }
 
@@ -142,7 +147,14 @@ bool inTrackRange(const Track& track, FrameValue value)
 bool fitsTrack(const EditModel& model, uint32_t track, uint32_t frame, FrameValue value, uint32_t easing)
 {
     const Track* t = trackAt(model, track);
-    return t && frame < t->keys.count && value.type == t->type && easing < easingCount && inTrackRange(*t, value);
+    return t && frame < t->keys.count && keyFitsTrack(*t, {value, easing});
+}
+
+// One key slot's edit.
+bool runSlotEdit(EditModel& model, uint32_t track, uint32_t frame, const Keyframe* key)
+{
+    const KeySlotWrite write = {.track = track, .frame = frame, .present = key != nullptr, .key = key ? *key : Keyframe{}};
+    return runEdit(model, {&write, 1});
 }
 
 void forgetCommands(EditModel& model)
@@ -240,13 +252,48 @@ void stopEditModel(EditModel& model)
     destroyTimeline(model.timeline);
 }
 
+bool runEdit(EditModel& model, std::span<const KeySlotWrite> writes, const std::vector<uint32_t>* bookmarks)
+{
+    std::map<std::pair<uint32_t, uint32_t>, const KeySlotWrite*> last; // by slot, the last write
+    for (const KeySlotWrite& write : writes) {
+        const Track* t = trackAt(model, write.track);
+        if (!t || write.frame >= t->keys.count || (write.present && !keyFitsTrack(*t, write.key)))
+            return false;
+        last[{write.track, write.frame}] = &write;
+    }
+    EditCommand command;
+    for (const auto& [slot, write] : last) {
+        KeySlotChange change = slotChange(model, write->track, write->frame, write->present ? &write->key : nullptr);
+        if (change.presentBefore != change.presentAfter ||
+            (change.presentAfter && std::memcmp(&change.before, &change.after, sizeof(Keyframe)) != 0))
+            command.changes.push_back(change);
+    }
+    if (bookmarks) {
+        const Timeline& timeline = *model.timeline;
+        if (std::any_of(bookmarks->begin(), bookmarks->end(), [&](uint32_t b) { return b >= timeline.frameCount; }))
+            return false;
+        command.bookmarksBefore.assign(timeline.bookmarks.begin(), timeline.bookmarks.end());
+        command.bookmarksAfter = *bookmarks;
+        command.bookmarksChanged = command.bookmarksBefore != command.bookmarksAfter;
+    }
+    if (command.changes.empty() && !command.bookmarksChanged)
+        return true;
+    applyCommand(model, command, true);
+    model.done.push_back(std::move(command));
+    model.undone.clear();
+    return true;
+}
+
+bool keyFitsTrack(const Track& track, const Keyframe& key)
+{
+    return key.value.type == track.type && key.easing < easingCount && inTrackRange(track, key.value);
+}
+
 bool addKey(EditModel& model, uint32_t track, uint32_t frame, FrameValue value, uint32_t easing)
 {
-    if (!fitsTrack(model, track, frame, value, easing) || keyAt(model, track, frame))
-        return false;
-    Keyframe key{value, easing};
-    runCommand(model, {.changes = {slotChange(model, track, frame, &key)}, .changeCount = 1});
-    return true;
+    const Keyframe key{value, easing};
+    return fitsTrack(model, track, frame, value, easing) && !keyAt(model, track, frame) &&
+           runSlotEdit(model, track, frame, &key);
 }
 
 bool moveKey(EditModel& model, uint32_t track, uint32_t from, uint32_t to)
@@ -254,38 +301,32 @@ bool moveKey(EditModel& model, uint32_t track, uint32_t from, uint32_t to)
     const Keyframe* key = keyAt(model, track, from);
     if (!key || !fitsTrack(model, track, to, key->value, key->easing) || from == to)
         return false;
-    Keyframe moved = *key;
-    runCommand(model, {.changes = {slotChange(model, track, from, nullptr), slotChange(model, track, to, &moved)},
-                       .changeCount = 2});
-    return true;
+    const KeySlotWrite writes[] = {{.track = track, .frame = from, .present = false, .key = {}},
+                                   {.track = track, .frame = to, .present = true, .key = *key}};
+    return runEdit(model, writes);
 }
 
 bool deleteKey(EditModel& model, uint32_t track, uint32_t frame)
 {
-    if (!keyAt(model, track, frame))
-        return false;
-    runCommand(model, {.changes = {slotChange(model, track, frame, nullptr)}, .changeCount = 1});
-    return true;
+    return keyAt(model, track, frame) && runSlotEdit(model, track, frame, nullptr);
 }
 
 bool changeKeyValue(EditModel& model, uint32_t track, uint32_t frame, FrameValue value)
 {
     const Keyframe* key = keyAt(model, track, frame);
-    if (!key || !fitsTrack(model, track, frame, value, key->easing))
+    if (!key)
         return false;
-    Keyframe changed{value, key->easing};
-    runCommand(model, {.changes = {slotChange(model, track, frame, &changed)}, .changeCount = 1});
-    return true;
+    const Keyframe changed{value, key->easing};
+    return runSlotEdit(model, track, frame, &changed);
 }
 
 bool changeKeyEasing(EditModel& model, uint32_t track, uint32_t frame, uint32_t easing)
 {
     const Keyframe* key = keyAt(model, track, frame);
-    if (!key || easing >= easingCount)
+    if (!key)
         return false;
-    Keyframe changed{key->value, easing};
-    runCommand(model, {.changes = {slotChange(model, track, frame, &changed)}, .changeCount = 1});
-    return true;
+    const Keyframe changed{key->value, easing};
+    return runSlotEdit(model, track, frame, &changed);
 }
 
 bool undoEdit(EditModel& model)

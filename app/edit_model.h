@@ -10,6 +10,8 @@
 #include "timeline/timeline.h"
 
 #include <cstdint>
+#include <span>
+#include <vector>
 
 // One key slot before and after a command; present false is an empty slot.
 struct KeySlotChange {
@@ -19,10 +21,19 @@ struct KeySlotChange {
     Keyframe before, after;
 };
 
-// What one edit did: a move empties one slot and fills another (whose old key it keeps).
+// What one edit did, however many keys it touched: each slot it changed once, and the bookmark
+// list before and after when it changed that too (a ripple).
 struct EditCommand {
-    KeySlotChange changes[2];
-    uint32_t changeCount;
+    std::vector<KeySlotChange> changes;
+    bool bookmarksChanged = false;
+    std::vector<uint32_t> bookmarksBefore, bookmarksAfter;
+};
+
+// One slot as an edit leaves it: the key it holds, or none (present false).
+struct KeySlotWrite {
+    uint32_t track, frame;
+    bool present;
+    Keyframe key;
 };
 
 constexpr uint32_t noFrame = UINT32_MAX;
@@ -33,8 +44,8 @@ enum class FileKnown { Absent, Content, Rejected };
 
 struct EditModel {
     Timeline* timeline = nullptr;     // owned; replaced whole by a reload
-    DynamicArray<EditCommand> done;   // undone from the top
-    DynamicArray<EditCommand> undone; // redone from the top; a new edit empties it
+    std::vector<EditCommand> done;   // undone from the top
+    std::vector<EditCommand> undone; // redone from the top; a new edit empties it
     // The first frame whose particle simulation an edit, undo, redo or reload has changed
     // since the caller last took it (takeSimulationChange); noFrame when none.
     uint32_t simulationChangedFrom = noFrame;
@@ -66,6 +77,14 @@ bool moveKey(EditModel& model, uint32_t track, uint32_t from, uint32_t to);
 bool deleteKey(EditModel& model, uint32_t track, uint32_t frame);
 bool changeKeyValue(EditModel& model, uint32_t track, uint32_t frame, FrameValue value);
 bool changeKeyEasing(EditModel& model, uint32_t track, uint32_t frame, uint32_t easing);
+// The slots (and, when given, the bookmark list) one edit leaves, run as one command, whatever
+// their number: a slot written twice keeps the last write. Refuses (false, nothing changed) a
+// slot outside the timeline, a key that does not fit its track (keyFitsTrack) and a bookmark past
+// the last frame. Writes that change nothing add no command (and are not refused).
+bool runEdit(EditModel& model, std::span<const KeySlotWrite> writes, const std::vector<uint32_t>* bookmarks = nullptr);
+// The key's value is of the track's type, finite and within the range of the piece's track of
+// that name, and its easing is in the table.
+bool keyFitsTrack(const Track& track, const Keyframe& key);
 // false when there is nothing to undo or redo.
 bool undoEdit(EditModel& model);
 bool redoEdit(EditModel& model);

@@ -1,6 +1,9 @@
 // The edit model in a working directory of its own: key edits and their undo and redo across a
-// save, the simulation frames they report, and reloads of changed and of broken files.
+// save, the simulation frames they report, reloads of changed and of broken files, and the
+// operations on many keys at once.
 #include "app/edit_model.h"
+
+#include "app/key_edits.h"
 
 #include "app/main_loop.h"
 #include "app/parameters.h"
@@ -62,6 +65,27 @@ struct EditFolder : testing::Test {
         else
             std::snprintf(text, sizeof(text), "%g", double(asFloat(value.x)));
         return t.keys[frame] ? std::string(text) + " key " + easingNames[t.keys[frame]->easing] : text;
+    }
+    // The track's keys as "frame:value" ("/easing" unless None), or the bookmarks.
+    std::string keysOf(const char* name) const
+    {
+        std::string text;
+        char item[96];
+        const Track* t = findTrack(*model.timeline, name);
+        for (uint32_t frame = 0; t && frame < t->keys.count; ++frame) {
+            const Keyframe* key = t->keys[frame];
+            if (!key)
+                continue;
+            const FrameValue v = key->value;
+            if (t->type == TrackType::FLOAT3)
+                std::snprintf(item, sizeof(item), " %u:(%g,%g,%g)", frame, asFloat(v.x), asFloat(v.y), asFloat(v.z));
+            else
+                std::snprintf(item, sizeof(item), " %u:%g", frame, t->type == TrackType::UINT ? double(v.x) : asFloat(v.x));
+            text += item + (key->easing ? "/" + std::string(easingNames[key->easing]) : "");
+        }
+        for (uint32_t bookmark : model.timeline->bookmarks)
+            text += t ? "" : " " + std::to_string(bookmark);
+        return text.empty() ? text : text.substr(1);
     }
     // Another program's save (the model goes by the bytes, not the time).
     void writeFile(const std::string& text)
@@ -224,4 +248,86 @@ TEST_F(EditFolder, AFileThatDidNotLoadAtTheStartIsNotSavedOverUnaskedNorByAPanic
     GetCapturedStdout();
     EXPECT_EQ(readWholeFile("kivrel_timeline.unsaved.json", rescued), FileReadResult::Ok);
     EXPECT_EQ(rescued, edited);
+}
+
+TEST_F(EditFolder, OperationsOnManyKeysEachUndoAndRedoAsOneStepToTheExactDocument)
+{
+    // The compiled-in DF::FocusSc: 0 200, 888 200 Linear, 1051 400, 3255 20; AT::Steps 0 3, 3255 2;
+    // CM::Pos 436 (0, 0, -208) Linear; bookmarks 0 3254 3255 5208 5318 6256 6829 7400.
+    const uint32_t focus = track("DF::FocusSc"), blend = track("TR::BlendFct"), steps = track("AT::Steps");
+    const uint32_t camera = track("CM::Pos"), linear = easingIndex("Linear");
+    const KeySelection pair = keysInside(*model.timeline, focus, focus, 800, 1100);
+    ASSERT_EQ(pair, (KeySelection{{focus, 888}, {focus, 1051}}));
+    EXPECT_EQ(keysInside(*model.timeline, blend, focus, 3300, 3000).size(), 4u); // FocusSc, FocusPt 3223 3255, BlendFct
+    KeySelection selection;
+    const double up50[3] = {50, 0, 0}, down[3] = {-1000, 0, 0}, xyz[3] = {1, 2, 3}, plus1_6[3] = {1.6, 0, 0},
+                 plus20[3] = {20, 0, 0}, at200[3] = {200, 0, 0}, at0[3] = {0, 0, 0};
+    KeyClipboard clipboard;
+    const FrameValue somewhere = {TrackType::FLOAT3, floatBits(1), floatBits(2), floatBits(3)};
+    const TrackValue keyed[] = {{camera, somewhere}, {focus, floatValue(7)}};
+    struct Step {
+        const char* what;
+        KeySelection selected;
+        std::function<KeyEdit()> edit;
+        bool done;
+        const char* name;
+        const char* expected;
+    } table[] = {
+        {"move one beat on", pair, [&] { return moveKeys(model, selection, 144); }, true, "DF::FocusSc", "0:200 1032:200/Linear 1195:400 3255:20"},
+        {"move back past frame 0: held there, the key on it replaced", pair, [&] { return moveKeys(model, selection, -2000); }, true, "DF::FocusSc", "0:200/Linear 163:400 3255:20"},
+        {"move past the end: held at the last frame", pair, [&] { return moveKeys(model, selection, 20000); }, true, "DF::FocusSc", "0:200 3255:20 10679:200/Linear 10842:400"},
+        {"stretch x2 about the first key", pair, [&] { return stretchKeys(model, selection, 888, 2.0); }, true, "DF::FocusSc", "0:200 888:200/Linear 1214:400 3255:20"},
+        {"squeeze onto one frame: the farther key one frame away", pair, [&] { return stretchKeys(model, selection, 1000, 0.001); }, true, "DF::FocusSc", "0:200 999:200/Linear 1000:400 3255:20"},
+        {"stretch out of the timeline", pair, [&] { return stretchKeys(model, selection, 0, 20.0); }, false, "DF::FocusSc", "0:200 888:200/Linear 1051:400 3255:20"},
+        {"stretch by 0", pair, [&] { return stretchKeys(model, selection, 888, 0.0); }, false, "DF::FocusSc", "0:200 888:200/Linear 1051:400 3255:20"},
+        {"bias", pair, [&] { return biasKeys(model, selection, up50); }, true, "DF::FocusSc", "0:200 888:250/Linear 1051:450 3255:20"},
+        {"scale about 200", pair, [&] { return scaleKeys(model, selection, at200, 2.0); }, true, "DF::FocusSc", "0:200 888:200/Linear 1051:600 3255:20"},
+        {"bias below the range: all or nothing", pair, [&] { return biasKeys(model, selection, down); }, false, "DF::FocusSc", "0:200 888:200/Linear 1051:400 3255:20"},
+        {"bias per component", {{camera, 436}}, [&] { return biasKeys(model, selection, xyz); }, true, "CM::Pos", "... 436:(1,2,-205)/Linear 1144:"},
+        {"whole numbers: 3 + 1.6", {{steps, 0}}, [&] { return biasKeys(model, selection, plus1_6); }, true, "AT::Steps", "0:5 3255:2"},
+        {"whole numbers: 3 x 1.5, halves away", {{steps, 0}}, [&] { return scaleKeys(model, selection, at0, 1.5); }, true, "AT::Steps", "0:5 3255:2"},
+        {"whole numbers past the range", {{steps, 0}}, [&] { return biasKeys(model, selection, plus20); }, false, "AT::Steps", "0:3 3255:2"},
+        {"easing of many", pair, [&] { return setKeysEasing(model, selection, linear); }, true, "DF::FocusSc", "0:200 888:200/Linear 1051:400/Linear 3255:20"},
+        {"delete", pair, [&] { return deleteKeys(model, selection); }, true, "DF::FocusSc", "0:200 3255:20"},
+        {"copy, paste at 5000 over 3255's span", {{focus, 888}, {focus, 1051}, {blend, 3255}}, [&] { clipboard = copyKeys(*model.timeline, selection); return pasteKeys(model, clipboard, 5000, selection); }, true, "TR::BlendFct", "0:0.15 3255:0.05 7367:0.05"},
+        {"paste that would pass the end", {}, [&] { return pasteKeys(model, clipboard, 10842 - 2366, selection); }, false, "TR::BlendFct", "0:0.15 3255:0.05"},
+        {"ripple: 100 frames in at 3255", {}, [&] { return insertTime(model, 3255, 100); }, true, "__bookmarks__", "0 3254 3355 5308 5418 6356 6929 7500"},
+        {"ripple past the end", {}, [&] { return insertTime(model, 3255, 3443); }, false, "__bookmarks__", "0 3254 3255 5208 5318 6256 6829 7400"},
+        {"ripple: 300 frames out at 1000", {}, [&] { return removeTime(model, 1000, 300); }, true, "DF::FocusSc", "0:200 888:200/Linear 2955:20"},
+        {"ripple out at 3250: the bookmarks inside go", {}, [&] { return removeTime(model, 3250, 10); }, true, "__bookmarks__", "0 5198 5308 6246 6819 7390"},
+        {"key values at the playhead: eased as the segment is", {}, [&] { return keyValuesAt(model, 600, keyed); }, true, "CM::Pos", "... 436:(0,0,-208)/Linear 600:(1,2,3)/Linear 1144:"},
+    };
+    for (const Step& step : table) {
+        const std::string before = serializeTimeline(*model.timeline, false);
+        selection = step.selected;
+        const KeyEdit edit = step.edit();
+        EXPECT_EQ(edit.done, step.done) << step.what << ": " << edit.why;
+        const std::string after = serializeTimeline(*model.timeline, false), keys = keysOf(step.name);
+        const std::string expected = step.expected; // "... part" for a part of a long track
+        if (expected.starts_with("... "))
+            EXPECT_NE(keys.find(expected.substr(4)), std::string::npos) << step.what << ": " << keys;
+        else
+            EXPECT_EQ(keys, expected) << step.what;
+        if (!edit.done) {
+            EXPECT_EQ(after, before) << step.what;
+            continue;
+        }
+        ASSERT_TRUE(undoEdit(model)) << step.what;
+        EXPECT_EQ(serializeTimeline(*model.timeline, false), before) << step.what;
+        ASSERT_TRUE(redoEdit(model)) << step.what;
+        EXPECT_EQ(serializeTimeline(*model.timeline, false), after) << step.what;
+        EXPECT_TRUE(undoEdit(model)) << step.what;
+    }
+    EXPECT_EQ(removedByRipple(*model.timeline, 1000, 300).keys, 3u); // FocusSc 1051, CM::Pos 1144, FocusPt 1290
+    EXPECT_EQ(removedByRipple(*model.timeline, 3250, 10).bookmarks, 2u);
+    // The clipboard outlives a reload, which builds every track afresh.
+    clipboard = copyKeys(*model.timeline, pair);
+    std::string changed = serializeTimeline(*model.timeline, false);
+    changed.replace(changed.find("\"value\":64"), 10, "\"value\":32");
+    writeFile(changed);
+    CaptureStdout();
+    EXPECT_EQ(reloadChangedTimeline(model), FilePoll::Reloaded);
+    GetCapturedStdout();
+    EXPECT_TRUE(pasteKeys(model, clipboard, 2000, selection).done);
+    EXPECT_EQ(keysOf("DF::FocusSc"), "0:200 888:200/Linear 1051:400 2000:200/Linear 2163:400 3255:20");
 }
