@@ -166,8 +166,27 @@ void saveGridFile(EditRun& run)
     logMessage("kivrel: %s %s\n", gridFileName, saved ? "saved" : "could not be written");
 }
 
-// Ctrl+S, Ctrl+Z, Ctrl+Y, Ctrl+Q; Space and 1 to 8 (the bookmarks) unless a text field has
-// the keyboard.
+// Without Ctrl: Space, 1 to 8 (the bookmarks), Delete (the selection), C (the camera mode) and K
+// (its keys), unless a text field has the keyboard.
+void readPlainKeys(EditRun& run, EditorRequests& requests)
+{
+    const InputState& input = run.input;
+    if (ImGui::GetIO().WantTextInput)
+        return;
+    requests.togglePause = input.keyPressed[spaceKey];
+    const DynamicArray<uint32_t>& bookmarks = run.model.timeline->bookmarks;
+    for (uint32_t i = 0; i < bookmarks.count && i < 8; ++i)
+        if (input.keyPressed['1' + i])
+            requests.seekTo = bookmarks[i];
+    if (ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Delete)))
+        deleteSelection(run.view, run.model);
+    requests.toggleCamera = requests.toggleCamera || input.keyPressed['C'];
+    if (run.view.camera.flying && input.keyPressed['K'])
+        keyCamera(run.view, run.model, playhead(run));
+}
+
+// Ctrl+S, Ctrl+Z, Ctrl+Y, Ctrl+Q, and for the keys Ctrl+A, Ctrl+C, Ctrl+X, Ctrl+V; the keys
+// without Ctrl (readPlainKeys).
 void readShortcuts(EditRun& run, EditorRequests& requests)
 {
     const InputState& input = run.input;
@@ -176,24 +195,64 @@ void readShortcuts(EditRun& run, EditorRequests& requests)
     bool control = run.controlHeld || input.keyPressed[controlKey];
     run.controlHeld = input.keyDown[controlKey];
     if (!control) {
-        if (ImGui::GetIO().WantTextInput)
-            return;
-        requests.togglePause = input.keyPressed[spaceKey];
-        const DynamicArray<uint32_t>& bookmarks = run.model.timeline->bookmarks;
-        for (uint32_t i = 0; i < bookmarks.count && i < 8; ++i)
-            if (input.keyPressed['1' + i])
-                requests.seekTo = bookmarks[i];
+        readPlainKeys(run, requests);
         return;
     }
     if (input.keyPressed['Q'])
         run.quit = true;
     requests.save = requests.save || input.keyPressed['S'];
     if (ImGui::GetIO().WantTextInput)
-        return; // a text field undoes its own typing
+        return; // a text field undoes, copies and pastes its own text
     if (input.keyPressed['Z'])
         undoFromEditor(run.view, run.model, requests);
     if (input.keyPressed['Y'])
         redoFromEditor(run.view, run.model, requests);
+    if (input.keyPressed['A'])
+        selectAllKeys(run.view, run.model);
+    if (input.keyPressed['C'])
+        copySelection(run.view, run.model);
+    if (input.keyPressed['X'])
+        cutSelection(run.view, run.model);
+    if (input.keyPressed['V'])
+        pasteClipboard(run.view, run.model, playhead(run));
+}
+
+// The camera mode: in, from the timeline's camera at the playhead; out, the picture's camera
+// is the timeline's again and the particles (which the flown camera may have pushed) are
+// stepped again from a snapshot. While in: WASD and QE fly unless Ctrl is down or a text field
+// has the keyboard, a drag over the viewport looks, the wheel there sets the field of view.
+void flyCamera(EditRun& run, bool toggle)
+{
+    FlyCamera& camera = run.view.camera;
+    if (toggle) {
+        if (camera.flying) {
+            camera.flying = false;
+            seekEditor(run, playhead(run));
+        } else {
+            startFlying(camera, *run.model.timeline, playhead(run));
+        }
+        logMessage("kivrel: camera mode %s at frame %u\n", camera.flying ? "on" : "off", playhead(run));
+    }
+    if (!camera.flying)
+        return;
+    const ImGuiIO& io = ImGui::GetIO();
+    const uint8_t* down = run.input.keyDown;
+    const bool keys = !io.WantTextInput && !down[controlKey];
+    const bool overViewport = !io.WantCaptureMouse;
+    FlyInput input;
+    if (keys) {
+        input.forward = float(down['W'] != 0) - float(down['S'] != 0);
+        input.right = float(down['D'] != 0) - float(down['A'] != 0);
+        input.up = float(down['E'] != 0) - float(down['Q'] != 0);
+        input.fast = io.KeyShift;
+    }
+    if (overViewport && io.MouseDown[0]) {
+        input.lookX = io.MouseDelta.x;
+        input.lookY = io.MouseDelta.y;
+    }
+    input.wheel = overViewport ? io.MouseWheel : 0.0f;
+    input.seconds = std::min(double(io.DeltaTime), 0.1);
+    fly(camera, input);
 }
 
 // While playing: the loop between two bookmarks, and a pause at the piece's last frame.
@@ -232,8 +291,11 @@ bool pumpEditor(EditRun& run)
                                  .music = run.music.framePeaks.empty() ? nullptr : &run.music};
     drawEditor(run.view, run.model, status, io.DisplaySize.x, io.DisplaySize.y, requests);
     ImGui::Render();
-    if (requests.undoOrRedo)
+    if (requests.undoOrRedo) {
         run.view.selectedTrack = -1;
+        run.view.selection.clear();
+    }
+    flyCamera(run, requests.toggleCamera);
     if (requests.save || requests.saveOver)
         saveFromEditor(run, requests.saveOver);
     if (requests.saveGrid)
@@ -284,6 +346,7 @@ void pollTimelineFile(EditRun& run)
         if (!run.model.lastLoad.warnings.empty())
             logMessage("kivrel: kivrel_timeline.json: %s", run.model.lastLoad.warnings.c_str());
         run.view.selectedTrack = -1;
+        run.view.selection.clear();
         run.view.status = "Reloaded kivrel_timeline.json";
         followSimulationChange(run);
         return;
@@ -352,6 +415,8 @@ int runEditMode(const EditOptions& options)
     frames.recordScene = [&run, recordScene = frames.recordScene] {
         if (run.paused)
             run.piece.state.simulation.dt = 0.0f; // the picture holds still
+        if (run.view.camera.flying)
+            applyFlyCamera(run.view.camera, run.piece.state);
         recordScene();
     };
     frames.endFrame = [&run, endFrame = frames.endFrame] {

@@ -1,6 +1,8 @@
 // The track panel of the edit mode (app/editor_ui.h): a ruler with the bookmarks and the
 // playhead, then one row of keys per track on the same zoomable time axis. Click a key to
-// select it, drag it to move it, double-click a row to add one; the wheel zooms about the mouse.
+// select it (Shift: add or remove it), drag a selected key to move the selection (Alt: stretch
+// it), drag over the rows to select the keys in a box, double-click a row to add a key; the
+// wheel zooms about the mouse.
 #include "app/editor_axis.h"
 #include "app/editor_ui.h"
 
@@ -87,7 +89,7 @@ uint32_t landingFrame(const EditorView& view, const EditorStatus& status, const 
                      {timeline.bookmarks.data, size_t(timeline.bookmarks.count)}, onsets, axis.frameCount);
 }
 
-// Where a key held since x = dragStartX lands with the mouse at x: a click alone moves nothing.
+// Where the held key lands with the mouse at x: a click alone moves nothing.
 uint32_t dragTarget(const EditorView& view, const EditorStatus& status, const Timeline& timeline, const Axis& axis,
                     float x)
 {
@@ -97,6 +99,43 @@ uint32_t dragTarget(const EditorView& view, const EditorStatus& status, const Ti
     return landingFrame(view, status, timeline, axis, float(view.selectedFrame) + moved * axis.framesPerPixel);
 }
 
+// The selection on its way with the held key: moved by an offset (held within the timeline as
+// the move holds it), or stretched about a pivot with Alt.
+struct DragPreview {
+    bool active = false, stretch = false;
+    int64_t offset = 0, pivot = 0;
+    double factor = 1.0;
+    uint32_t lastFrame = 0;
+};
+
+DragPreview previewDrag(const EditorView& view, const EditorStatus& status, const Timeline& timeline, const Axis& axis)
+{
+    DragPreview drag;
+    if (view.draggedTrack < 0 || view.draggingValue || view.selection.empty())
+        return drag;
+    const int64_t grab = view.selectedFrame, target = dragTarget(view, status, timeline, axis, ImGui::GetIO().MousePos.x);
+    drag.active = true;
+    drag.lastFrame = timeline.frameCount - 1;
+    uint32_t first = UINT32_MAX, last = 0;
+    for (KeyRef key : view.selection) {
+        first = std::min(first, key.frame);
+        last = std::max(last, key.frame);
+    }
+    drag.stretch = ImGui::GetIO().KeyAlt;
+    drag.pivot = view.stretchAboutPlayhead ? status.frame : first;
+    drag.factor = grab != drag.pivot ? double(target - drag.pivot) / double(grab - drag.pivot) : 1.0;
+    drag.offset = std::clamp(target - grab, -int64_t(first), int64_t(drag.lastFrame) - int64_t(last));
+    return drag;
+}
+
+// Where a selected key is drawn while the selection is held (the stretch without its collision
+// rule: the model settles that on release).
+uint32_t previewFrame(const DragPreview& drag, uint32_t frame)
+{
+    const int64_t to = drag.stretch ? drag.pivot + std::llround((double(frame) - double(drag.pivot)) * drag.factor)
+                                    : int64_t(frame) + drag.offset;
+    return uint32_t(std::clamp<int64_t>(to, 0, drag.lastFrame));
+}
 // The key nearest x within the pick radius, or noFrame.
 uint32_t keyNear(const Track& track, const Axis& axis, float x)
 {
@@ -145,60 +184,149 @@ FrameValue draggedValue(const EditorView& view, const Keyframe& key, float y)
     return value;
 }
 
-// The held key's frame move or value change lands as one command on release.
-void releaseKey(EditorView& view, EditModel& model, const EditorStatus& status, uint32_t index, const Axis& axis)
+void setStatus(EditorView& view, const KeyEdit& edit, const char* doneText)
 {
-    const float mouseX = ImGui::GetIO().MousePos.x, mouseY = ImGui::GetIO().MousePos.y;
+    std::snprintf(view.statusText, sizeof(view.statusText), "%s", edit.done ? doneText : edit.why);
+    view.status = view.statusText;
+}
+
+// On release the held selection lands as one command: moved or stretched, or, in a tall row,
+// the selected keys of the row biased by the held key's change.
+void releaseSelection(EditorView& view, EditModel& model, const DragPreview& drag)
+{
+    const uint32_t index = uint32_t(view.draggedTrack);
+    const float mouseY = ImGui::GetIO().MousePos.y;
     const Keyframe* key = model.timeline->tracks[index]->keys[view.selectedFrame];
     if (view.draggingValue && key) {
-        if (std::fabs(mouseY - view.dragStartY) >= dragThreshold &&
-            !changeKeyValue(model, index, view.selectedFrame, draggedValue(view, *key, mouseY)))
-            view.status = "Refused: a value must be a finite number within the track's range";
-    } else {
-        uint32_t to = dragTarget(view, status, *model.timeline, axis, mouseX);
-        if (to != view.selectedFrame && moveKey(model, index, view.selectedFrame, to)) {
-            logMessage("kivrel: key of %s moved from frame %u to %u\n", model.timeline->tracks[index]->name,
-                       view.selectedFrame, to);
-            view.selectedFrame = to;
+        if (std::fabs(mouseY - view.dragStartY) >= dragThreshold) {
+            const FrameValue moved = draggedValue(view, *key, mouseY);
+            const uint32_t* words[3] = {&moved.x, &moved.y, &moved.z};
+            const uint32_t* was[3] = {&key->value.x, &key->value.y, &key->value.z};
+            const uint32_t c = view.dragComponent;
+            double offset[3] = {0.0, 0.0, 0.0};
+            offset[c] = key->value.type == TrackType::UINT ? double(*words[c]) - double(*was[c])
+                                                           : double(asFloat(*words[c])) - double(asFloat(*was[c]));
+            KeySelection row;
+            for (KeyRef selected : view.selection)
+                if (selected.track == index)
+                    row.push_back(selected);
+            setStatus(view, biasKeys(model, row, offset), "Changed the value");
         }
+    } else if (drag.active && (drag.stretch ? drag.factor != 1.0 : drag.offset != 0)) {
+        const uint32_t grabbed = previewFrame(drag, view.selectedFrame);
+        const KeyEdit edit = drag.stretch ? stretchKeys(model, view.selection, uint32_t(drag.pivot), drag.factor)
+                                          : moveKeys(model, view.selection, drag.offset);
+        if (edit.done) {
+            logMessage("kivrel: %zu keys %s, the held one from frame %u to %u\n", view.selection.size(),
+                       drag.stretch ? "stretched" : "moved", view.selectedFrame, grabbed);
+            view.selectedFrame = grabbed;
+        }
+        setStatus(view, edit, drag.stretch ? "Stretched the selection" : "Moved the selection");
     }
     view.draggedTrack = -1;
     view.draggingValue = false;
 }
 
-// Selecting, dragging (the move lands on release) and adding keys on one row; in a tall row a
-// key taken below the key strip drags its value.
+// Where a press on a row picks a component of a tall row's FLOAT3 key: the nearest curve.
+uint32_t nearestComponent(const Track& track, uint32_t key, const CurveBox& box, float y)
+{
+    const FrameValue value = track.keys[key]->value;
+    const float ys[3] = {valueY(box, asFloat(value.x)), valueY(box, asFloat(value.y)), valueY(box, asFloat(value.z))};
+    uint32_t nearest = 0;
+    for (uint32_t c = 1; c < 3; ++c)
+        if (std::fabs(ys[c] - y) < std::fabs(ys[nearest] - y))
+            nearest = c;
+    return nearest;
+}
+
+// A press on one row: on a key it selects (Shift: adds or removes) and takes hold of the
+// selection, or in a tall row below the key strip of the key's value; on empty space it starts
+// a box, and a double-click adds a key.
 void handleRowMouse(EditorView& view, EditModel& model, const EditorStatus& status, uint32_t index, const Axis& axis,
                     const CurveBox& box)
 {
+    if (!ImGui::IsItemClicked(ImGuiMouseButton_Left))
+        return;
     const Track& track = *model.timeline->tracks[index];
     const ImVec2 mouse = ImGui::GetIO().MousePos;
-    if (ImGui::IsItemClicked(ImGuiMouseButton_Left)) {
-        uint32_t key = keyNear(track, axis, mouse.x);
-        view.selectedTrack = int32_t(index);
-        view.selectedFrame = key != noFrame ? key : frameAt(axis, mouse.x);
-        view.draggedTrack = key != noFrame ? int32_t(index) : -1;
-        view.dragStartX = mouse.x;
-        view.dragStartY = mouse.y;
-        view.draggingValue = key != noFrame && box.bottom > box.top && mouse.y > box.top;
-        view.valuePerPixel = (box.high - box.low) / std::max(box.bottom - box.top, 1.0f);
-        if (view.draggingValue && track.type == TrackType::FLOAT3) {
-            const FrameValue value = track.keys[key]->value;
-            const float ys[3] = {valueY(box, asFloat(value.x)), valueY(box, asFloat(value.y)), valueY(box, asFloat(value.z))};
-            view.dragComponent = 0;
-            for (uint32_t c = 1; c < 3; ++c)
-                if (std::fabs(ys[c] - mouse.y) < std::fabs(ys[view.dragComponent] - mouse.y))
-                    view.dragComponent = c;
-        }
-        if (key == noFrame && ImGui::IsMouseDoubleClicked(ImGuiMouseButton_Left)) {
+    const bool shift = ImGui::GetIO().KeyShift;
+    const uint32_t key = keyNear(track, axis, mouse.x);
+    view.selectedTrack = int32_t(index);
+    view.selectedFrame = key != noFrame ? key : frameAt(axis, mouse.x);
+    view.dragStartX = mouse.x;
+    view.dragStartY = mouse.y;
+    if (key != noFrame && shift) {
+        toggleKey(view.selection, {index, key});
+        return;
+    }
+    if (key == noFrame) {
+        if (!shift)
+            view.selection.clear();
+        view.boxing = true;
+        view.boxStartX = mouse.x;
+        view.boxStartY = mouse.y;
+        if (ImGui::IsMouseDoubleClicked(ImGuiMouseButton_Left)) {
+            view.boxing = false;
             view.selectedFrame = landingFrame(view, status, *model.timeline, axis, frameAtX(axis, mouse.x));
             uint32_t easing = 0;
             FrameValue value = evaluateTrack(track, view.selectedFrame, &easing);
-            addKey(model, index, view.selectedFrame, value, easing);
+            if (addKey(model, index, view.selectedFrame, value, easing))
+                view.selection = {{index, view.selectedFrame}};
         }
+        return;
     }
-    if (view.draggedTrack == int32_t(index) && ImGui::IsMouseReleased(ImGuiMouseButton_Left))
-        releaseKey(view, model, status, index, axis);
+    if (!isSelected(view.selection, {index, key}))
+        view.selection = {{index, key}};
+    view.draggedTrack = int32_t(index);
+    view.draggingValue = box.bottom > box.top && mouse.y > box.top;
+    view.valuePerPixel = (box.high - box.low) / std::max(box.bottom - box.top, 1.0f);
+    view.dragComponent = view.draggingValue && track.type == TrackType::FLOAT3 ? nearestComponent(track, key, box, mouse.y) : 0;
+}
+
+// The rows' screen spans, for the box.
+struct RowSpan {
+    float top, bottom;
+};
+
+// The box being dragged over the rows; on release, the keys inside it are the selection (Shift:
+// added to it).
+void handleBox(EditorView& view, const Timeline& timeline, const Axis& axis, const std::vector<RowSpan>& rows)
+{
+    if (!view.boxing)
+        return;
+    const ImVec2 mouse = ImGui::GetIO().MousePos;
+    const ImVec2 low = {std::min(mouse.x, view.boxStartX), std::min(mouse.y, view.boxStartY)};
+    const ImVec2 high = {std::max(mouse.x, view.boxStartX), std::max(mouse.y, view.boxStartY)};
+    const bool moved = high.x - low.x >= dragThreshold || high.y - low.y >= dragThreshold;
+    if (ImGui::IsMouseDown(ImGuiMouseButton_Left)) {
+        if (moved)
+            ImGui::GetWindowDrawList()->AddRectFilled(low, high, IM_COL32(120, 170, 255, 50));
+        return;
+    }
+    view.boxing = false;
+    if (!moved)
+        return; // a click on empty space: the slot is selected, no key
+    uint32_t first = UINT32_MAX, last = 0;
+    for (uint32_t index = 0; index < rows.size(); ++index)
+        if (rows[index].bottom >= low.y && rows[index].top <= high.y) {
+            first = std::min(first, index);
+            last = index;
+        }
+    if (first == UINT32_MAX)
+        return;
+    KeySelection boxed = keysInside(timeline, first, last, frameAt(axis, low.x), frameAt(axis, high.x));
+    if (ImGui::GetIO().KeyShift)
+        for (KeyRef key : boxed)
+            if (!isSelected(view.selection, key))
+                toggleKey(view.selection, key);
+    if (!ImGui::GetIO().KeyShift)
+        view.selection = boxed;
+    if (view.selection.size() == 1) { // the key's own inspector
+        view.selectedTrack = int32_t(view.selection[0].track);
+        view.selectedFrame = view.selection[0].frame;
+    }
+    logMessage("kivrel: box selected %zu keys in tracks %u to %u, frames %u to %u\n", boxed.size(), first, last,
+               frameAt(axis, low.x), frameAt(axis, high.x));
 }
 
 // A frame's buffers for the rows' curves: sized once for the axis, reused by every row.
@@ -260,7 +388,7 @@ void drawDraggedValue(const EditorView& view, const Track& track, const CurveBox
 
 // One row: the name (a click makes it tall or short again), its curve over the grid and its keys.
 void drawTrackRow(EditorView& view, EditModel& model, const EditorStatus& status, uint32_t index, const Axis& axis,
-                  CurveBuffers& buffers)
+                  const DragPreview& drag, CurveBuffers& buffers)
 {
     ImDrawList* draw = ImGui::GetWindowDrawList();
     const Track& track = *model.timeline->tracks[index];
@@ -288,16 +416,13 @@ void drawTrackRow(EditorView& view, EditModel& model, const EditorStatus& status
     handleRowMouse(view, model, status, index, axis, box);
     const ImU32 colour = keyColours[std::min(uint32_t(track.type), 2u)];
     const bool held = view.draggedTrack == int32_t(index);
-    // Where this row's held key would land; the selected frame when it holds none.
-    const uint32_t target = held ? dragTarget(view, status, *model.timeline, axis, ImGui::GetIO().MousePos.x)
-                                 : view.selectedFrame;
     for (uint32_t frame = frameAt(axis, axis.left); frame <= frameAt(axis, axis.left + axis.width); ++frame) {
         if (!track.keys[frame])
             continue;
-        bool selected = selectedRow && frame == view.selectedFrame;
-        bool dragged = selected && target != frame;
-        drawKey(draw, frameX(axis, float(frame)), middle, dragged ? IM_COL32(90, 90, 100, 255) : colour, selected);
-        if (dragged)
+        const bool selected = isSelected(view.selection, {index, frame});
+        const uint32_t target = selected && drag.active ? previewFrame(drag, frame) : frame;
+        drawKey(draw, frameX(axis, float(frame)), middle, target != frame ? IM_COL32(90, 90, 100, 255) : colour, selected);
+        if (target != frame)
             drawKey(draw, frameX(axis, float(target)), middle, colour, true);
     }
     if (held && view.draggingValue)
@@ -348,11 +473,18 @@ void drawTrackRows(EditorView& view, EditModel& model, const EditorStatus& statu
     ImGui::PushStyleVar(ImGuiStyleVar_ItemSpacing, {0.0f, 0.0f});
     const float rowsTop = ImGui::GetCursorScreenPos().y;
     CurveBuffers buffers;
+    const DragPreview drag = previewDrag(view, status, timeline, axis);
+    std::vector<RowSpan> rows;
     for (uint32_t index = 0; index < timeline.tracks.count; ++index) {
-        ImGui::SetCursorScreenPos({origin.x, ImGui::GetCursorScreenPos().y});
-        drawTrackRow(view, model, status, index, axis, buffers);
+        const float top = ImGui::GetCursorScreenPos().y;
+        ImGui::SetCursorScreenPos({origin.x, top});
+        drawTrackRow(view, model, status, index, axis, drag, buffers);
+        rows.push_back({top, ImGui::GetCursorScreenPos().y});
     }
     drawPlayhead(axis, status.frame, rowsTop, ImGui::GetCursorScreenPos().y);
+    handleBox(view, timeline, axis, rows);
+    if (view.draggedTrack >= 0 && ImGui::IsMouseReleased(ImGuiMouseButton_Left))
+        releaseSelection(view, model, drag);
     ImGui::PopStyleVar();
     ImGui::EndChild();
     ImGui::SetNextItemWidth(axis.width);

@@ -25,27 +25,6 @@ void beginPanel(const char* name, float x, float y, float width, float height, I
     ImGui::Begin(name, nullptr, panelFlags | flags);
 }
 
-// The curve over a width x height box at the cursor, t from 0 to 1 left to right; "None" holds
-// until the next key. The overshooting curves leave room above and below.
-void drawEasingCurve(uint32_t easing, float width, float height)
-{
-    ImDrawList* draw = ImGui::GetWindowDrawList();
-    const ImVec2 origin = ImGui::GetCursorScreenPos();
-    const ImVec2 end = {origin.x + width, origin.y + height};
-    ImGui::Dummy({width, height});
-    draw->AddRectFilled(origin, end, IM_COL32(35, 35, 45, 255));
-    constexpr int steps = 32;
-    ImVec2 points[steps + 1];
-    for (int i = 0; i <= steps; ++i) {
-        float t = float(i) / steps;
-        float y = easing == 0 ? (i == steps ? 1.0f : 0.0f) : easingFunctions[easing](t);
-        points[i] = {origin.x + t * width, origin.y + height * (0.8f - 0.6f * y)};
-    }
-    draw->PushClipRect(origin, end, true);
-    draw->AddPolyline(points, steps + 1, curveColour, 0, 1.5f);
-    draw->PopClipRect();
-}
-
 // The names of the bookmarks for the loop's two lists ("3: 2450").
 bool bookmarkLabel(void* data, int index, const char** text)
 {
@@ -160,28 +139,17 @@ bool editValue(TrackType type, FrameValue& value)
     return changed;
 }
 
-// The easing list, each name with its curve.
-void editEasing(EditModel& model, uint32_t track, uint32_t frame, uint32_t easing)
-{
-    if (!ImGui::BeginCombo("easing", easingNames[easing], ImGuiComboFlags_HeightLarge))
-        return;
-    for (uint32_t e = 0; e < easingCount; ++e) {
-        ImGui::PushID(int(e));
-        drawEasingCurve(e, 36.0f, ImGui::GetTextLineHeight());
-        ImGui::SameLine();
-        if (ImGui::Selectable(easingNames[e], e == easing))
-            changeKeyEasing(model, track, frame, e);
-        ImGui::PopID();
-    }
-    ImGui::EndCombo();
-}
-
-void drawSelectedKey(EditorView& view, EditModel& model)
+void drawSelectedKey(EditorView& view, EditModel& model, const EditorStatus& status)
 {
     ImGui::Separator();
     const Timeline& timeline = *model.timeline;
+    if (view.selection.size() > 1) {
+        drawSelectionPanel(view, model, status);
+        return;
+    }
     if (view.selectedTrack < 0 || uint32_t(view.selectedTrack) >= timeline.tracks.count) {
-        ImGui::TextWrapped("Click a key to select it, drag it to move it; double-click a row to add one.");
+        ImGui::TextWrapped("Click a key to select it (Shift: more), drag it to move the selection (Alt: stretch); "
+                           "drag over the rows to select a box; double-click a row to add a key.");
         return;
     }
     const uint32_t track = uint32_t(view.selectedTrack), frame = view.selectedFrame;
@@ -198,8 +166,10 @@ void drawSelectedKey(EditorView& view, EditModel& model)
     const Keyframe key = *t.keys[frame]; // a copy: an edit below replaces the slot
     int32_t to = int32_t(frame);
     if (ImGui::InputInt("frame", &to, 1, 60, ImGuiInputTextFlags_EnterReturnsTrue) && to >= 0 &&
-        moveKey(model, track, frame, uint32_t(to)))
+        moveKey(model, track, frame, uint32_t(to))) {
         view.selectedFrame = uint32_t(to);
+        view.selection = {{track, uint32_t(to)}};
+    }
     FrameValue value = key.value;
     const TrackDescription* description = findDemoTrack(t.name);
     if (editValue(t.type, value) && !changeKeyValue(model, track, frame, value))
@@ -207,21 +177,39 @@ void drawSelectedKey(EditorView& view, EditModel& model)
     if (description)
         ImGui::TextDisabled("range %s%g, %g%s", description->range.open ? "(" : "[", description->range.min,
                             description->range.max, description->range.open ? ")" : "]");
-    editEasing(model, track, frame, key.easing);
+    editEasing(view, model, key.easing);
     drawEasingCurve(key.easing, 160.0f, 60.0f);
-    bool deletePressed = !ImGui::GetIO().WantTextInput && ImGui::IsKeyPressed(ImGui::GetKeyIndex(ImGuiKey_Delete));
-    if ((ImGui::Button("Delete key") || deletePressed) && deleteKey(model, track, view.selectedFrame))
+    if (ImGui::Button("Delete key") && deleteKey(model, track, view.selectedFrame)) {
         view.selectedTrack = -1;
+        view.selection.clear();
+    }
 }
 
-void drawValues(const EditModel& model, uint32_t frame)
+// Each track's value at the playhead (the flown camera's in the camera mode), with a button
+// that keys it there.
+void drawValues(EditorView& view, EditModel& model, uint32_t frame)
 {
     ImGui::Separator();
     ImGui::Text("At frame %u", frame);
-    for (const Track* track : model.timeline->tracks) {
+    std::vector<TrackValue> flown;
+    if (view.camera.flying)
+        flown = flyCameraValues(view.camera, *model.timeline);
+    for (uint32_t index = 0; index < model.timeline->tracks.count; ++index) {
+        const Track& track = *model.timeline->tracks[index];
+        TrackValue value = {index, evaluateTrack(track, frame, nullptr)};
+        for (const TrackValue& camera : flown)
+            value = camera.track == index ? camera : value;
+        ImGui::PushID(int(index));
+        if (ImGui::SmallButton("key")) {
+            const KeyEdit edit = keyValuesAt(model, frame, {&value, 1});
+            std::snprintf(view.statusText, sizeof(view.statusText), "%s", edit.done ? "Keyed the value at the playhead" : edit.why);
+            view.status = view.statusText;
+        }
+        ImGui::PopID();
+        ImGui::SameLine();
         char text[96];
-        formatValue(evaluateTrack(*track, frame, nullptr), text, sizeof(text));
-        ImGui::Text("%-20s %s", track->name, text);
+        formatValue(value.value, text, sizeof(text));
+        ImGui::Text("%-20s %s", track.name, text);
     }
 }
 
@@ -239,14 +227,58 @@ void drawEditor(EditorView& view, EditModel& model, const EditorStatus& status, 
     beginPanel("Editor", viewport.x, 0.0f, width - viewport.x, height, 0);
     drawTransport(view, model, status, requests);
     drawGridSettings(view, status, requests);
-    drawSelectedKey(view, model);
-    drawValues(model, status.frame);
+    drawSelectedKey(view, model, status);
+    drawRipplePanel(view, model, status);
+    drawCameraPanel(view, model, status, requests);
+    drawValues(view, model, status.frame);
     ImGui::End();
     beginPanel("Tracks", 0.0f, viewport.y, viewport.x, height - viewport.y,
                ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoScrollWithMouse);
     drawTrackRows(view, model, status, requests);
     ImGui::End();
     drawSaveOverQuestion(view, model, status, requests);
+}
+
+// The curve over a width x height box at the cursor, t from 0 to 1 left to right; "None" holds
+// until the next key. The overshooting curves leave room above and below.
+void drawEasingCurve(uint32_t easing, float width, float height)
+{
+    ImDrawList* draw = ImGui::GetWindowDrawList();
+    const ImVec2 origin = ImGui::GetCursorScreenPos();
+    const ImVec2 end = {origin.x + width, origin.y + height};
+    ImGui::Dummy({width, height});
+    draw->AddRectFilled(origin, end, IM_COL32(35, 35, 45, 255));
+    constexpr int steps = 32;
+    ImVec2 points[steps + 1];
+    for (int i = 0; i <= steps; ++i) {
+        float t = float(i) / steps;
+        float y = easing == 0 ? (i == steps ? 1.0f : 0.0f) : easingFunctions[easing](t);
+        points[i] = {origin.x + t * width, origin.y + height * (0.8f - 0.6f * y)};
+    }
+    draw->PushClipRect(origin, end, true);
+    draw->AddPolyline(points, steps + 1, curveColour, 0, 1.5f);
+    draw->PopClipRect();
+}
+
+// The choice goes to every selected key, or to the key at the clicked slot.
+void editEasing(EditorView& view, EditModel& model, uint32_t easing)
+{
+    const char* shown = easing < easingCount ? easingNames[easing] : "(mixed)";
+    if (!ImGui::BeginCombo("easing", shown, ImGuiComboFlags_HeightLarge))
+        return;
+    for (uint32_t e = 0; e < easingCount; ++e) {
+        ImGui::PushID(int(e));
+        drawEasingCurve(e, 36.0f, ImGui::GetTextLineHeight());
+        ImGui::SameLine();
+        if (ImGui::Selectable(easingNames[e], e == easing)) {
+            if (!view.selection.empty())
+                setKeysEasing(model, view.selection, e);
+            else if (view.selectedTrack >= 0)
+                changeKeyEasing(model, uint32_t(view.selectedTrack), view.selectedFrame, e);
+        }
+        ImGui::PopID();
+    }
+    ImGui::EndCombo();
 }
 
 void undoFromEditor(EditorView& view, EditModel& model, EditorRequests& requests)

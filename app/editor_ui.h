@@ -5,6 +5,8 @@
 
 #include "app/beat_grid.h"
 #include "app/edit_model.h"
+#include "app/fly_camera.h"
+#include "app/key_edits.h"
 #include "app/music_view.h"
 #include "core/math.h"
 
@@ -21,16 +23,26 @@ struct EditorRequests {
     uint32_t seekTo = noFrame; // the frame to show next
     bool saveOver = false;     // the user confirmed a save over a file the model does not know
     bool saveGrid = false;     // the user changed the beat grid: its file is written
+    bool toggleCamera = false; // into or out of the camera mode
 };
 
 // The UI's own state between frames.
 struct EditorView {
-    int32_t selectedTrack = -1; // none
-    uint32_t selectedFrame = 0; // the selected key's frame
+    KeySelection selection;     // the selected keys, across tracks
+    int32_t selectedTrack = -1; // the slot last clicked (a key or an empty frame of a row); none
+    uint32_t selectedFrame = 0;
+    KeyClipboard clipboard;     // Ctrl+C, Ctrl+X; by track name, so a reload keeps it
+    bool boxing = false;        // a box is being dragged over the rows from boxStartX, boxStartY
+    float boxStartX = 0.0f, boxStartY = 0.0f;
+    bool stretchAboutPlayhead = false; // Alt-drag's pivot: the playhead, or the selection's first key
+    double bias[3] = {0.0, 0.0, 0.0}, scalePivot[3] = {0.0, 0.0, 0.0}, scaleFactor = 1.0, stretchFactor = 1.0;
+    int32_t rippleFrames = 60;  // frames a ripple inserts or removes at the playhead
+    bool askRemoveTime = false; // a ripple removal that deletes keys or bookmarks waits for a yes
+    FlyCamera camera;           // the camera mode
     float axisStart = 0.0f;     // frame at the left edge of the time axis
     float framesPerPixel = 0.0f; // the axis's zoom; 0 fits the piece's frames to the axis
     uint32_t followedFrame = 0; // the playhead the axis last saw: a new one is kept in view
-    int32_t draggedTrack = -1;  // a key held by the mouse, from selectedFrame
+    int32_t draggedTrack = -1;  // a key held by the mouse, from selectedFrame: the selection moves with it
     float dragStartX = 0.0f, dragStartY = 0.0f; // where the mouse took it, screen pixels
     bool draggingValue = false; // a tall row's key dragged up or down: its value, not its frame
     float valuePerPixel = 0.0f; // the tall row's scale when the value drag began
@@ -40,7 +52,8 @@ struct EditorView {
     int32_t loopFrom = 0, loopTo = 1;
     int32_t scrubFrame = 0;     // the scrub bar's value while it is dragged
     bool scrubbing = false;     // the scrub bar was held last frame
-    const char* status = "";    // the last save, undo, redo or reload
+    const char* status = "";    // the last save, undo, redo, reload or operation
+    char statusText[200] = "";  // a status made up as it happened
     SaveGuard askSaveOver = SaveGuard::Free; // a save waits for the user's yes: why
     BeatGrid grid;              // from kivrel_grid.json, or the music's estimate
     char gridStatus[160] = "";  // where the grid came from, or why its file was not used
@@ -70,5 +83,23 @@ void drawGridSettings(EditorView& view, const EditorStatus& status, EditorReques
 // Undo and redo with their status line (the buttons and Ctrl+Z, Ctrl+Y).
 void undoFromEditor(EditorView& view, EditModel& model, EditorRequests& requests);
 void redoFromEditor(EditorView& view, EditModel& model, EditorRequests& requests);
+// The selection's operations from the keyboard (Ctrl+A, Ctrl+C, Ctrl+X, Ctrl+V, Delete), each
+// with its status line.
+void selectAllKeys(EditorView& view, const EditModel& model);
+void copySelection(EditorView& view, const EditModel& model);
+void cutSelection(EditorView& view, EditModel& model);
+void pasteClipboard(EditorView& view, EditModel& model, uint32_t frame);
+void deleteSelection(EditorView& view, EditModel& model);
+// The side panel's parts for the selection (app/editor_keys.cpp): the keys' count, easing,
+// bias, scale and stretch; the ripple at the playhead; the camera mode.
+void drawSelectionPanel(EditorView& view, EditModel& model, const EditorStatus& status);
+void drawRipplePanel(EditorView& view, EditModel& model, const EditorStatus& status);
+void drawCameraPanel(EditorView& view, EditModel& model, const EditorStatus& status, EditorRequests& requests);
+// K: the flown camera's keys at frame (CM::Pos, CM::Dir, CM::Fov), one undo step.
+void keyCamera(EditorView& view, EditModel& model, uint32_t frame);
+// The easing list, each name with its curve; the choice goes to every selected key (or the key
+// at the slot when nothing is selected).
+void editEasing(EditorView& view, EditModel& model, uint32_t easing);
+void drawEasingCurve(uint32_t easing, float width, float height);
 // A value as the UI writes it ("0.500", "(1.0, 2.0, 3.0)", "42").
 void formatValue(const FrameValue& value, char* text, uint32_t capacity);
