@@ -68,6 +68,7 @@ void drawRemoveTimeQuestion(EditorView& view, EditModel& model, const EditorStat
     if (yes || no) {
         view.askRemoveTime = false;
         view.selection.clear();
+        view.selectedTrack = -1;
         ImGui::CloseCurrentPopup();
     }
     ImGui::EndPopup();
@@ -107,8 +108,12 @@ void drawRipplePanel(EditorView& view, EditModel& model, const EditorStatus& sta
     ImGui::InputInt("frames##ripple", &view.rippleFrames, 1, 60);
     view.rippleFrames = std::clamp(view.rippleFrames, 1, int32_t(model.timeline->frameCount));
     ImGui::SameLine();
-    if (ImGui::Button("Insert"))
+    // A ripple moves keys under the selection's frames: it starts again.
+    if (ImGui::Button("Insert")) {
         report(view, insertTime(model, status.frame, uint32_t(view.rippleFrames)), "Inserted time at the playhead");
+        view.selection.clear();
+        view.selectedTrack = -1;
+    }
     ImGui::SameLine();
     if (ImGui::Button("Remove")) {
         const RemovedByRipple removed = removedByRipple(*model.timeline, status.frame, uint32_t(view.rippleFrames));
@@ -116,6 +121,8 @@ void drawRipplePanel(EditorView& view, EditModel& model, const EditorStatus& sta
             view.askRemoveTime = true;
         else
             report(view, removeTime(model, status.frame, uint32_t(view.rippleFrames)), "Removed time at the playhead");
+        view.selection.clear();
+        view.selectedTrack = -1;
     }
     drawRemoveTimeQuestion(view, model, status);
 }
