@@ -5,6 +5,7 @@
 
 #include "core/log.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -36,6 +37,16 @@ bool hasLayer(const char* name)
         found = found || std::strcmp(layers.data[i].layerName, name) == 0;
     layers.clear();
     return found;
+}
+
+// Whether the layer is one that a loader below the program's enables by itself: under Wine,
+// winevulkan lists no layers and refuses any asked for, and the host's loader enables those of
+// its VK_INSTANCE_LAYERS, which Wine keeps from the program's environment; who sets that says
+// so in KIVREL_HOST_VULKAN_LAYERS (tests/win32/CMakeLists.txt).
+bool hostEnablesLayer(const char* name)
+{
+    const char* list = std::getenv("KIVREL_HOST_VULKAN_LAYERS");
+    return list && std::strstr(list, name);
 }
 
 bool hasInstanceExtension(const char* name)
@@ -70,8 +81,10 @@ void createInstance(RenderApp& app, VulkanContext& vk, const GraphicsOptions& op
     vk.debugUtils = options.validation || hasInstanceExtension(VK_EXT_DEBUG_UTILS_EXTENSION_NAME);
     if (vk.debugUtils)
         extensions.push(VK_EXT_DEBUG_UTILS_EXTENSION_NAME);
+    // A layer enabled below still reports to the messenger, as one asked for does.
     const char* layers[] = {"VK_LAYER_KHRONOS_validation"};
-    if (options.validation && !hasLayer(layers[0]))
+    const bool askForLayer = options.validation && (hasLayer(layers[0]) || !hostEnablesLayer(layers[0]));
+    if (askForLayer && !hasLayer(layers[0]))
         PANIC("PANIC: Validation layer VK_LAYER_KHRONOS_validation is not installed\n");
 
     VkApplicationInfo application = {.sType = VK_STRUCTURE_TYPE_APPLICATION_INFO,
@@ -89,7 +102,7 @@ void createInstance(RenderApp& app, VulkanContext& vk, const GraphicsOptions& op
         .sType = VK_STRUCTURE_TYPE_INSTANCE_CREATE_INFO,
         .pNext = options.validation ? &messenger : nullptr,
         .pApplicationInfo = &application,
-        .enabledLayerCount = options.validation ? 1u : 0u,
+        .enabledLayerCount = askForLayer ? 1u : 0u,
         .ppEnabledLayerNames = layers,
         .enabledExtensionCount = uint32_t(extensions.count),
         .ppEnabledExtensionNames = extensions.data,

@@ -2,6 +2,7 @@
 // pools and timestamps. Uploads, copies, tables, root constants and passes are exercised by
 // every program's test and the frame chain's history copies.
 #include "gfx/timestamps.h"
+#include "gfx/vk_internal.h"
 #include "platform/platform.h"
 #include "tests/gpu/gpu_harness.h"
 #include "tests/gpu/test_programs.h"
@@ -101,4 +102,19 @@ TEST_F(Gfx, TimestampsMeasureTheWorkBetweenMarksAndReportMarksNeverWritten)
     EXPECT_EQ(readBuffer<uint32_t>(output)[words - 1], 3u * (words - 1) + 5);
     destroyTimestampQueries(app, queries);
     EXPECT_EQ(queries, nullptr);
+}
+
+TEST_F(Gfx, TheValidationLayerCountsAnInvalidCall)
+{
+    // A buffer of 0 bytes breaks a rule that only the layer checks. Were the layer not there
+    // (under Wine it is the host's, enabled below winevulkan), every test would pass unchecked.
+    const VkBufferCreateInfo info = {.sType = VK_STRUCTURE_TYPE_BUFFER_CREATE_INFO, .size = 0,
+                                     .usage = VK_BUFFER_USAGE_TRANSFER_DST_BIT};
+    VkBuffer buffer = VK_NULL_HANDLE;
+    testing::internal::CaptureStdout();
+    vkCreateBuffer(vulkanOf(app).device, &info, nullptr, &buffer);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("VUID-VkBufferCreateInfo-size-00912"), std::string::npos);
+    vkDestroyBuffer(vulkanOf(app).device, buffer, nullptr);
+    EXPECT_EQ(app.validationErrors, 1u);
+    app.validationErrors = 0;
 }

@@ -26,6 +26,9 @@
 #include <span>
 #include <vector>
 
+// The bytes the driver holds in the process's memory now (tests/gpu/<platform>/driver_memory.cpp).
+int64_t driverMemoryBytes();
+
 template <typename T>
 std::vector<T> valuesOf(const std::vector<uint8_t>& bytes)
 {

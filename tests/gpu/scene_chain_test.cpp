@@ -8,8 +8,6 @@
 #include "gfx/vk_internal.h"
 #include "tests/gpu/gpu_harness.h"
 
-#include <malloc.h>
-
 namespace {
 
 // The frame's descriptors: simulation 3, path tracer 9, temporal 15, 6 per filter step, the
@@ -117,13 +115,9 @@ TEST_F(WideSceneChainTest, RecordsEveryStepWithItsDescriptorsFilterChainCopiesAn
 
 TEST_F(SceneChainTest, DrawingManyFramesHoldsBoundedMemory)
 {
-    auto heapBytes = [] {
-        struct mallinfo2 info = mallinfo2();
-        return int64_t(info.uordblks + info.hblkhd);
-    };
     renderFrame();
     waitForAllFrames(app);
-    const int64_t before = heapBytes();
+    const int64_t before = driverMemoryBytes();
     for (uint32_t frame = 1; frame <= 160; ++frame) {
         state.simulation.frame = frame;
         renderFrame();
@@ -132,7 +126,7 @@ TEST_F(SceneChainTest, DrawingManyFramesHoldsBoundedMemory)
     // lavapipe compiles and keeps a copy of a program (0.5 to 1 MB) at every bind where a branch
     // or loop bound depends on constant-block values alone: 160 frames of the chain's seven
     // programs would hold several hundred MB.
-    EXPECT_LT(heapBytes() - before, int64_t(16) << 20);
+    EXPECT_LT(driverMemoryBytes() - before, int64_t(16) << 20);
 }
 
 TEST_F(SceneChainTest, HistoryImagesStartZeroedWhateverTheirMemoryHeld)
