@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Hands a finished log line to the debugger's output channel, if there is one.
 void debugOutput(const char* text);
@@ -29,3 +30,13 @@ FileReadResult readWholeFile(const char* path, std::string& bytes, size_t maxByt
 // When the file last changed, in the system's ticks (nanoseconds on Linux, 100 ns on Windows);
 // false when there is no such file.
 bool fileModificationTime(const char* path, int64_t& time);
+
+// >>programs
+
+// Runs a program and waits for it: arguments[0] is its path, the rest reach it as they are
+// (no shell reads them). Its exit code, or -1 when it could not be started.
+int runProgram(const std::vector<std::string>& arguments);
+// PATH's separator between folders (':' on Linux, ';' on Windows) and the ending of a
+// program's file name ("" on Linux, ".exe" on Windows).
+extern const char pathListSeparator;
+extern const char* const programFileSuffix;

@@ -150,8 +150,8 @@ bool muxVideo(const CaptureRun& run)
     std::string folder = std::filesystem::absolute(options.outputFolder).string();
     std::string video = std::filesystem::absolute(options.videoPath).string();
     std::string wav = std::filesystem::absolute(run.wavPath).string();
-    bool ok = runCommand(
-        muxCommand(run.ffmpeg, folder, options.firstFrame, options.lastFrame - options.firstFrame + 1, wav, video));
+    bool ok = runProgram(muxArguments(run.ffmpeg, folder, options.firstFrame,
+                                      options.lastFrame - options.firstFrame + 1, wav, video)) == 0;
     if (ok)
         logMessage("kivrel-capture: wrote %s\n", video.c_str());
     else

@@ -57,10 +57,3 @@ bool readPng(const char* path, RgbaImage& image)
     image.height = png.height;
     return true;
 }
-
-void freeImage(RgbaImage& image)
-{
-    image.pixels.clear();
-    image.width = 0;
-    image.height = 0;
-}

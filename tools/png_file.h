@@ -1,4 +1,5 @@
-// PNG files of the tools (libpng): frames written as 8-bit RGB, any PNG read back as RGBA8.
+// PNG files of the tools (libpng on Linux, the Windows Imaging Component on Windows): frames
+// written as 8-bit RGB, any PNG read back as RGBA8.
 #pragma once
 
 #include "core/array.h"
@@ -16,4 +17,9 @@ struct RgbaImage {
 bool writePng(const char* path, const uint8_t* rgba, uint32_t width, uint32_t height);
 // Any PNG as RGBA8; false when the file is missing or not a PNG.
 bool readPng(const char* path, RgbaImage& image);
-void freeImage(RgbaImage& image);
+inline void freeImage(RgbaImage& image)
+{
+    image.pixels.clear();
+    image.width = 0;
+    image.height = 0;
+}

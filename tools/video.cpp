@@ -1,6 +1,8 @@
 // The video step of the capture (see video.h).
 #include "tools/video.h"
 
+#include "system/system.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,12 +14,12 @@ std::string findProgram(const char* name, const char* folderList)
     std::string folders = folderList;
     size_t start = 0;
     while (start <= folders.size()) {
-        size_t end = folders.find(':', start);
+        size_t end = folders.find(pathListSeparator, start);
         if (end == std::string::npos)
             end = folders.size();
         // An empty entry means the current folder, as the shell reads PATH.
         std::string folder = end > start ? folders.substr(start, end - start) : ".";
-        std::filesystem::path candidate = std::filesystem::path(folder) / name;
+        std::filesystem::path candidate = std::filesystem::path(folder) / (std::string(name) + programFileSuffix);
         std::error_code error;
         auto status = std::filesystem::status(candidate, error);
         bool executable = (status.permissions() & std::filesystem::perms::owner_exec) != std::filesystem::perms::none;
@@ -28,18 +30,6 @@ std::string findProgram(const char* name, const char* folderList)
     return {};
 }
 
-std::string shellQuote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    return quoted + "'";
-}
-
 std::string framePath(const std::string& folder, uint32_t frame)
 {
     char name[32];
@@ -47,8 +37,8 @@ std::string framePath(const std::string& folder, uint32_t frame)
     return (std::filesystem::path(folder) / name).string();
 }
 
-std::string muxCommand(const std::string& ffmpeg, const std::string& frameFolder, uint32_t firstFrame,
-                       uint32_t frameCount, const std::string& wavPath, const std::string& videoPath)
+std::vector<std::string> muxArguments(const std::string& ffmpeg, const std::string& frameFolder, uint32_t firstFrame,
+                                      uint32_t frameCount, const std::string& wavPath, const std::string& videoPath)
 {
     // ffmpeg reads the file name as a printf pattern: a '%' of the folder's own is doubled.
     std::string folder;
@@ -63,13 +53,7 @@ std::string muxCommand(const std::string& ffmpeg, const std::string& frameFolder
     char duration[32];
     std::snprintf(duration, sizeof(duration), "%.9f", double(frameCount) / 60.0);
     // yuv420p: the pixel format every player takes; the encoders follow the file's extension.
-    return shellQuote(ffmpeg) + " -nostdin -y -loglevel error -framerate 60 -start_number " +
-           std::to_string(firstFrame) + " -t " + duration + " -i " + shellQuote(framePattern) + " -i " +
-           shellQuote(wavPath) + " -pix_fmt yuv420p -shortest " + shellQuote(videoPath);
-}
-
-bool runCommand(const std::string& command)
-{
-    int status = std::system(command.c_str());
-    return status == 0;
+    return {ffmpeg, "-nostdin", "-y", "-loglevel", "error", "-framerate", "60", "-start_number",
+            std::to_string(firstFrame), "-t", duration, "-i", framePattern, "-i", wavPath, "-pix_fmt", "yuv420p",
+            "-shortest", videoPath};
 }

@@ -13,7 +13,9 @@
 #include <string>
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 void debugOutput(const char*)
@@ -156,4 +158,28 @@ bool fileModificationTime(const char* path, int64_t& time)
         return false;
     time = int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
     return true;
+}
+
+// >>programs
+
+const char pathListSeparator = ':';
+const char* const programFileSuffix = "";
+
+int runProgram(const std::vector<std::string>& arguments)
+{
+    if (arguments.empty())
+        return -1;
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    if (posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

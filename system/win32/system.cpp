@@ -141,3 +141,58 @@ bool fileModificationTime(const char* path, int64_t& time)
     time = int64_t((uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime);
     return true;
 }
+
+// >>programs
+
+const char pathListSeparator = ';';
+const char* const programFileSuffix = ".exe";
+
+namespace {
+
+// One argument as the C runtime's command-line parser reads it back: quoted when it holds a
+// space, a tab or a quote, with backslashes doubled where a quote follows them.
+void appendArgument(std::wstring& line, const std::wstring& argument)
+{
+    if (!line.empty())
+        line += L' ';
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
+        line += argument;
+        return;
+    }
+    line += L'"';
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            backslashes += 1;
+            continue;
+        }
+        line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        line += c;
+        backslashes = 0;
+    }
+    line.append(backslashes * 2, L'\\');
+    line += L'"';
+}
+
+} // namespace
+
+int runProgram(const std::vector<std::string>& arguments)
+{
+    std::wstring line;
+    for (const std::string& argument : arguments)
+        appendArgument(line, widePath(argument.c_str()));
+    if (arguments.empty())
+        return -1;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    std::wstring program = widePath(arguments[0].c_str());
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = DWORD(-1);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return int(code);
+}

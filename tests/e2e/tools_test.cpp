@@ -33,6 +33,15 @@ struct RunResult {
     std::string errors; // stderr alone
 };
 
+// Quoted for the shell: in single quotes, each ' written as '\''.
+std::string shellQuote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 // A file's bytes as they are.
 std::string fileBytes(const fs::path& path)
 {
