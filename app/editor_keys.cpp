@@ -15,13 +15,6 @@
 
 namespace {
 
-// The status line: what was done, or why not.
-void report(EditorView& view, const KeyEdit& edit, const char* doneText)
-{
-    std::snprintf(view.statusText, sizeof(view.statusText), "%s", edit.done ? doneText : edit.why);
-    view.status = view.statusText;
-}
-
 uint32_t selectedTrackCount(const KeySelection& selection)
 {
     std::set<uint32_t> tracks;
@@ -41,7 +34,7 @@ void drawStretch(EditorView& view, EditModel& model, const EditorStatus& status)
         for (KeyRef key : view.selection)
             first = std::min(first, key.frame);
         const uint32_t pivot = view.stretchAboutPlayhead ? status.frame : first;
-        report(view, stretchKeys(model, view.selection, pivot, view.stretchFactor), "Stretched the selected keys");
+        reportEdit(view, stretchKeys(model, view.selection, pivot, view.stretchFactor), "Stretched the selected keys");
     }
     ImGui::SameLine();
     ImGui::Checkbox("about the playhead", &view.stretchAboutPlayhead);
@@ -64,7 +57,7 @@ void drawRemoveTimeQuestion(EditorView& view, EditModel& model, const EditorStat
     ImGui::SameLine();
     const bool no = ImGui::Button("Cancel (Escape)") || status.escapePressed;
     if (yes)
-        report(view, removeTime(model, status.frame, count), "Removed time at the playhead");
+        reportEdit(view, removeTime(model, status.frame, count), "Removed time at the playhead");
     if (yes || no) {
         view.askRemoveTime = false;
         view.selection.clear();
@@ -84,7 +77,7 @@ void drawSelectionPanel(EditorView& view, EditModel& model, const EditorStatus& 
     ImGui::InputScalarN("##bias", ImGuiDataType_Double, view.bias, 3, nullptr, nullptr, "%.3f");
     ImGui::SameLine();
     if (ImGui::Button("Add"))
-        report(view, biasKeys(model, view.selection, view.bias), "Added to the selected keys' values");
+        reportEdit(view, biasKeys(model, view.selection, view.bias), "Added to the selected keys' values");
     ImGui::SetNextItemWidth(200);
     ImGui::InputScalarN("##pivot", ImGuiDataType_Double, view.scalePivot, 3, nullptr, nullptr, "%.3f");
     ImGui::SameLine();
@@ -93,7 +86,7 @@ void drawSelectionPanel(EditorView& view, EditModel& model, const EditorStatus& 
     ImGui::InputDouble("##factor", &view.scaleFactor, 0.0, 0.0, "%.3f");
     ImGui::SameLine();
     if (ImGui::Button("Multiply"))
-        report(view, scaleKeys(model, view.selection, view.scalePivot, view.scaleFactor), "Multiplied the selected keys' values");
+        reportEdit(view, scaleKeys(model, view.selection, view.scalePivot, view.scaleFactor), "Multiplied the selected keys' values");
     drawStretch(view, model, status);
     ImGui::TextDisabled("FLOAT3 takes x, y, z; FLOAT and UINT take x; UINT stays whole");
     if (ImGui::Button("Delete keys"))
@@ -110,7 +103,7 @@ void drawRipplePanel(EditorView& view, EditModel& model, const EditorStatus& sta
     ImGui::SameLine();
     // A ripple moves keys under the selection's frames: it starts again.
     if (ImGui::Button("Insert")) {
-        report(view, insertTime(model, status.frame, uint32_t(view.rippleFrames)), "Inserted time at the playhead");
+        reportEdit(view, insertTime(model, status.frame, uint32_t(view.rippleFrames)), "Inserted time at the playhead");
         view.selection.clear();
         view.selectedTrack = -1;
     }
@@ -120,7 +113,7 @@ void drawRipplePanel(EditorView& view, EditModel& model, const EditorStatus& sta
         if (removed.keys + removed.bookmarks > 0)
             view.askRemoveTime = true;
         else
-            report(view, removeTime(model, status.frame, uint32_t(view.rippleFrames)), "Removed time at the playhead");
+            reportEdit(view, removeTime(model, status.frame, uint32_t(view.rippleFrames)), "Removed time at the playhead");
         view.selection.clear();
         view.selectedTrack = -1;
     }
@@ -140,13 +133,19 @@ void drawCameraPanel(EditorView& view, EditModel& model, const EditorStatus& sta
         keyCamera(view, model, status.frame);
 }
 
+void reportEdit(EditorView& view, const KeyEdit& edit, const char* doneText)
+{
+    std::snprintf(view.statusText, sizeof(view.statusText), "%s", edit.done ? doneText : edit.why);
+    view.status = view.statusText;
+}
+
 void keyCamera(EditorView& view, EditModel& model, uint32_t frame)
 {
     const std::vector<TrackValue> values = flyCameraValues(view.camera, *model.timeline);
     const KeyEdit edit = keyValuesAt(model, frame, values);
     if (edit.done)
         logMessage("kivrel: camera keyed at frame %u\n", frame);
-    report(view, edit, "Keyed CM::Pos, CM::Dir and CM::Fov at the playhead");
+    reportEdit(view, edit, "Keyed CM::Pos, CM::Dir and CM::Fov at the playhead");
 }
 
 void selectAllKeys(EditorView& view, const EditModel& model)
@@ -178,7 +177,7 @@ void cutSelection(EditorView& view, EditModel& model)
     if (view.selection.empty())
         return;
     view.clipboard = copyKeys(*model.timeline, view.selection);
-    report(view, deleteKeys(model, view.selection), "Cut the selected keys");
+    reportEdit(view, deleteKeys(model, view.selection), "Cut the selected keys");
 }
 
 void pasteClipboard(EditorView& view, EditModel& model, uint32_t frame)
@@ -186,12 +185,12 @@ void pasteClipboard(EditorView& view, EditModel& model, uint32_t frame)
     const KeyEdit edit = pasteKeys(model, view.clipboard, frame, view.selection);
     if (edit.done)
         logMessage("kivrel: pasted %zu keys at frame %u\n", view.selection.size(), frame);
-    report(view, edit, "Pasted at the playhead");
+    reportEdit(view, edit, "Pasted at the playhead");
 }
 
 void deleteSelection(EditorView& view, EditModel& model)
 {
     if (!view.selection.empty())
-        report(view, deleteKeys(model, view.selection), "Deleted the selected keys");
+        reportEdit(view, deleteKeys(model, view.selection), "Deleted the selected keys");
     view.selectedTrack = -1;
 }

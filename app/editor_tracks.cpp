@@ -184,12 +184,6 @@ FrameValue draggedValue(const EditorView& view, const Keyframe& key, float y)
     return value;
 }
 
-void setStatus(EditorView& view, const KeyEdit& edit, const char* doneText)
-{
-    std::snprintf(view.statusText, sizeof(view.statusText), "%s", edit.done ? doneText : edit.why);
-    view.status = view.statusText;
-}
-
 // On release the held selection lands as one command: moved or stretched, or, in a tall row,
 // the selected keys of the row biased by the held key's change.
 void releaseSelection(EditorView& view, EditModel& model, const DragPreview& drag)
@@ -210,7 +204,7 @@ void releaseSelection(EditorView& view, EditModel& model, const DragPreview& dra
             for (KeyRef selected : view.selection)
                 if (selected.track == index)
                     row.push_back(selected);
-            setStatus(view, biasKeys(model, row, offset), "Changed the value");
+            reportEdit(view, biasKeys(model, row, offset), "Changed the value");
         }
     } else if (drag.active && (drag.stretch ? drag.factor != 1.0 : drag.offset != 0)) {
         const uint32_t grabbed = previewFrame(drag, view.selectedFrame);
@@ -221,7 +215,9 @@ void releaseSelection(EditorView& view, EditModel& model, const DragPreview& dra
                        drag.stretch ? "stretched" : "moved", view.selectedFrame, grabbed);
             view.selectedFrame = grabbed;
         }
-        setStatus(view, edit, drag.stretch ? "Stretched the selection" : "Moved the selection");
+        reportEdit(view, edit, drag.stretch ? "Stretched the selection" : "Moved the selection");
+    } else if (!view.draggingValue && std::fabs(ImGui::GetIO().MousePos.x - view.dragStartX) < dragThreshold) {
+        view.selection = {{index, view.selectedFrame}}; // a click on a selected key: that key alone
     }
     view.draggedTrack = -1;
     view.draggingValue = false;

@@ -200,11 +200,8 @@ void drawValues(EditorView& view, EditModel& model, uint32_t frame)
         for (const TrackValue& camera : flown)
             value = camera.track == index ? camera : value;
         ImGui::PushID(int(index));
-        if (ImGui::SmallButton("key")) {
-            const KeyEdit edit = keyValuesAt(model, frame, {&value, 1});
-            std::snprintf(view.statusText, sizeof(view.statusText), "%s", edit.done ? "Keyed the value at the playhead" : edit.why);
-            view.status = view.statusText;
-        }
+        if (ImGui::SmallButton("key"))
+            reportEdit(view, keyValuesAt(model, frame, {&value, 1}), "Keyed the value at the playhead");
         ImGui::PopID();
         ImGui::SameLine();
         char text[96];

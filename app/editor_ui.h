@@ -95,6 +95,8 @@ void deleteSelection(EditorView& view, EditModel& model);
 void drawSelectionPanel(EditorView& view, EditModel& model, const EditorStatus& status);
 void drawRipplePanel(EditorView& view, EditModel& model, const EditorStatus& status);
 void drawCameraPanel(EditorView& view, EditModel& model, const EditorStatus& status, EditorRequests& requests);
+// The status line after an operation: doneText, or why nothing changed.
+void reportEdit(EditorView& view, const KeyEdit& edit, const char* doneText);
 // K: the flown camera's keys at frame (CM::Pos, CM::Dir, CM::Fov), one undo step.
 void keyCamera(EditorView& view, EditModel& model, uint32_t frame);
 // The easing list, each name with its curve; the choice goes to every selected key (or the key
