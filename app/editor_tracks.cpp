@@ -108,7 +108,7 @@ struct DragPreview {
     uint32_t lastFrame = 0;
 };
 
-DragPreview previewDrag(const EditorView& view, const EditorStatus& status, const Timeline& timeline, const Axis& axis)
+DragPreview previewDrag(EditorView& view, const EditorStatus& status, const Timeline& timeline, const Axis& axis)
 {
     DragPreview drag;
     if (view.draggedTrack < 0 || view.draggingValue || view.selection.empty())
@@ -121,7 +121,10 @@ DragPreview previewDrag(const EditorView& view, const EditorStatus& status, cons
         first = std::min(first, key.frame);
         last = std::max(last, key.frame);
     }
-    drag.stretch = ImGui::GetIO().KeyAlt;
+    // Alt at any time of the drag makes it a stretch (a slow frame may see Alt and the button
+    // let go together).
+    view.stretching = view.stretching || ImGui::GetIO().KeyAlt;
+    drag.stretch = view.stretching;
     drag.pivot = view.stretchAboutPlayhead ? status.frame : first;
     drag.factor = grab != drag.pivot ? double(target - drag.pivot) / double(grab - drag.pivot) : 1.0;
     drag.offset = std::clamp(target - grab, -int64_t(first), int64_t(drag.lastFrame) - int64_t(last));
@@ -274,6 +277,7 @@ void handleRowMouse(EditorView& view, EditModel& model, const EditorStatus& stat
     if (!isSelected(view.selection, {index, key}))
         view.selection = {{index, key}};
     view.draggedTrack = int32_t(index);
+    view.stretching = false;
     view.draggingValue = box.bottom > box.top && mouse.y > box.top;
     view.valuePerPixel = (box.high - box.low) / std::max(box.bottom - box.top, 1.0f);
     view.dragComponent = view.draggingValue && track.type == TrackType::FLOAT3 ? nearestComponent(track, key, box, mouse.y) : 0;

@@ -34,7 +34,8 @@ struct EditorView {
     KeyClipboard clipboard;     // Ctrl+C, Ctrl+X; by track name, so a reload keeps it
     bool boxing = false;        // a box is being dragged over the rows from boxStartX, boxStartY
     float boxStartX = 0.0f, boxStartY = 0.0f;
-    bool stretchAboutPlayhead = false; // Alt-drag's pivot: the playhead, or the selection's first key
+    bool stretching = false;    // Alt was held during the drag of the selection: a stretch
+    bool stretchAboutPlayhead = false; // its pivot: the playhead, or the selection's first key
     double bias[3] = {0.0, 0.0, 0.0}, scalePivot[3] = {0.0, 0.0, 0.0}, scaleFactor = 1.0, stretchFactor = 1.0;
     int32_t rippleFrames = 60;  // frames a ripple inserts or removes at the playhead
     bool askRemoveTime = false; // a ripple removal that deletes keys or bookmarks waits for a yes
