@@ -13,5 +13,5 @@ struct EditOptions {
 };
 
 // Runs the edit mode until Ctrl+Q or the window closes; the process's exit code (0, or 3 after
-// validation errors; 2 where the build has no edit mode).
+// validation errors).
 int runEditMode(const EditOptions& options);

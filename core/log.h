@@ -7,7 +7,7 @@
 // Formats into the next of four 4096-byte buffers and writes the text unchanged to the
 // debugger channel and standard output. The returned text stays intact until four
 // further messages have been logged. The logger adds nothing: callers end their lines.
-const char* logMessage(const char* format, ...) __attribute__((format(printf, 1, 2)));
+const char* logMessage(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // Process-wide slot the application fills once it has something to save; a PANIC calls
 // function(userData) at most once before the process ends. Both start null.
@@ -17,8 +17,8 @@ struct PanicHook {
 };
 extern PanicHook panicHook;
 
-[[noreturn]] void panicStop(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void assertFailed(const char* format, ...) __attribute__((format(printf, 1, 2)));
+[[noreturn]] void panicStop(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+void assertFailed(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
 // ASSERT(condition, "ASSERT: ...\n", args...): on failure logs the message, traps an
 // attached debugger and continues with the next statement.

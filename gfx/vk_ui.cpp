@@ -91,7 +91,12 @@ UiRenderer* createUiRenderer(RenderApp& app)
         .MSAASamples = VK_SAMPLE_COUNT_1_BIT,
         .CheckVkResultFn = checkUiResult,
     };
-    if (!ImGui_ImplVulkan_Init(&info, ui->renderPass))
+    // Where the backend is built without prototypes (Windows: Vulkan through volk), it takes its
+    // entry points from the instance; elsewhere this changes nothing.
+    auto loader = [](const char* name, void* instance) {
+        return vkGetInstanceProcAddr(static_cast<VkInstance>(instance), name);
+    };
+    if (!ImGui_ImplVulkan_LoadFunctions(loader, vk.instance) || !ImGui_ImplVulkan_Init(&info, ui->renderPass))
         PANIC("PANIC: Failed to start the UI renderer\n");
     // The atlas exists before the first ImGui frame; its texture goes up with the first draw.
     ImGui::GetIO().Fonts->Build();

@@ -1,6 +1,6 @@
 // The edit mode's UI on the window: the platform feeds Dear ImGui the window's input, size and
-// cursor (platform/sdl only; the Windows build has no edit mode). The caller owns the ImGui
-// context; between start and stop every pump hands ImGui each message too.
+// cursor through ImGui's backend for it (SDL2 on Linux, Win32 on Windows). The caller owns the
+// ImGui context; between start and stop every pump hands ImGui each message too.
 #pragma once
 
 struct Window;

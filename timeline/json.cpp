@@ -19,7 +19,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Without a record this is the PANIC, with the same text; with one, the first error is kept
 // and the caller stops reading.
-__attribute__((format(printf, 2, 3))) void failReading(JsonError* error, const char* format, ...)
+__attribute__((format(gnu_printf, 2, 3))) void failReading(JsonError* error, const char* format, ...)
 {
     char text[sizeof(JsonError::message)];
     va_list arguments;

@@ -58,7 +58,7 @@ struct KeyCheck {
     uint32_t index;
     uint32_t frame = UINT32_MAX; // not known yet
 
-    __attribute__((format(printf, 2, 3))) bool fail(const char* format, ...)
+    __attribute__((format(gnu_printf, 2, 3))) bool fail(const char* format, ...)
     {
         char what[160];
         va_list arguments;

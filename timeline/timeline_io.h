@@ -42,7 +42,7 @@ struct TimelineReport {
     std::string warnings;
 };
 // Keeps the first error of a report (a printf format; the text ends with a line feed).
-__attribute__((format(printf, 2, 3))) void failCheck(TimelineReport& report, const char* format, ...);
+__attribute__((format(gnu_printf, 2, 3))) void failCheck(TimelineReport& report, const char* format, ...);
 
 // Replaces every track and bookmark of the timeline with the document's (frameCount stays).
 // length counts the text's bytes, a terminating zero may be included. Returns false, leaving

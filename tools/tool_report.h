@@ -4,7 +4,7 @@
 
 #include "gfx/context.h"
 
-void reportToolError(const char* tool, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void reportToolError(const char* tool, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
 
 struct ToolIdentity {
     const char* name;  // "kivrel-capture"

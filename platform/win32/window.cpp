@@ -1,18 +1,26 @@
 // The window, its message pump and its Vulkan surface on Win32. The pump's rules are in
-// platform/input.cpp; this file only turns window messages into InputEvents.
+// platform/input.cpp; this file only turns window messages into InputEvents. With the edit
+// mode's UI on, ImGui's Win32 backend sees every message too (platform/window_ui.h).
 #include "platform/platform.h"
+#include "platform/window_ui.h"
 
 #include "core/log.h"
 
 #include <windows.h>
 #include <windowsx.h>
 
+#include <imgui.h>
+#include <imgui_impl_win32.h>
 #include <volk.h>
+
+// Declared by the backend's header only in a comment, so that it need not include windows.h.
+extern IMGUI_IMPL_API LRESULT ImGui_ImplWin32_WndProcHandler(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 struct Window {
     HWND handle;
     uint32_t width, height; // the size at creation: the screen's, or the one asked for
     bool cursorVisible;
+    bool feedsUi; // between startWindowUi and stopWindowUi
 };
 
 namespace {
@@ -21,6 +29,10 @@ constexpr DWORD windowStyle = WS_POPUP | WS_VISIBLE; // 0x90000000: borderless, 
 
 LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    // The UI's backend first; it answers WM_SETCURSOR itself over the UI.
+    const Window* owner = reinterpret_cast<const Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (owner && owner->feedsUi && ImGui_ImplWin32_WndProcHandler(window, message, wParam, lParam))
+        return 1;
     switch (message) {
     case WM_DESTROY:
         PostQuitMessage(0);
@@ -103,15 +115,19 @@ Window* createWindow(const char* title, const WindowShape& shape)
     // Without a window there is nothing to present to: stop here with the reason.
     if (!handle)
         PANIC("PANIC: Failed to create window: error %lu\n", GetLastError());
-    return new Window{handle, width, height, true};
+    Window* result = new Window{handle, width, height, true, false};
+    SetWindowLongPtrW(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(result));
+    return result;
 }
 
 void destroyWindow(Window*& window)
 {
     if (!window)
         return;
-    if (IsWindow(window->handle))
+    if (IsWindow(window->handle)) {
+        SetWindowLongPtrW(window->handle, GWLP_USERDATA, 0);
         DestroyWindow(window->handle);
+    }
     // The quit that WM_DESTROY posted belongs to this window: a later one must not see it.
     MSG message;
     PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
@@ -142,15 +158,16 @@ bool windowShown(Window* window)
     return IsWindow(window->handle) && IsWindowVisible(window->handle) && !IsIconic(window->handle);
 }
 
-void pumpWindowMessages(Window*, InputState& input, WindowState& state)
+void pumpWindowMessages(Window* window, InputState& input, WindowState& state)
 {
     beginInputFrame(input, state);
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
         InputEvent event = translate(message);
-        if (event.type == InputEventType::Other)
-            DispatchMessageA(&message); // the messages handled here are not dispatched
+        // The messages handled here are not dispatched, except to the UI, which needs them all.
+        if (event.type == InputEventType::Other || window->feedsUi)
+            DispatchMessageA(&message);
         if (!applyInputEvent(input, state, event))
             break; // the rest waits for the next frame
     }
@@ -187,4 +204,24 @@ bool createWindowSurface(Window* window, void* instance, uint64_t* surface)
         return false;
     *surface = uint64_t(result);
     return true;
+}
+
+// >>the edit mode's UI
+
+void startWindowUi(Window* window)
+{
+    if (!ImGui_ImplWin32_Init(window->handle))
+        PANIC("PANIC: Failed to start the UI on the window\n");
+    window->feedsUi = true;
+}
+
+void beginWindowUiFrame(Window*)
+{
+    ImGui_ImplWin32_NewFrame();
+}
+
+void stopWindowUi(Window* window)
+{
+    window->feedsUi = false;
+    ImGui_ImplWin32_Shutdown();
 }
