@@ -40,6 +40,10 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_CLOSE:
         DestroyWindow(window);
         return 0;
+    case WM_SYSCOMMAND: // Alt alone would open the window menu's modal loop, the frames stopped
+        if ((wParam & 0xFFF0) == SC_KEYMENU)
+            return 0;
+        return DefWindowProcW(window, message, wParam, lParam);
     case WM_SIZE: // the swapchain follows the drawable size on its own
     case WM_CONTEXTMENU:
     case WM_CHAR:

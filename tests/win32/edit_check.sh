@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
-# kivrel.exe --edit under Wine on an 1100 x 720 Xvfb screen, WinMM into Wine's ALSA null device:
-# the Linux edit check's steps (tests/e2e/edit_check.sh) that the Win32 side changes. Space
-# pauses and 4 jumps to bookmark 3 (frame 5208, lit): the UI beside the viewport and that frame
-# in it. A key dragged, undone (Ctrl+Z) and redone (Ctrl+Y), each state saved with Ctrl+S into
-# both files (the header compiles with mingw). Minimised, restored and resized from another
-# Win32 process, the window still shows the UI and the picture. The file edited on disk to
-# brightness 0 turns the paused picture black. Played on, the picture follows WinMM's clock
-# from the bookmark; Ctrl+Q exits 0.
+# kivrel.exe --edit under Wine and Xvfb, WinMM into ALSA's null device: the Linux edit check's
+# steps (tests/e2e/edit_check.sh) that the Win32 side changes. Bookmark 3 (frame 5208, lit) with
+# the UI beside it; a drag, Ctrl+Z, Ctrl+Y, each saved with Ctrl+S (the header compiles); the
+# window minimised, restored and resized from another Win32 process; the file set to brightness
+# 0 on disk blackens the paused picture; played on, WinMM's clock moves it; Ctrl+Q exits 0.
 # Usage: edit_check.sh <kivrel.exe> <window_command.exe> <output folder>
 set -euo pipefail
 kivrel=$(realpath "$1")
@@ -20,11 +17,8 @@ if [ -z "${KIVREL_EDIT_CHECK_INSIDE:-}" ]; then
 fi
 cd "$out"
 # One prefix for the program and the window commands: one wineserver sees both.
-if [ -z "${KIVREL_WINEPREFIX:-}" ]; then
-    export KIVREL_WINEPREFIX=$out/prefix
-    bash "$here/wine_run.sh" prepare "$KIVREL_WINEPREFIX"
-fi
-printf '{"bpm": 100.0, "firstBeatFrame": 7.0, "subdivision": 1, "snapping": true}' >kivrel_grid.json
+export KIVREL_WINEPREFIX=${KIVREL_WINEPREFIX:-$out/prefix}
+[ -d "$KIVREL_WINEPREFIX/drive_c" ] || bash "$here/wine_run.sh" prepare "$KIVREL_WINEPREFIX"
 bash "$here/wine_run.sh" "$kivrel" --edit --render-size 256x144 >log.txt 2>&1 &
 pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
@@ -32,8 +26,9 @@ wait_for() { timeout 60 bash -c "until grep -q '$1' log.txt; do sleep 0.5; done"
 window() { xdotool search --sync --name '^KIVREL$' | head -n 1; }
 keys() { xdotool windowfocus --sync "$(window)" key "$@"; }
 control() { xdotool windowfocus --sync "$(window)" keydown ctrl sleep 0.5 key "$1" keyup ctrl; }
-saves() { timeout 30 bash -c "until [ \"\$(grep -c 'Saved timeline file kivrel' log.txt)\" = $1 ]; do sleep 0.5; done" ||
-    fail "no save number $1"; }
+# The Nth Ctrl+S, then DF::FocusPt's last key (7215 as the piece has it) in the saved file.
+save() { control s && timeout 30 bash -c "until [ \$(grep -c 'Saved timeline file header' log.txt) = $1 ]; do sleep 0.5; done" &&
+    python3 -c 'import json; print(json.load(open("kivrel_timeline.json"))["DF::FocusPt"]["frames"][-1]["frame"])'; }
 # mean <channel expression> <WxH> <x,y> of the screen, the window's client area at $X,$Y.
 mean() { convert shot.png -crop "$2+$((X + ${3%%,*}))+$((Y + ${3##*,}))" +repage -format "%[fx:$1]" info:; }
 shoot() { sleep 2 && import -window root shot.png; }
@@ -43,24 +38,18 @@ expect_shown() {
     awk "BEGIN { exit !($(mean mean 200x100 100,20) > 0.02) }" || fail "viewport black $1"
     awk "BEGIN { exit !($(mean mean.b-mean.r 380x500 $((WIDTH - 380)),0) > 0.01) }" || fail "no UI beside the viewport $1"
 }
-# DF::FocusPt's key at 7215, last of its row, as the saved file has it.
-last_focus_key() { python3 -c 'import json; print(json.load(open("kivrel_timeline.json"))["DF::FocusPt"]["frames"][-1]["frame"])'; }
 
-wait_for "soundtrack ready"
-keys space 4
-wait_for "seek to frame 5208"
-expect_shown "at frame 5208"
+wait_for "soundtrack ready" && keys space 4 && wait_for "seek to frame 5208" && expect_shown "at frame 5208"
 # The 1000 x 660 window's track rows: the axis from x 158, 440 wide; row 9 at y 397 + 9 x 20.
 x=$((X + 158 + 7215 * 440 / 7400)) y=$((Y + 397 + 9 * 20 + 10))
 xdotool mousemove $x $y mousedown 1 && sleep 0.3
 for d in 1 2 3 4; do xdotool mousemove $((x - d)) $y && sleep 0.2; done
 xdotool mouseup 1 && wait_for "the held one from frame 7215"
-control s && saves 1 && moved=$(last_focus_key)
-[ "$moved" != 7215 ] || fail "the drag did not move the key"
+moved=$(save 1) && [ "$moved" != 7215 ] || fail "the drag did not move the key"
 echo '#include "code/kivrel_timeline.json.h"' >header.cpp
 x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only header.cpp || fail "the saved header does not compile"
-control z && control s && saves 2 && [ "$(last_focus_key)" = 7215 ] || fail "Ctrl+Z did not undo the drag"
-control y && control s && saves 3 && [ "$(last_focus_key)" = "$moved" ] || fail "Ctrl+Y did not redo the drag"
+control z && [ "$(save 2)" = 7215 ] || fail "Ctrl+Z did not undo the drag"
+control y && [ "$(save 3)" = "$moved" ] || fail "Ctrl+Y did not redo the drag"
 
 bash "$here/wine_run.sh" "$command" minimise && sleep 2
 kill -0 $pid || fail "minimised, the edit mode ended"
@@ -69,12 +58,10 @@ bash "$here/wine_run.sh" "$command" resize 900 640 && expect_shown "after a resi
 
 python3 -c 'import json; d = json.load(open("kivrel_timeline.json")); [k.update(value=0.0) for k in d["CM::Bright"]["frames"]]
 json.dump(d, open("kivrel_timeline.json", "w"))'
-wait_for "reloaded kivrel_timeline.json"
-shoot
+wait_for "reloaded kivrel_timeline.json" && shoot
 awk "BEGIN { exit !($(mean mean 200x100 100,20) < 0.002) }" || fail "the picture at brightness 0 is not black"
 
-keys space && sleep 4
-control q
+keys space && sleep 4 && control q
 code=0 && wait $pid || code=$?
 [ "$code" = 0 ] || fail "Ctrl+Q: exit code $code"
 closed=$(sed -n 's/.*edit mode closed at frame \([0-9]*\).*/\1/p' log.txt)
