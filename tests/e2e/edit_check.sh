@@ -23,11 +23,7 @@ printf '{"bpm": 100.0, "firstBeatFrame": 7.0, "subdivision": 1, "snapping": true
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null "$kivrel" --edit --render-size 256x144 >log.txt 2>&1 &
 pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
-wait_for() { timeout 60 bash -c "until grep -q '$1' log.txt; do sleep 0.5; done" || fail "no \"$1\""; }
-keys() { xdotool windowfocus --sync "$(xdotool search --sync --name '^KIVREL$' | head -n 1)" key "$@"; }
-# mean <channel expression> <WxH+X+Y> of the screen, the window's top-left at $X,$Y.
-mean() { convert shot.png -crop "$2+$((X + ${3%%,*}))+$((Y + ${3##*,}))" +repage -format "%[fx:$1]" info:; }
-shoot() { sleep 2 && import -window root shot.png; }
+source "$(dirname "$(realpath "$0")")/edit_steps.sh"
 
 wait_for "soundtrack ready"
 keys space 4
@@ -50,26 +46,20 @@ awk "BEGIN { exit !($(count 'rgb(110,190,240)' 380x18 158,354) > 500) }" || fail
 awk "BEGIN { exit !($(count 'rgb(235,90,90)' 440x250 158,398) > 300) }" || fail "no curves in the rows"
 lines=$(convert lit.png -crop "50x1+$((X + 545))+$((Y + 355))" -threshold 30% -format "%[fx:mean*w]" info:)
 awk "BEGIN { exit !($lines >= 4) }" || fail "$lines bar lines in 50 pixels of the strip"
-keys keydown ctrl sleep 0.5 key s keyup ctrl # Ctrl down over several frames, up with S
+control s
 wait_for "Saved timeline file"
 [ -s kivrel_timeline.json ] && echo '#include "code/kivrel_timeline.json.h"' >header.cpp &&
     c++ -fsyntax-only header.cpp || fail "the saved header does not compile"
-python3 -c 'import json; d = json.load(open("kivrel_timeline.json")); [k.update(value=0.0) for k in d["CM::Bright"]["frames"]]
-json.dump(d, open("kivrel_timeline.json", "w"))'
-wait_for "reloaded kivrel_timeline.json"
-shoot
+blacken_on_disk && shoot
 # Brightness moves no particle: the snapshots stay and the paused frame is not stepped again.
 [ "$(grep -c "seek to frame" log.txt)" = 1 ] || fail "the reload stepped the particles again"
 dark=$(mean mean 500x280 53,10)
 awk "BEGIN { exit !($dark < 0.002) }" || fail "the picture at brightness 0 is not black: $dark (was $lit)"
 
-# Snapping: DF::FocusPt's key at 7215 (row 10, alone in the silence after the music) held over
-# several frames and dragged 4 pixels left (some 67 frames) lands on a beat, 7 + 36 n.
-x=$((X + 158 + 7215 * 440 / 7400)) y=$((Y + 397 + 9 * 20 + 10))
-xdotool mousemove $x $y mousedown 1 && sleep 0.3
-for d in 1 2 3 4; do xdotool mousemove $((x - d)) $y && sleep 0.2; done
-xdotool mouseup 1 && wait_for "the held one from frame 7215"
-keys keydown ctrl sleep 0.5 key s keyup ctrl
+# Snapping: DF::FocusPt's key at 7215 (alone in the silence after the music) dragged 4 pixels
+# left (some 67 frames) lands on a beat, 7 + 36 n.
+drag_last_focus_key
+control s
 timeout 30 bash -c 'until [ "$(grep -c "Saved timeline file kivrel" log.txt)" = 2 ]; do sleep 0.5; done' || fail "no second save"
 python3 -c 'import json; f = [k["frame"] for k in json.load(open("kivrel_timeline.json"))["DF::FocusPt"]["frames"]]
 exit(not (f[-2] == 6829 and (f[-1] - 7) % 36 == 0 and f[-1] != 7215))' || fail "the dragged key is not on a beat"
@@ -89,11 +79,11 @@ xdotool mouseup 1 && wait_for "box selected 3 keys in tracks 8 to 9"
 xdotool mousemove $((X + 311)) "$(row 8)" && sleep 0.5 && xdotool mousedown 1 && sleep 2
 for x in 312 313 314 315 316; do xdotool mousemove $((X + x)) "$(row 8)" && sleep 0.3; done
 xdotool mouseup 1 && wait_for "3 keys moved, the held one from frame 1051 to 1087"
-keys keydown ctrl sleep 0.5 key c keyup ctrl && sleep 1 && keys 2 && wait_for "frame 3254, "
-keys keydown ctrl sleep 0.5 key v keyup ctrl && wait_for "pasted 3 keys at frame 3254"
+control c && sleep 1 && keys 2 && wait_for "frame 3254, "
+control v && wait_for "pasted 3 keys at frame 3254"
 # The camera mode from the timeline's camera at 3254 ((0, 0, -157.38), held), flown forward, keyed.
-keys c && wait_for "camera mode on" && keys keydown w sleep 1.5 keyup w key k && wait_for "camera keyed at frame 3254"
-keys keydown ctrl sleep 0.5 key s keyup ctrl
+sleep 1 && keys c && wait_for "camera mode on" && keys keydown w sleep 1.5 keyup w key k && wait_for "camera keyed at frame 3254"
+control s
 timeout 30 bash -c 'until [ "$(grep -c "Saved timeline file kivrel" log.txt)" = 3 ]; do sleep 0.5; done' || fail "no third save"
 python3 - <<'PY' || fail "the moved, pasted or camera keys are not saved where they belong"
 import json

@@ -22,16 +22,10 @@ export KIVREL_WINEPREFIX=${KIVREL_WINEPREFIX:-$out/prefix}
 bash "$here/wine_run.sh" "$kivrel" --edit --render-size 256x144 >log.txt 2>&1 &
 pid=$!
 trap 'kill $pid 2>/dev/null || true' EXIT
-wait_for() { timeout 60 bash -c "until grep -q '$1' log.txt; do sleep 0.5; done" || fail "no \"$1\""; }
-window() { xdotool search --sync --name '^KIVREL$' | head -n 1; }
-keys() { xdotool windowfocus --sync "$(window)" key "$@"; }
-control() { xdotool windowfocus --sync "$(window)" keydown ctrl sleep 0.5 key "$1" keyup ctrl; }
+source "$here/../e2e/edit_steps.sh"
 # The Nth Ctrl+S, then DF::FocusPt's last key (7215 as the piece has it) in the saved file.
 save() { control s && timeout 30 bash -c "until [ \$(grep -c 'Saved timeline file header' log.txt) = $1 ]; do sleep 0.5; done" &&
     python3 -c 'import json; print(json.load(open("kivrel_timeline.json"))["DF::FocusPt"]["frames"][-1]["frame"])'; }
-# mean <channel expression> <WxH> <x,y> of the screen, the window's client area at $X,$Y.
-mean() { convert shot.png -crop "$2+$((X + ${3%%,*}))+$((Y + ${3##*,}))" +repage -format "%[fx:$1]" info:; }
-shoot() { sleep 2 && import -window root shot.png; }
 # The viewport (the top-left, less 380 pixels of panels on the right) lit, the UI's blue beside it.
 expect_shown() {
     shoot && eval "$(xdotool getwindowgeometry --shell "$(window)")"
@@ -40,11 +34,7 @@ expect_shown() {
 }
 
 wait_for "soundtrack ready" && keys space 4 && wait_for "seek to frame 5208" && expect_shown "at frame 5208"
-# The 1000 x 660 window's track rows: the axis from x 158, 440 wide; row 9 at y 397 + 9 x 20.
-x=$((X + 158 + 7215 * 440 / 7400)) y=$((Y + 397 + 9 * 20 + 10))
-xdotool mousemove $x $y mousedown 1 && sleep 0.3
-for d in 1 2 3 4; do xdotool mousemove $((x - d)) $y && sleep 0.2; done
-xdotool mouseup 1 && wait_for "the held one from frame 7215"
+drag_last_focus_key
 moved=$(save 1) && [ "$moved" != 7215 ] || fail "the drag did not move the key"
 echo '#include "code/kivrel_timeline.json.h"' >header.cpp
 x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only header.cpp || fail "the saved header does not compile"
@@ -56,9 +46,7 @@ kill -0 $pid || fail "minimised, the edit mode ended"
 bash "$here/wine_run.sh" "$command" restore && expect_shown "after a restore"
 bash "$here/wine_run.sh" "$command" resize 900 640 && expect_shown "after a resize to 900 x 640"
 
-python3 -c 'import json; d = json.load(open("kivrel_timeline.json")); [k.update(value=0.0) for k in d["CM::Bright"]["frames"]]
-json.dump(d, open("kivrel_timeline.json", "w"))'
-wait_for "reloaded kivrel_timeline.json" && shoot
+blacken_on_disk && shoot
 awk "BEGIN { exit !($(mean mean 200x100 100,20) < 0.002) }" || fail "the picture at brightness 0 is not black"
 
 keys space && sleep 4 && control q
