@@ -52,7 +52,7 @@ void drawRemoveTimeQuestion(EditorView& view, EditModel& model, const EditorStat
     const RemovedByRipple removed = removedByRipple(*model.timeline, status.frame, count);
     ImGui::Text("Removing frames %u to %u deletes %u keys and %u bookmarks inside them;\n"
                 "everything after moves back %u frames.",
-                status.frame, status.frame + count - 1, removed.keys, removed.bookmarks, count);
+                status.frame + 1, status.frame + count, removed.keys, removed.bookmarks, count);
     const bool yes = ImGui::Button("Remove (Enter)") || status.enterPressed;
     ImGui::SameLine();
     const bool no = ImGui::Button("Cancel (Escape)") || status.escapePressed;

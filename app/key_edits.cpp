@@ -279,19 +279,20 @@ KeyEdit pasteKeys(EditModel& model, const KeyClipboard& clipboard, uint32_t fram
 RemovedByRipple removedByRipple(const Timeline& timeline, uint32_t frame, uint32_t count)
 {
     RemovedByRipple removed;
-    const uint64_t end = uint64_t(frame) + count; // past the removed frames
+    const uint64_t end = uint64_t(frame) + count; // the last removed frame
     for (const Track* track : timeline.tracks)
-        for (uint64_t f = frame; f < end && f < track->keys.count; ++f)
+        for (uint64_t f = uint64_t(frame) + 1; f <= end && f < track->keys.count; ++f)
             removed.keys += track->keys[uint32_t(f)] != nullptr;
     for (uint32_t bookmark : timeline.bookmarks)
-        removed.bookmarks += bookmark >= frame && bookmark < end;
+        removed.bookmarks += bookmark > frame && bookmark <= end;
     return removed;
 }
 
 namespace {
 
 // Every key and bookmark at or after from moves by shift; those on frames from to from +
-// deleted - 1 go. Refused when a key or bookmark would leave the timeline.
+// deleted - 1 go. Refused when a key or bookmark would leave the timeline. (The ripples start
+// from the frame after the playhead.)
 KeyEdit rippleTime(EditModel& model, uint32_t from, uint32_t deleted, int64_t shift)
 {
     const Timeline& timeline = *model.timeline;
@@ -326,17 +327,17 @@ KeyEdit rippleTime(EditModel& model, uint32_t from, uint32_t deleted, int64_t sh
 
 KeyEdit insertTime(EditModel& model, uint32_t frame, uint32_t count)
 {
-    if (count == 0 || frame >= model.timeline->frameCount)
-        return refused("Refused: insert at least one frame, within the timeline");
-    return rippleTime(model, frame, 0, count);
+    if (count == 0 || int64_t(frame) >= lastFrame(*model.timeline))
+        return refused("Refused: insert at least one frame, before the last frame");
+    return rippleTime(model, frame + 1, 0, count);
 }
 
 KeyEdit removeTime(EditModel& model, uint32_t frame, uint32_t count)
 {
-    if (count == 0 || frame >= model.timeline->frameCount)
-        return refused("Refused: remove at least one frame, within the timeline");
-    count = std::min(count, model.timeline->frameCount - frame);
-    return rippleTime(model, frame, count, -int64_t(count));
+    if (count == 0 || int64_t(frame) >= lastFrame(*model.timeline))
+        return refused("Refused: remove at least one frame, before the last frame");
+    count = std::min(count, uint32_t(lastFrame(*model.timeline)) - frame);
+    return rippleTime(model, frame + 1, count, -int64_t(count));
 }
 
 KeyEdit keyValuesAt(EditModel& model, uint32_t frame, std::span<const TrackValue> values)

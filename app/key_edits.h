@@ -73,10 +73,11 @@ KeyClipboard copyKeys(const Timeline& timeline, const KeySelection& selection);
 // end. The selection becomes the pasted keys.
 KeyEdit pasteKeys(EditModel& model, const KeyClipboard& clipboard, uint32_t frame, KeySelection& selection);
 
-// Ripple: count frames of time inserted at frame (every key and bookmark at or after it moves
-// on by count), or removed from frame (the keys and bookmarks on frames frame to frame + count -
-// 1 are deleted, everything after moves back by count). An insertion that would push a key or
-// a bookmark past the last frame is refused.
+// Ripple: count frames of time inserted after frame (every key and bookmark after it moves on
+// by count), or removed after frame (the keys and bookmarks on frames frame + 1 to frame + count
+// are deleted, everything after them moves back by count). What stands on frame itself stays:
+// a ripple at frame 0 keeps the tracks' first keys, so no frame falls before a track's first key.
+// An insertion that would push a key or a bookmark past the last frame is refused.
 KeyEdit insertTime(EditModel& model, uint32_t frame, uint32_t count);
 KeyEdit removeTime(EditModel& model, uint32_t frame, uint32_t count);
 // What removeTime would delete: the UI asks first when it is anything.
