@@ -291,10 +291,8 @@ bool pumpEditor(EditRun& run)
                                  .music = run.music.framePeaks.empty() ? nullptr : &run.music};
     drawEditor(run.view, run.model, status, io.DisplaySize.x, io.DisplaySize.y, requests);
     ImGui::Render();
-    if (requests.undoOrRedo) {
-        run.view.selectedTrack = -1;
-        run.view.selection.clear();
-    }
+    if (requests.undoOrRedo)
+        forgetSelection(run.view);
     flyCamera(run, requests.toggleCamera);
     if (requests.save || requests.saveOver)
         saveFromEditor(run, requests.saveOver);
@@ -345,8 +343,7 @@ void pollTimelineFile(EditRun& run)
         logMessage("kivrel: reloaded kivrel_timeline.json\n");
         if (!run.model.lastLoad.warnings.empty())
             logMessage("kivrel: kivrel_timeline.json: %s", run.model.lastLoad.warnings.c_str());
-        run.view.selectedTrack = -1;
-        run.view.selection.clear();
+        forgetSelection(run.view);
         run.view.status = "Reloaded kivrel_timeline.json";
         followSimulationChange(run);
         return;

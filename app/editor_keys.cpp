@@ -10,6 +10,7 @@
 #include <imgui.h>
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <set>
 
@@ -29,13 +30,9 @@ void drawStretch(EditorView& view, EditModel& model, const EditorStatus& status)
     ImGui::SetNextItemWidth(100);
     ImGui::InputDouble("##stretch", &view.stretchFactor, 0.0, 0.0, "%.3f");
     ImGui::SameLine();
-    if (ImGui::Button("Stretch")) {
-        uint32_t first = UINT32_MAX;
-        for (KeyRef key : view.selection)
-            first = std::min(first, key.frame);
-        const uint32_t pivot = view.stretchAboutPlayhead ? status.frame : first;
-        reportEdit(view, stretchKeys(model, view.selection, pivot, view.stretchFactor), "Stretched the selected keys");
-    }
+    if (ImGui::Button("Stretch"))
+        reportEdit(view, stretchKeys(model, view.selection, stretchPivot(view, status), view.stretchFactor),
+                   "Stretched the selected keys");
     ImGui::SameLine();
     ImGui::Checkbox("about the playhead", &view.stretchAboutPlayhead);
 }
@@ -60,8 +57,7 @@ void drawRemoveTimeQuestion(EditorView& view, EditModel& model, const EditorStat
         reportEdit(view, removeTime(model, status.frame, count), "Removed time at the playhead");
     if (yes || no) {
         view.askRemoveTime = false;
-        view.selection.clear();
-        view.selectedTrack = -1;
+        forgetSelection(view);
         ImGui::CloseCurrentPopup();
     }
     ImGui::EndPopup();
@@ -104,8 +100,7 @@ void drawRipplePanel(EditorView& view, EditModel& model, const EditorStatus& sta
     // A ripple moves keys under the selection's frames: it starts again.
     if (ImGui::Button("Insert")) {
         reportEdit(view, insertTime(model, status.frame, uint32_t(view.rippleFrames)), "Inserted time at the playhead");
-        view.selection.clear();
-        view.selectedTrack = -1;
+        forgetSelection(view);
     }
     ImGui::SameLine();
     if (ImGui::Button("Remove")) {
@@ -114,8 +109,7 @@ void drawRipplePanel(EditorView& view, EditModel& model, const EditorStatus& sta
             view.askRemoveTime = true;
         else
             reportEdit(view, removeTime(model, status.frame, uint32_t(view.rippleFrames)), "Removed time at the playhead");
-        view.selection.clear();
-        view.selectedTrack = -1;
+        forgetSelection(view);
     }
     drawRemoveTimeQuestion(view, model, status);
 }
@@ -133,10 +127,29 @@ void drawCameraPanel(EditorView& view, EditModel& model, const EditorStatus& sta
         keyCamera(view, model, status.frame);
 }
 
+void reportStatus(EditorView& view, const char* format, ...)
+{
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(view.statusText, sizeof(view.statusText), format, arguments);
+    va_end(arguments);
+    view.status = view.statusText;
+}
+
 void reportEdit(EditorView& view, const KeyEdit& edit, const char* doneText)
 {
-    std::snprintf(view.statusText, sizeof(view.statusText), "%s", edit.done ? doneText : edit.why);
-    view.status = view.statusText;
+    reportStatus(view, "%s", edit.done ? doneText : edit.why);
+}
+
+uint32_t stretchPivot(const EditorView& view, const EditorStatus& status)
+{
+    return view.stretchAboutPlayhead ? status.frame : selectionSpan(view.selection).first;
+}
+
+void forgetSelection(EditorView& view)
+{
+    view.selection.clear();
+    view.selectedTrack = -1;
 }
 
 void keyCamera(EditorView& view, EditModel& model, uint32_t frame)
@@ -158,9 +171,8 @@ void selectAllKeys(EditorView& view, const EditModel& model)
         to = bookmarks[view.loopTo];
     }
     view.selection = keysInside(timeline, 0, timeline.tracks.count - 1, from, to);
-    std::snprintf(view.statusText, sizeof(view.statusText), "Selected %zu keys from frame %u to %u",
-                  view.selection.size(), std::min(from, to), std::max(from, to));
-    view.status = view.statusText;
+    reportStatus(view, "Selected %zu keys from frame %u to %u", view.selection.size(), std::min(from, to),
+                 std::max(from, to));
 }
 
 void copySelection(EditorView& view, const EditModel& model)
@@ -168,8 +180,7 @@ void copySelection(EditorView& view, const EditModel& model)
     if (view.selection.empty())
         return;
     view.clipboard = copyKeys(*model.timeline, view.selection);
-    std::snprintf(view.statusText, sizeof(view.statusText), "Copied %zu keys", view.clipboard.keys.size());
-    view.status = view.statusText;
+    reportStatus(view, "Copied %zu keys", view.clipboard.keys.size());
 }
 
 void cutSelection(EditorView& view, EditModel& model)
@@ -192,5 +203,5 @@ void deleteSelection(EditorView& view, EditModel& model)
 {
     if (!view.selection.empty())
         reportEdit(view, deleteKeys(model, view.selection), "Deleted the selected keys");
-    view.selectedTrack = -1;
+    forgetSelection(view);
 }

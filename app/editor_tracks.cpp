@@ -116,18 +116,13 @@ DragPreview previewDrag(EditorView& view, const EditorStatus& status, const Time
     const int64_t grab = view.selectedFrame, target = dragTarget(view, status, timeline, axis, ImGui::GetIO().MousePos.x);
     drag.active = true;
     drag.lastFrame = timeline.frameCount - 1;
-    uint32_t first = UINT32_MAX, last = 0;
-    for (KeyRef key : view.selection) {
-        first = std::min(first, key.frame);
-        last = std::max(last, key.frame);
-    }
     // Alt at any time of the drag makes it a stretch (a slow frame may see Alt and the button
     // let go together).
     view.stretching = view.stretching || ImGui::GetIO().KeyAlt;
     drag.stretch = view.stretching;
-    drag.pivot = view.stretchAboutPlayhead ? status.frame : first;
+    drag.pivot = stretchPivot(view, status);
     drag.factor = grab != drag.pivot ? double(target - drag.pivot) / double(grab - drag.pivot) : 1.0;
-    drag.offset = std::clamp(target - grab, -int64_t(first), int64_t(drag.lastFrame) - int64_t(last));
+    drag.offset = heldOffset(timeline, view.selection, target - grab); // as the move holds it
     return drag;
 }
 

@@ -180,8 +180,7 @@ void drawSelectedKey(EditorView& view, EditModel& model, const EditorStatus& sta
     editEasing(view, model, key.easing);
     drawEasingCurve(key.easing, 160.0f, 60.0f);
     if (ImGui::Button("Delete key") && deleteKey(model, track, view.selectedFrame)) {
-        view.selectedTrack = -1;
-        view.selection.clear();
+        forgetSelection(view);
     }
 }
 

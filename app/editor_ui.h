@@ -96,8 +96,13 @@ void deleteSelection(EditorView& view, EditModel& model);
 void drawSelectionPanel(EditorView& view, EditModel& model, const EditorStatus& status);
 void drawRipplePanel(EditorView& view, EditModel& model, const EditorStatus& status);
 void drawCameraPanel(EditorView& view, EditModel& model, const EditorStatus& status, EditorRequests& requests);
-// The status line after an operation: doneText, or why nothing changed.
+// The status line: a formatted text, or after an operation doneText or why nothing changed.
+void reportStatus(EditorView& view, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
 void reportEdit(EditorView& view, const KeyEdit& edit, const char* doneText);
+// The pivot of a stretch: the playhead, or the selection's first key.
+uint32_t stretchPivot(const EditorView& view, const EditorStatus& status);
+// No key selected and no slot clicked: after an undo, a reload or a ripple moved the keys.
+void forgetSelection(EditorView& view);
 // K: the flown camera's keys at frame (CM::Pos, CM::Dir, CM::Fov), one undo step.
 void keyCamera(EditorView& view, EditModel& model, uint32_t frame);
 // The easing list, each name with its curve; the choice goes to every selected key (or the key

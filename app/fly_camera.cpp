@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -62,9 +61,8 @@ std::vector<TrackValue> flyCameraValues(const FlyCamera& camera, const Timeline&
     std::vector<TrackValue> values;
     const std::array<FrameValue, 3> flown = valuesOf(camera);
     for (uint32_t i = 0; i < 3; ++i)
-        for (uint32_t index = 0; index < timeline.tracks.count; ++index)
-            if (std::strcmp(timeline.tracks[index]->name, cameraTracks[i]) == 0)
-                values.push_back({index, flown[i]});
+        if (const uint32_t index = trackIndex(timeline, cameraTracks[i]); index < timeline.tracks.count)
+            values.push_back({index, flown[i]});
     return values;
 }
 

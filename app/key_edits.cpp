@@ -157,14 +157,36 @@ uint32_t commonEasing(const Timeline& timeline, const KeySelection& selection)
     return easing;
 }
 
+uint32_t trackIndex(const Timeline& timeline, const char* name)
+{
+    const Track* track = findTrack(timeline, name);
+    return uint32_t(std::find(timeline.tracks.begin(), timeline.tracks.end(), track) - timeline.tracks.begin());
+}
+
+FrameSpan selectionSpan(const KeySelection& selection)
+{
+    if (selection.empty())
+        return {};
+    FrameSpan span = {UINT32_MAX, 0};
+    for (KeyRef key : selection) {
+        span.first = std::min(span.first, key.frame);
+        span.last = std::max(span.last, key.frame);
+    }
+    return span;
+}
+
+int64_t heldOffset(const Timeline& timeline, const KeySelection& selection, int64_t offset)
+{
+    const FrameSpan span = selectionSpan(selection);
+    return std::clamp(offset, -int64_t(span.first), lastFrame(timeline) - int64_t(span.last));
+}
+
 KeyEdit moveKeys(EditModel& model, KeySelection& selection, int64_t offset)
 {
     keepExistingKeys(*model.timeline, selection);
     if (selection.empty())
         return refused("No key is selected");
-    auto [low, high] = std::minmax_element(selection.begin(), selection.end(),
-                                           [](KeyRef a, KeyRef b) { return a.frame < b.frame; });
-    offset = std::clamp(offset, -int64_t(low->frame), lastFrame(*model.timeline) - int64_t(high->frame));
+    offset = heldOffset(*model.timeline, selection, offset);
     if (offset == 0)
         return refused("The keys stay: the selection is at the edge of the timeline");
     std::vector<uint32_t> frames;
@@ -234,19 +256,14 @@ KeyEdit scaleKeys(EditModel& model, const KeySelection& selection, const double 
                         [pivot, factor](double value, uint32_t c) { return pivot[c] + (value - pivot[c]) * factor; });
 }
 
-KeyClipboard copyKeys(const Timeline& timeline, const KeySelection& selection)
+KeyClipboard copyKeys(const Timeline& timeline, KeySelection selection)
 {
     KeyClipboard clipboard;
-    uint32_t first = UINT32_MAX, last = 0;
+    keepExistingKeys(timeline, selection);
+    const FrameSpan span = selectionSpan(selection);
     for (KeyRef ref : selection)
-        if (keyOf(timeline, ref)) {
-            first = std::min(first, ref.frame);
-            last = std::max(last, ref.frame);
-        }
-    for (KeyRef ref : selection)
-        if (const Keyframe* key = keyOf(timeline, ref))
-            clipboard.keys.push_back({timeline.tracks[ref.track]->name, ref.frame - first, *key});
-    clipboard.span = clipboard.keys.empty() ? 0 : last - first;
+        clipboard.keys.push_back({timeline.tracks[ref.track]->name, ref.frame - span.first, *keyOf(timeline, ref)});
+    clipboard.span = span.last - span.first;
     return clipboard;
 }
 
@@ -260,10 +277,9 @@ KeyEdit pasteKeys(EditModel& model, const KeyClipboard& clipboard, uint32_t fram
     std::vector<KeySlotWrite> writes;
     KeySelection pasted;
     for (const ClipKey& clip : clipboard.keys) {
-        const Track* track = findTrack(timeline, clip.track.c_str());
-        if (!track || track->type != clip.key.value.type)
+        const uint32_t index = trackIndex(timeline, clip.track.c_str());
+        if (index == timeline.tracks.count || timeline.tracks[index]->type != clip.key.value.type)
             continue;
-        const auto index = uint32_t(std::find(timeline.tracks.begin(), timeline.tracks.end(), track) - timeline.tracks.begin());
         writes.push_back({.track = index, .frame = frame + clip.offset, .present = true, .key = clip.key});
         pasted.push_back({index, frame + clip.offset});
     }

@@ -35,6 +35,16 @@ bool isSelected(const KeySelection& selection, KeyRef key);
 // The easing every selected key has, or easingCount when they differ (or none is selected).
 uint32_t commonEasing(const Timeline& timeline, const KeySelection& selection);
 
+// The index of the first track of that name, or the track count when there is none.
+uint32_t trackIndex(const Timeline& timeline, const char* name);
+// The earliest and the latest frame of the selection (0 and 0 when it is empty).
+struct FrameSpan {
+    uint32_t first = 0, last = 0;
+};
+FrameSpan selectionSpan(const KeySelection& selection);
+// The offset held so that the selection, moved by it, stays within the timeline.
+int64_t heldOffset(const Timeline& timeline, const KeySelection& selection, int64_t offset);
+
 // Moves every selected key by offset frames. The offset is held so that the whole selection
 // stays within the timeline, keeping its spacing (a selection at frame 0 moves no further back).
 // A key that lands on an unselected key of its track replaces it; undo brings it back. The
@@ -67,7 +77,7 @@ struct KeyClipboard {
     std::vector<ClipKey> keys;
     uint32_t span = 0; // frames from the first key to the last
 };
-KeyClipboard copyKeys(const Timeline& timeline, const KeySelection& selection);
+KeyClipboard copyKeys(const Timeline& timeline, KeySelection selection);
 // Pastes with the earliest key at frame, into the tracks of the same names and types (keys on
 // those frames are replaced). Refused whole when its last key would fall past the timeline's
 // end. The selection becomes the pasted keys.

@@ -49,11 +49,7 @@ struct EditFolder : testing::Test {
         stopEditModel(model);
         fs::current_path(previous);
     }
-    uint32_t track(const char* name) const
-    {
-        const auto& tracks = model.timeline->tracks;
-        return uint32_t(std::find(tracks.begin(), tracks.end(), findTrack(*model.timeline, name)) - tracks.begin());
-    }
+    uint32_t track(const char* name) const { return trackIndex(*model.timeline, name); }
     // The track's value at frame as text, with " key <easing>" where a key stands.
     std::string valueAt(const char* name, uint32_t frame) const
     {
